@@ -1,0 +1,53 @@
+// Window messages between threads. A message is a Qt event whose type is the
+// message number; a window is named by a WindowHandle, a small integer that stays
+// safe to use after the window is gone (posting to it is then simply dropped).
+//
+// Any QObject can become a window: WindowHandleOf gives it a handle on first use.
+// A receiver handles messages in its event() override by checking
+// IsWindowMessage(event) and reading the WindowMessageEvent fields; it stores the
+// answer of a sent message in `result`.
+#pragma once
+
+#include <QEvent>
+#include <QObject>
+#include <cstdint>
+
+namespace platform {
+
+using WindowHandle = std::uint32_t;  // 0 = no window
+using WParam = std::uintptr_t;
+using LParam = std::intptr_t;
+
+class WindowMessageEvent : public QEvent {
+public:
+    WindowMessageEvent(int message, WParam w, LParam l)
+        : QEvent(static_cast<QEvent::Type>(message)), wParam(w), lParam(l) {}
+    int message() const { return static_cast<int>(type()); }
+
+    WParam wParam;
+    LParam lParam;
+    LParam result = 0;
+};
+
+// True for an event that carries a window message.
+inline bool IsWindowMessage(const QEvent* e) { return dynamic_cast<const WindowMessageEvent*>(e); }
+
+// The handle of obj, assigned on first use and released when obj is destroyed.
+WindowHandle WindowHandleOf(QObject* obj);
+// The object behind a handle, or null. Only safe to dereference on the object's thread.
+QObject* ObjectFromHandle(WindowHandle handle);
+
+// Queues the message for the window's thread. False when the window does not exist.
+bool PostMessage(WindowHandle window, int message, WParam w = 0, LParam l = 0);
+// Delivers the message and returns the receiver's result: directly on the window's
+// own thread, blocking until the window's thread has handled it otherwise. 0 when
+// the window does not exist (or disappears before handling it).
+LParam SendMessage(WindowHandle window, int message, WParam w = 0, LParam l = 0);
+
+// The child control of a dialog whose object name is the control id in decimal
+// (e.g. "1023"), searched among all descendants. Callable from any thread.
+WindowHandle GetDlgItem(WindowHandle dialog, int controlId);
+// Names a widget or object by its control id so GetDlgItem finds it.
+void SetControlId(QObject* obj, int controlId);
+
+}  // namespace platform
