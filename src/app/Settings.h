@@ -1,0 +1,40 @@
+// The settings file trackmill.ini beside the program: section "CONFIG", keys
+// "output" (text), "rate" (integer, index into the rate list) and "channle"
+// (integer, channel choice). Nothing is cached: every read goes to the file.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+inline constexpr const char* kSettingsSection = "CONFIG";
+inline constexpr const char* kKeyOutput = "output";
+inline constexpr const char* kKeyRate = "rate";
+inline constexpr const char* kKeyChannel = "channle";
+inline constexpr int kDefaultRateIndex = 3;     // 192 kbit/s
+inline constexpr int kDefaultChannelIndex = 0;  // "Stereo"
+
+// The MP3 bit rates in kbit/s that the "rate" setting indexes, highest first.
+inline constexpr int kRateListSize = 10;
+inline constexpr int kRateList[kRateListSize] = {320, 256, 224, 192, 160, 128, 112, 96, 64, 56};
+
+// The executable's folder without a trailing separator.
+std::string ProgramFolder();
+// ProgramFolder + separator + "trackmill.ini".
+std::string SettingsFilePath();
+// ProgramFolder + separator + the help file's name.
+std::string HelpFilePath();
+
+// Formats value with "%d" and writes it as the key's text; returns the write's result.
+bool WriteSettingInt(const char* section, const char* key, std::int32_t value,
+                     const std::string& filePath);
+
+// Reads of the settings file with the private-profile semantics: absent key gives
+// the default, a text is cut to 299 characters, an integer that is absent or empty
+// gives its default and one that does not start with a number gives 0.
+std::string ReadOutputSetting();  // "output", default empty
+int ReadRateSetting();            // "rate", default 3
+int ReadChannelSetting();         // "channle", default 0
+bool WriteOutputSetting(const std::string& folder);
+
+// The bit rate for a "rate" index: the rate list's entry, 192 outside 0..9.
+int BitRateForIndex(int rateIndex);
