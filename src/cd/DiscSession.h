@@ -1,0 +1,36 @@
+// Opening the disc for a headless command: applies the command line's `--disc FILE`
+// options, requests the drive list, opens the first drive that gives a handle and
+// builds the track table, the same way the main window does at start-up.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "cd/TrackTable.h"
+#include "cdaccess/CdAccess.h"
+
+// Everything a command needs about the opened disc. The handle stays open until
+// CloseDisc (or the end of the process).
+struct DiscState {
+    DriveListRecord drives{};
+    std::uint32_t handle = 0;  // 0 = no drive open
+    std::string driveName;     // the opened drive's name (an image's path for an image)
+    std::array<TrackEntry, kMaxTracks> table{};
+    std::vector<TrackRow> rows;  // one per entry of `table` in use, in row order
+};
+
+// Adds every image named by a `--disc FILE` pair in args to the drive list
+// (cdaccess::AddImage), in the order given. Other arguments are ignored. False, with
+// a one-line message in `error`, when a `--disc` has no file after it.
+bool ApplyDiscOptions(const std::vector<std::string>& args, std::string& error);
+
+// ApplyDiscOptions, then the drive list, the first drive that opens and the track
+// table. True when a drive opened and its table of contents gave at least one row.
+// False with a one-line message in `error` on a usage error, when no drive opens or
+// when no table of contents can be read (or it lists no track); out.handle is then 0.
+bool OpenDisc(const std::vector<std::string>& args, DiscState& out, std::string& error);
+
+// Closes the handle when one is open and sets it to 0.
+void CloseDisc(DiscState& state);
