@@ -22,7 +22,8 @@ std::string ModuleFileName(const std::string& windowsName) {
     if (slash != std::string::npos) base = base.substr(slash + 1);
     std::transform(base.begin(), base.end(), base.begin(),
                    [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    if (base.size() > 4 && base.compare(base.size() - 4, 4, ".dll") == 0) base.resize(base.size() - 4);
+    if (base.size() > 4 && base.compare(base.size() - 4, 4, ".dll") == 0)
+        base.resize(base.size() - 4);
     return "lib" + base + ".so";
 }
 

@@ -12,7 +12,9 @@ inline constexpr char kPathSeparator = '\\';
 #else
 inline constexpr char kPathSeparator = '/';
 #endif
-inline bool IsPathSeparator(char c) { return c == '\\' || c == '/'; }
+inline bool IsPathSeparator(char c) {
+    return c == '\\' || c == '/';
+}
 
 // The running executable's full path.
 std::string ExecutablePath();

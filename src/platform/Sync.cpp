@@ -7,7 +7,7 @@ namespace platform {
 // One waiter of WaitForAny: every event it waits on notifies its condition
 // variable when set, so the waiter re-tests all of them.
 class Waiter {
-public:
+  public:
     std::mutex mutex;
     std::condition_variable cv;
     bool poked = false;

@@ -19,12 +19,12 @@ inline constexpr int kWaitTimeout = -1;
 
 // A lock the owning thread may take again while holding it.
 class RecursiveLock {
-public:
+  public:
     void Lock() { mutex_.lock(); }
     void Unlock() { mutex_.unlock(); }
     std::recursive_mutex& Native() { return mutex_; }
 
-private:
+  private:
     std::recursive_mutex mutex_;
 };
 
@@ -34,7 +34,7 @@ class Waiter;
 // through per Set and clears itself as it does; a manual-reset event stays set
 // until Reset and releases every waiter.
 class Event {
-public:
+  public:
     enum class Reset { Auto, Manual };
     explicit Event(Reset mode = Reset::Auto, bool initiallySet = false);
     ~Event();
@@ -48,7 +48,7 @@ public:
     // True when set; an auto-reset event is consumed by a successful test.
     bool TryWait();
 
-private:
+  private:
     friend int WaitForAny(std::initializer_list<Event*> events, std::uint32_t timeoutMs);
     bool TryConsumeLocked();
     void AddWaiter(Waiter* w);
@@ -68,7 +68,7 @@ int WaitForAny(std::initializer_list<Event*> events, std::uint32_t timeoutMs);
 
 // A counting semaphore whose count never exceeds its maximum.
 class Semaphore {
-public:
+  public:
     Semaphore(int initial, int maximum);
     Semaphore(const Semaphore&) = delete;
     Semaphore& operator=(const Semaphore&) = delete;
@@ -79,7 +79,7 @@ public:
     bool Release(int count = 1);
     int Count();
 
-private:
+  private:
     std::mutex mutex_;
     std::condition_variable cv_;
     int count_;

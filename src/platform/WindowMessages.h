@@ -19,7 +19,7 @@ using WParam = std::uintptr_t;
 using LParam = std::intptr_t;
 
 class WindowMessageEvent : public QEvent {
-public:
+  public:
     WindowMessageEvent(int message, WParam w, LParam l)
         : QEvent(static_cast<QEvent::Type>(message)), wParam(w), lParam(l) {}
     int message() const { return static_cast<int>(type()); }
@@ -30,7 +30,9 @@ public:
 };
 
 // True for an event that carries a window message.
-inline bool IsWindowMessage(const QEvent* e) { return dynamic_cast<const WindowMessageEvent*>(e); }
+inline bool IsWindowMessage(const QEvent* e) {
+    return dynamic_cast<const WindowMessageEvent*>(e);
+}
 
 // The handle of obj, assigned on first use and released when obj is destroyed.
 WindowHandle WindowHandleOf(QObject* obj);

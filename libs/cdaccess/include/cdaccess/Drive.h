@@ -27,7 +27,7 @@ struct DiscToc {
 // One drive with a disc (or none). Calls may come from several threads, one at a
 // time per drive: the library serialises them.
 class Drive {
-public:
+  public:
     virtual ~Drive() = default;
     virtual std::string Name() const = 0;
     // Opens the medium; false when the drive cannot be used.

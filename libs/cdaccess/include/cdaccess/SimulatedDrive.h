@@ -12,7 +12,7 @@
 namespace cdaccess {
 
 class SimulatedDrive : public Drive {
-public:
+  public:
     // `disc` holds every frame of the disc from address 0 (frames x 2352 bytes).
     explicit SimulatedDrive(std::vector<unsigned char> disc, std::string name = "Simulated drive");
 
@@ -51,7 +51,7 @@ public:
     int ReadFrames(std::uint32_t lba, std::uint32_t count, unsigned char* out) override;
     bool Ready() override;
 
-private:
+  private:
     mutable std::mutex mutex_;
     std::vector<unsigned char> disc_;
     std::string name_;
