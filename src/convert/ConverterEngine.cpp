@@ -1,0 +1,216 @@
+#include "convert/ConverterEngine.h"
+
+#include <algorithm>
+#include <bit>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <vector>
+
+#include "app/TextUtils.h"
+#include "convert/ConverterLibrary.h"
+#include "convert/SourceResampler.h"
+#include "convert/WavSource.h"
+#include "platform/Paths.h"
+#include "platform/Sync.h"
+
+namespace {
+
+std::atomic<ConverterEngine::TickSource> g_tickSource{nullptr};
+
+std::uint32_t Now() {
+    const ConverterEngine::TickSource source = g_tickSource.load();
+    return source ? source() : platform::TickCount();
+}
+
+// Closes the source file when the conversion ends, whichever way it ends.
+struct SourceFile {
+    std::FILE* file;
+    ~SourceFile() {
+        if (file) std::fclose(file);
+    }
+};
+
+// Calls the module's chunk entry point; an exception thrown inside it counts as a
+// failed chunk.
+bool EncodeChunk(OrvamChunkFn chunk, std::uint32_t stream, const std::int16_t* values,
+                 std::uint32_t count) {
+    try {
+        return chunk(stream, values, count) != 0;
+    } catch (...) {
+        return false;
+    }
+}
+
+}  // namespace
+
+std::int32_t ConverterEngine::QueryInterface(const InterfaceId&, void**) {
+    return kNoInterface;
+}
+
+std::uint32_t ConverterEngine::AddRef() {
+    return ++refCount_;
+}
+
+std::uint32_t ConverterEngine::Release() {
+    const std::uint32_t count = --refCount_;
+    if (count == 0) delete this;
+    return count;
+}
+
+int ConverterEngine::Init() {
+    return IsLoaded() ? 1 : 0;
+}
+
+int ConverterEngine::IsLoaded() {
+    const ConverterLibrary& lib = ConverterLibraryBinding();
+    return lib.module && lib.open && lib.chunk && lib.close ? 1 : 0;
+}
+
+const char* ConverterEngine::Extension(const char* path) {
+    const char* dot = nullptr;
+    const char* separator = nullptr;
+    for (const char* p = path; *p; ++p) {
+        if (*p == '.') dot = p;
+        if (platform::IsPathSeparator(*p)) separator = p;
+    }
+    if (dot && (!separator || dot > separator)) return dot + 1;
+    if (separator) return separator + std::strlen(separator);  // empty text
+    return path;
+}
+
+int ConverterEngine::CanConvert(const char* source, const char* target) {
+    if (!source || !target) return 0;
+    return CompareNoCase(Extension(source), "WAV", 4) == 0 &&
+                   CompareNoCase(Extension(target), "MP3", 4) == 0
+               ? 1
+               : 0;
+}
+
+std::int32_t ConverterEngine::ChannelMode(int channels) {
+    return channels == 1 ? 3 : channels == 2 ? 1 : 0;
+}
+
+std::int32_t ConverterEngine::EncoderBitRate(std::uint32_t sampleRate, std::int32_t bitRate) {
+    return sampleRate == 32000 && bitRate < 128 ? 128 : bitRate;
+}
+
+int ConverterEngine::Abort() {
+    abort_.store(1);
+    return 0;
+}
+
+void ConverterEngine::SetTickSourceForTesting(TickSource source) {
+    g_tickSource.store(source);
+}
+
+// Converts one WAV file into one MP3 file.
+//   source, target: file paths as the caller gives them (relative to the current folder
+//                   when not absolute); the target is created by the module.
+//   bitRate: kbit/s; raised to 128 for a 32000 Hz source.
+//   progress: may be null; its notify is called on this thread.
+// A source that is not a readable 16-bit PCM WAV file, or that the module refuses to
+// open a stream for, fails (event 4, code 4; code 1 without a progress function)
+// before any target is created. The audio is read k values at a time from the data
+// chunk, resampled to 44100 Hz for 22050 and 32000 Hz sources, and handed to the
+// module chunk by chunk. The abort flag is read once per chunk.
+int ConverterEngine::Convert(const char* source, const char* target, std::int32_t bitRate,
+                             std::int32_t /*reserved*/, const ConvertProgress* progress) {
+    abort_.store(0);
+    if (!IsLoaded() && !Init()) return kConvertNotLoaded;
+    const ConverterLibrary& lib = ConverterLibraryBinding();
+
+    SourceFile in{source ? std::fopen(source, "rb") : nullptr};
+    if (!in.file) return kConvertCannotOpenSource;
+    const std::uint32_t start = Now();
+    const bool reporting = progress && progress->notify;
+    auto notify = [&](std::int32_t type, double fraction, std::uint32_t now) {
+        return progress->notify(type, fraction, now - start, progress->context, progress->context2);
+    };
+    auto fail = [&]() {
+        if (reporting) {
+            notify(kConvertFailed, 0.0, Now());
+            return kConvertResultFailed;
+        }
+        return kConvertChunkFailedSilently;
+    };
+
+    WavSourceFormat format;
+    if (ReadWavSource(in.file, &format) != WavSourceResult::Ok) return fail();
+    const std::uint32_t rate = format.samplesPerSecond;
+
+    std::uint32_t stream = 0;
+    const std::uint32_t e =
+        lib.open(target, &stream, EncoderBitRate(rate, bitRate), ChannelMode(format.channels),
+                 static_cast<std::int32_t>(SourceResampler::EncoderRate(rate)));
+    if (e == 0 || stream == 0) return fail();
+
+    SourceResampler resampler(rate, format.channels, e);
+    const std::uint32_t k = resampler.ReadSize();
+    if (k == 0 || std::fseek(in.file, static_cast<long>(format.dataOffset), SEEK_SET) != 0) {
+        lib.close(stream);
+        return fail();
+    }
+    std::vector<std::int16_t> buffer(e);
+
+    // chunks counts half-reads: sent / e grows by 2 per full read, so the fraction is
+    // the share of the reads done. Data shorter than one read gives 0 chunks; its one
+    // report is then the start, fraction 0.
+    const std::uint64_t chunks = format.dataLength / k;
+    std::uint64_t remainingValues = format.dataLength / 2;
+    std::uint64_t sent = 0;
+    std::uint64_t lastWhole = 0;
+    std::uint32_t lastSecond = 0;
+    bool failed = false;
+
+    for (;;) {
+        if (abort_.load()) break;
+        const std::size_t want =
+            static_cast<std::size_t>(std::min<std::uint64_t>(k, remainingValues));
+        const std::size_t n =
+            want ? std::fread(buffer.data(), sizeof(std::int16_t), want, in.file) : 0;
+        if (n == 0) break;
+        remainingValues -= n;
+        if constexpr (std::endian::native == std::endian::big) {
+            for (std::size_t i = 0; i < n; ++i) {
+                const auto v = static_cast<std::uint16_t>(buffer[i]);
+                buffer[i] = static_cast<std::int16_t>((v >> 8) | (v << 8));
+            }
+        }
+        const std::uint32_t m = resampler.Process(buffer.data(), static_cast<std::uint32_t>(n));
+
+        if (reporting) {
+            const std::uint32_t now = Now();
+            const std::uint32_t seconds = (now - start) / 1000;
+            const double fraction =
+                chunks == 0
+                    ? 0.0
+                    : std::min(1.0, static_cast<double>(sent) / e / static_cast<double>(chunks));
+            const auto whole = static_cast<std::uint64_t>(fraction);
+            if (whole > lastWhole || seconds > lastSecond) {
+                lastWhole = whole;
+                lastSecond = seconds;
+                if (notify(kConvertRunning, fraction, now) == 0) break;
+            }
+        }
+
+        if (!EncodeChunk(lib.chunk, stream, buffer.data(), m)) {
+            failed = true;  // the module has released the stream: no close call
+            break;
+        }
+        sent += 2ull * m;
+        std::memset(buffer.data(), 0, e);  // the first half of the buffer, as bytes
+    }
+
+    // The module's close writes the last frames and the info tag; a failure there loses
+    // audio, so it counts as a failed conversion.
+    if (!failed && lib.close(stream) == 0) failed = true;
+
+    if (abort_.load()) {
+        if (reporting) notify(kConvertAborted, 0.0, Now());
+        return kConvertResultAborted;
+    }
+    if (failed) return fail();
+    if (reporting) notify(kConvertFinished, 0.0, Now());
+    return kConvertOk;
+}
