@@ -1,0 +1,235 @@
+#include "rip/RipEngine.h"
+
+#include <QObject>
+#include <QString>
+#include <QThread>
+#include <QVariant>
+#include <cstring>
+#include <mutex>
+
+#include "cdaccess/CdAccess.h"
+#include "platform/Paths.h"
+#include "rip/Messages.h"
+#include "rip/WavHeader.h"
+
+namespace {
+
+RipSession g_session;
+std::atomic<std::uint32_t> g_cdHandle{0};
+std::mutex g_hookMutex;
+std::function<void()> g_writerHook;
+
+// Clears the session for a new track. Only called when no thread of an earlier
+// track is running; the events and the lock are kept and reset.
+void ClearSession(RipSession& s) {
+    s.outputFile = nullptr;
+    s.ring = AudioRingBuffer{};
+    s.currentLba = s.endLba = s.lengthFrames = 0;
+    s.stopRequested = 0;
+    s.abortWriter = 0;
+    s.readerFinished = 0;
+    s.endReason = kEndRunning;
+    s.dialogWindow = s.progressWindow = 0;
+    s.sessionEvent.ResetEvent();
+    s.dataEvent.ResetEvent();
+    s.writerDone.ResetEvent();
+    s.basicEncoderConfig = 0;
+    s.outputPath.clear();
+    s.mp3 = false;
+    s.encoderType = kEncoderNone;
+    s.encoder = EncoderEntries{};
+    s.writerChunkHook = nullptr;
+    s.readerDone = false;
+}
+
+// Sets the "text" property of a control on the control's own thread.
+void SetControlText(platform::WindowHandle control, const std::string& text) {
+    QObject* obj = platform::ObjectFromHandle(control);
+    if (!obj) return;
+    const QString value = QString::fromLocal8Bit(text.c_str());
+    if (obj->thread() == QThread::currentThread())
+        obj->setProperty("text", value);
+    else
+        QMetaObject::invokeMethod(obj, [obj, value] { obj->setProperty("text", value); });
+}
+
+}  // namespace
+
+const char* EndReasonText(std::int32_t reason) {
+    switch (reason) {
+        case kEndRunning:
+            return "ok";
+        case kEndStopped:
+            return "stopped by the user";
+        case kEndReadError:
+            return "the disc could not be read";
+        case kEndEncoderStart:
+            return "the MP3 encoder could not start";
+        case kEndOutputError:
+            return "the output file could not be written";
+        case kEndCannotCreate:
+            return "the output file could not be created";
+        case kEndNoEncoder:
+            return "no MP3 encoder module is available";
+        case kEndDataTrack:
+            return "a data track holds no audio";
+        default:
+            return "unknown failure";
+    }
+}
+
+RipSession& TheRipSession() {
+    return g_session;
+}
+std::uint32_t RipCdHandle() {
+    return g_cdHandle.load();
+}
+
+void RipEngine::SetWriterChunkHookForTesting(std::function<void()> hook) {
+    std::lock_guard<std::mutex> guard(g_hookMutex);
+    g_writerHook = std::move(hook);
+}
+
+RipEngine::RipEngine(std::uint32_t cdHandle) {
+    g_cdHandle = cdHandle;
+    mp3Output_ = BindEncoder() == 1;
+    // Keep printable ASCII and every byte of a multi-byte character; control
+    // characters, DEL and the characters some system refuses in a file name
+    // (path separators, drive colon, wildcards, quotes, redirection) become '_'.
+    for (int c = 0; c < 256; ++c) keep_[c] = c >= 0x20 && c != 0x7F;
+    for (const char* p = "\\/:*?\"<>|"; *p; ++p) keep_[static_cast<unsigned char>(*p)] = 0;
+}
+
+RipEngine::~RipEngine() {
+    Stop();
+    RipSession& s = g_session;
+    if (s.readerThread.joinable()) s.readerThread.join();
+    if (s.writerThread.joinable()) s.writerThread.join();
+    if (s.active) EndTrack();
+}
+
+bool RipEngine::Mp3Available() {
+    return EncoderType() != kEncoderNone;
+}
+
+bool RipEngine::SetOutput(const RipOptions& options) {
+    mp3Output_ = options.formatIndex == 0;
+    const std::string folder(options.folder, strnlen(options.folder, sizeof options.folder));
+    wavFolder_ = mp3Folder_ = folder;
+    return !mp3Output_ || Mp3Available();
+}
+
+std::string RipEngine::CleanFileName(const std::string& name) const {
+    std::string out = name;
+    for (char& c : out)
+        if (!keep_[static_cast<unsigned char>(c)]) c = '_';
+    return out;
+}
+
+std::string RipEngine::OutputPathFor(const std::string& name) const {
+    std::string path = mp3Output_ ? mp3Folder_ : wavFolder_;
+    if (path.empty()) {
+        path = std::string(".") + platform::kPathSeparator;
+    } else if (!platform::IsPathSeparator(path.back())) {
+        path += platform::kPathSeparator;
+    }
+    path += CleanFileName(name);
+    path += mp3Output_ ? ".mp3" : ".wav";
+    return path;
+}
+
+bool RipEngine::StartTrack(platform::WindowHandle dialog, int /*row*/, const TrackEntry* entry) {
+    RipSession& s = g_session;
+    if (s.active) {
+        // The notice of the previous track has not been handled. When its reader
+        // has ended, finish the track here; otherwise the new track cannot start.
+        if (!s.readerDone) return false;
+        EndTrack();
+    }
+    ClearSession(s);
+    s.dialogWindow = dialog;
+    if (!entry) {
+        s.endReason = kEndDataTrack;
+        platform::PostMessage(dialog, WM_RIP_TRACK_DONE, 0, 0);
+        return false;
+    }
+    const std::string name(entry->name, strnlen(entry->name, sizeof entry->name));
+    const char* ext = mp3Output_ ? "mp3" : "wav";
+    SetControlText(platform::GetDlgItem(dialog, kRipFileNameControl), name + "." + ext);
+
+    // Tracks that cannot run end at once, with the usual notice.
+    auto endAtOnce = [&](std::int32_t reason) {
+        s.endReason = reason;
+        platform::PostMessage(dialog, WM_RIP_TRACK_DONE, 0, 0);
+        return false;
+    };
+    if (entry->isData) return endAtOnce(kEndDataTrack);
+    s.mp3 = mp3Output_;
+    if (s.mp3) {
+        s.encoderType = EncoderType();
+        s.encoder = Encoder();
+        if (s.encoderType == kEncoderNone || !s.encoder.initStream) return endAtOnce(kEndNoEncoder);
+    }
+
+    s.outputPath = OutputPathFor(name);
+    s.outputFile = std::fopen(s.outputPath.c_str(), "w+b");
+    if (!s.outputFile) return endAtOnce(kEndCannotCreate);
+    if (!s.mp3 && !WriteWavHeader(s.outputFile, 0)) {
+        std::fclose(s.outputFile);
+        s.outputFile = nullptr;
+        return endAtOnce(kEndOutputError);
+    }
+    if (s.mp3 && s.encoderType == kEncoderLame && LameTooOld()) s.basicEncoderConfig = 1;
+
+    const std::uint32_t handle = g_cdHandle;
+    ModifyCDParms(handle, 37, kExtraFrames);
+    ModifyCDParms(handle, 38, static_cast<int>(kOverlapFrames));
+    ModifyCDParms(handle, 39, kReadMode);
+
+    s.currentLba = entry->startLba;
+    s.lengthFrames = entry->lengthFrames;
+    s.endLba = entry->startLba + entry->lengthFrames;
+
+    s.progressWindow = platform::GetDlgItem(dialog, kRipProgressControl);
+    const std::uint64_t bytes = std::uint64_t{s.lengthFrames} * kFrameBytes;
+    platform::SendMessage(s.progressWindow, PBX_SETRANGE, static_cast<platform::WParam>(bytes), 0);
+    platform::SendMessage(s.progressWindow, PBX_SETPOS, 0, 0);
+
+    if (RingCreate(&s.ring, kRingBytes) == 0) {
+        std::fclose(s.outputFile);
+        s.outputFile = nullptr;
+        return endAtOnce(kEndOutputError);
+    }
+    {
+        std::lock_guard<std::mutex> guard(g_hookMutex);
+        s.writerChunkHook = g_writerHook;
+    }
+    s.active = true;
+    s.readerThread = std::thread(RunReaderThread, &s);
+    s.writerThread = std::thread(RunWriterThread, &s);
+    return true;
+}
+
+void RipEngine::Stop() {
+    RipSession& s = g_session;
+    if (!s.active) return;
+    s.stopRequested = 1;
+    std::int32_t running = kEndRunning;
+    s.endReason.compare_exchange_strong(running, kEndStopped);
+    s.sessionEvent.Set();
+}
+
+void RipEngine::EndTrack() {
+    RipSession& s = g_session;
+    if (s.readerThread.joinable()) s.readerThread.join();
+    if (s.writerThread.joinable()) s.writerThread.join();
+    RingDestroy(&s.ring);
+    s.active = false;
+}
+
+std::int32_t RipEngine::LastEndReason() const {
+    return g_session.endReason.load();
+}
+const std::string& RipEngine::LastOutputPath() const {
+    return g_session.outputPath;
+}

@@ -1,0 +1,150 @@
+// The rip engine: copies one track at a time from the disc to a WAV or MP3 file
+// with a reader thread and a writer thread joined by a ring buffer.
+//
+// The dialog drives it: SetOutput, then StartTrack for the first row; on
+// WM_RIP_TRACK_DONE (posted for every track, whatever its end) EndTrack and
+// StartTrack for the next row; Stop when the user stops. All four run on the
+// dialog's thread.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <cstdio>
+#include <functional>
+#include <string>
+#include <thread>
+
+#include "cd/TrackTable.h"
+#include "lame_enc/BeEncoder.h"
+#include "platform/Sync.h"
+#include "platform/WindowMessages.h"
+#include "rip/AudioRingBuffer.h"
+#include "rip/EncoderBinding.h"
+
+// Fixed rip parameters.
+inline constexpr std::uint32_t kSectorsPerRead = 27;
+inline constexpr std::uint32_t kOverlapFrames = 1;
+inline constexpr int kExtraFrames = 3;
+inline constexpr int kReadMode = 2;
+inline constexpr std::uint32_t kMp3Bitrate = 192;
+inline constexpr std::int32_t kLamePreset = 2;
+inline constexpr int kVbrEnabled = 1;
+inline constexpr int kVbrHeaderEnabled = 1;
+inline constexpr int kVbrQuality = 5;
+inline constexpr std::uint32_t kRingBlocks = 8;
+inline constexpr std::int32_t kRingBytes = kRingBlocks * kSectorsPerRead * kFrameBytes;  // 508032
+
+// How a track ended. 0..3 are the engine's original reasons; the others mark
+// tracks that could not run or whose output failed, so that no failed track is
+// ever taken for a success.
+enum RipEndReason : std::int32_t {
+    kEndRunning = 0,       // still running, or completed when the track is done
+    kEndStopped = 1,       // Stop
+    kEndReadError = 2,     // a read failed after its tries
+    kEndEncoderStart = 3,  // the encoder refused to start
+    kEndOutputError = 4,   // writing or encoding the output failed
+    kEndCannotCreate = 5,  // the output file could not be created
+    kEndNoEncoder = 6,     // MP3 output with no encoder bound
+    kEndDataTrack = 7,     // a data track (or no entry) holds no audio: skipped
+};
+// A short English text for a reason, for the headless command's summary.
+const char* EndReasonText(std::int32_t reason);
+
+// The record the rip dialog hands to SetOutput. Only the format and the folder
+// are used by the engine.
+struct RipOptions {
+    std::int32_t rateIndex = 0;
+    std::int32_t channelIndex = 0;
+    std::int32_t formatIndex = 1;  // 0 = MP3, 1 = WAV
+    char folder[260] = {};
+};
+
+// The state of the track being ripped, shared by the reader and writer threads.
+// One process-wide record, cleared at the start of every track. Flags written by
+// one thread and read by another are atomic.
+struct RipSession {
+    FILE* outputFile = nullptr;
+    AudioRingBuffer ring;
+    std::uint32_t currentLba = 0;  // next frame to read; guarded by lock
+    std::uint32_t endLba = 0;      // first frame after the track
+    std::uint32_t lengthFrames = 0;
+    std::atomic<std::int32_t> stopRequested{0};
+    std::atomic<std::int32_t> abortWriter{0};
+    std::atomic<std::int32_t> readerFinished{0};
+    std::atomic<std::int32_t> endReason{kEndRunning};
+    platform::WindowHandle dialogWindow = 0;
+    platform::WindowHandle progressWindow = 0;  // control 1023, looked up by StartTrack
+    std::thread readerThread;
+    std::thread writerThread;
+    // Events live as long as the record: Stop may set sessionEvent at any time.
+    platform::Event sessionEvent{platform::Event::Reset::Auto};  // wakes the reader
+    platform::Event dataEvent{platform::Event::Reset::Auto};     // wakes the idle writer
+    platform::Event writerDone{platform::Event::Reset::Manual};
+    platform::RecursiveLock lock;  // guards currentLba
+    std::int32_t basicEncoderConfig = 0;
+    std::string outputPath;
+    // Snapshot of the output choice and the encoder binding at the track's start.
+    bool mp3 = false;
+    int encoderType = kEncoderNone;
+    EncoderEntries encoder;
+    std::function<void()> writerChunkHook;  // test seam, see SetWriterChunkHookForTesting
+    std::atomic<bool> active{false};        // threads started and not yet joined by EndTrack
+    std::atomic<bool> readerDone{false};    // the reader has posted its notice
+};
+
+class RipEngine {
+  public:
+    // Stores the CD handle process-wide, binds the MP3 encoder and chooses MP3
+    // output when one is bound, WAV otherwise. Fills the file-name table.
+    explicit RipEngine(std::uint32_t cdHandle);
+    // Stops a running track and waits for its threads.
+    ~RipEngine();
+    RipEngine(const RipEngine&) = delete;
+    RipEngine& operator=(const RipEngine&) = delete;
+
+    // MP3 output when the format index is 0; the folder for both formats. Returns
+    // false (and keeps the choice as given) when MP3 is asked for and no encoder
+    // is bound: every MP3 track will then end as kEndNoEncoder.
+    bool SetOutput(const RipOptions& options);
+    // Prepares the session for `entry` (kept alive by the caller for the whole
+    // track) and starts the reader and writer threads. `row` is the list row, for
+    // the caller's bookkeeping only. Returns true when the threads started. When
+    // the track cannot start (output file not created, no encoder, data track) it
+    // returns false and still posts WM_RIP_TRACK_DONE, so a batch goes on. While
+    // the previous track's reader still runs it returns false, posts nothing and
+    // changes nothing (that track's own notice is still to come).
+    bool StartTrack(platform::WindowHandle dialog, int row, const TrackEntry* entry);
+    // Asks the running track to end; does not wait. Safe when no track runs.
+    void Stop();
+    // After WM_RIP_TRACK_DONE: joins the ended threads and releases the ring.
+    void EndTrack();
+
+    // How the last started track ended (kEndRunning = completed once it is done).
+    std::int32_t LastEndReason() const;
+    const std::string& LastOutputPath() const;
+    bool Mp3Output() const { return mp3Output_; }
+    static bool Mp3Available();
+    // The file name kept for a track name: characters unsafe in a file name on
+    // common systems become '_'.
+    std::string CleanFileName(const std::string& name) const;
+    // The output path StartTrack builds for a track name.
+    std::string OutputPathFor(const std::string& name) const;
+
+    // Test seam: called by the writer thread after every piece it takes from the
+    // ring (to slow it down so that the ring fills). Applies from the next StartTrack.
+    static void SetWriterChunkHookForTesting(std::function<void()> hook);
+
+  private:
+    unsigned char keep_[256];
+    std::string wavFolder_;
+    std::string mp3Folder_;
+    bool mp3Output_ = false;
+};
+
+// The process-wide session and CD handle (for the threads and for tests).
+RipSession& TheRipSession();
+std::uint32_t RipCdHandle();
+
+// The thread bodies (RipReader.cpp, RipWriter.cpp).
+void RunReaderThread(RipSession* session);
+void RunWriterThread(RipSession* session);

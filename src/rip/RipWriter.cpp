@@ -1,0 +1,199 @@
+// The writer thread of a rip: takes the audio the reader queued in the ring and
+// stores it in the WAV file or encodes it to MP3, posting progress in bytes of CD
+// audio to the dialog's percent bar.
+#include <algorithm>
+#include <atomic>
+#include <cstring>
+#include <vector>
+
+#include "platform/WindowMessages.h"
+#include "rip/Messages.h"
+#include "rip/RipEngine.h"
+#include "rip/WavHeader.h"
+
+namespace {
+
+constexpr std::int32_t kWavPieceBytes = 32656;
+constexpr std::uint32_t kFlushEvery = 20480;
+constexpr std::uint32_t kIdleWaitMs = 10;
+
+// Bytes written through WriteWithFlush since the last flush, shared by all files.
+std::atomic<std::uint32_t> g_unflushed{0};
+
+// Writes count bytes and flushes the file once more than 20480 bytes have gone
+// out since the last flush. Returns the number of bytes fwrite took, or 0 when
+// the flush failed (so that the caller sees the failure).
+std::size_t WriteWithFlush(FILE* file, const unsigned char* data, std::size_t count) {
+    const std::uint32_t total = g_unflushed.fetch_add(static_cast<std::uint32_t>(count)) +
+                                static_cast<std::uint32_t>(count);
+    const std::size_t written = std::fwrite(data, 1, count, file);
+    if (total > kFlushEvery) {
+        g_unflushed = 0;
+        if (std::fflush(file) != 0) return 0;
+    }
+    return written;
+}
+
+// Progress of one track in bytes of CD audio taken from the ring.
+class Progress {
+  public:
+    explicit Progress(platform::WindowHandle bar) : bar_(bar) {}
+    void Report(std::uint32_t count) {
+        total_ += count;
+        if (total_ != 0) platform::PostMessage(bar_, PBX_DELTAPOS, count, 0);
+    }
+
+  private:
+    platform::WindowHandle bar_;
+    std::uint64_t total_ = 0;
+};
+
+void Fail(RipSession* s, std::int32_t reason) {
+    std::int32_t running = kEndRunning;
+    s->endReason.compare_exchange_strong(running, reason);
+    s->sessionEvent.Set();  // wake the reader if it waits for room
+}
+
+// The LAME form of the configuration record, with the rip's fixed settings.
+void FillLameConfig(BeConfig& c) {
+    std::memset(&c, 0, sizeof c);
+    c.kind = kBeConfigLame;
+    BeConfigLame& l = c.format.lame;
+    l.structVersion = 1;
+    l.structSize = sizeof(BeConfig);
+    l.sampleRate = 44100;
+    l.reSampleRate = 0;
+    l.mode = kBeModeStereo;
+    l.bitrate = kMp3Bitrate;
+    l.maxBitrate = 320;
+    l.preset = kLamePreset;
+    l.mpegVersion = kBeMpeg1;
+    l.writeVbrHeader = kVbrHeaderEnabled;
+    l.enableVbr = kVbrEnabled;
+    l.vbrQuality = kVbrQuality;
+}
+
+// The plain MP3 form: for BladeEnc, and for a LAME module too old for its own form.
+void FillBasicConfig(BeConfig& c) {
+    std::memset(&c, 0, sizeof c);
+    c.kind = kBeConfigMp3;
+    c.format.mp3.sampleRate = 44100;
+    c.format.mp3.mode = kBeModeStereo;
+    c.format.mp3.bitrate = kMp3Bitrate;
+}
+
+// Whether the loop should end: the reader aborted, or it finished and everything
+// it queued has been taken. readerFinished is read before the ring's count, so a
+// last piece queued just before the flag was set is never left behind.
+bool ShouldLeave(RipSession* s, bool& finished, std::int32_t& used) {
+    if (s->abortWriter) return true;
+    finished = s->readerFinished.load(std::memory_order_acquire) != 0;
+    used = RingUsedBytes(&s->ring);
+    return used == 0 && finished;
+}
+
+// Stores the audio behind the WAV header; returns the bytes stored.
+std::uint32_t RunWav(RipSession* s, Progress& progress) {
+    std::vector<unsigned char> buffer(kWavPieceBytes);
+    std::uint32_t stored = 0;
+    bool finished;
+    std::int32_t used;
+    while (!ShouldLeave(s, finished, used)) {
+        if (used == 0) {
+            s->dataEvent.Wait(kIdleWaitMs);
+            continue;
+        }
+        std::int32_t n;
+        while ((n = RingRead(&s->ring, buffer.data(), kWavPieceBytes)) > 0) {
+            const std::size_t written =
+                WriteWithFlush(s->outputFile, buffer.data(), static_cast<std::size_t>(n));
+            stored += static_cast<std::uint32_t>(written);
+            progress.Report(static_cast<std::uint32_t>(n));
+            if (s->writerChunkHook) s->writerChunkHook();
+            if (written != static_cast<std::size_t>(n)) {
+                Fail(s, kEndOutputError);
+                return stored;
+            }
+        }
+    }
+    return stored;
+}
+
+// Encodes the audio chunk by chunk. Returns false when the encoder did not start.
+bool RunMp3(RipSession* s, Progress& progress) {
+    const EncoderEntries& e = s->encoder;
+    BeConfig config;
+    const bool lameForm = s->encoderType == kEncoderLame && !s->basicEncoderConfig;
+    if (lameForm)
+        FillLameConfig(config);
+    else
+        FillBasicConfig(config);
+    std::uint32_t samples = 0, outSize = 0;
+    BeStream stream = 0;
+    if (e.initStream(&config, &samples, &outSize, &stream) != kBeOk || samples == 0) {
+        if (stream) e.closeStream(stream);
+        return false;
+    }
+    const std::int32_t chunkBytes = static_cast<std::int32_t>(samples * 2);
+    std::vector<unsigned char> pcm(static_cast<std::size_t>(chunkBytes));
+    std::vector<std::uint8_t> out(std::max<std::uint32_t>(outSize, 1));
+    bool encoded = false, ok = true;
+    bool finished;
+    std::int32_t used;
+    while (ok && !ShouldLeave(s, finished, used)) {
+        if (used < chunkBytes && !finished) {
+            s->dataEvent.Wait(kIdleWaitMs);
+            continue;
+        }
+        const std::int32_t take = RingRead(&s->ring, pcm.data(), std::min(used, chunkBytes));
+        std::uint32_t length = 0;
+        const BeErr err =
+            e.encodeChunk(stream, static_cast<std::uint32_t>(take / 2),
+                          reinterpret_cast<const std::int16_t*>(pcm.data()), out.data(), &length);
+        ok = err == kBeOk && length <= out.size() &&
+             std::fwrite(out.data(), 1, length, s->outputFile) == length;
+        progress.Report(static_cast<std::uint32_t>(take));
+        encoded = true;
+        if (s->writerChunkHook) s->writerChunkHook();
+    }
+    if (encoded) {
+        std::uint32_t length = 0;
+        const BeErr err = e.deinitStream(stream, out.data(), &length);
+        if (err != kBeOk || length > out.size()) ok = false;
+        if (err == kBeOk && length != 0 && length <= out.size())
+            ok = std::fwrite(out.data(), 1, length, s->outputFile) == length && ok;
+    }
+    // A stream that encoded nothing gets no tail, but it is still released.
+    e.closeStream(stream);
+    if (!ok) Fail(s, kEndOutputError);
+
+    if (lameForm && kVbrEnabled && kVbrHeaderEnabled && e.writeVbrHeader) {
+        if (std::fclose(s->outputFile) != 0) Fail(s, kEndOutputError);
+        e.writeVbrHeader(s->outputPath.c_str());
+        s->outputFile = std::fopen(s->outputPath.c_str(), "ab");
+    }
+    return true;
+}
+
+}  // namespace
+
+// The writer thread. Ends by finishing the file (WAV header, encoder tail, info
+// tag) even after a stop or a read error, so a partial file is valid, then closes it.
+void RunWriterThread(RipSession* s) {
+    Progress progress(s->progressWindow);
+    if (s->mp3) {
+        if (!RunMp3(s, progress)) {
+            // Nothing was encoded: the file stays empty and is closed here.
+            Fail(s, kEndEncoderStart);
+        }
+    } else {
+        const std::uint32_t stored = RunWav(s, progress);
+        if (!WriteWavHeader(s->outputFile, stored)) Fail(s, kEndOutputError);
+    }
+    if (s->outputFile) {
+        if (std::fflush(s->outputFile) != 0 || std::ferror(s->outputFile)) Fail(s, kEndOutputError);
+        if (std::fclose(s->outputFile) != 0) Fail(s, kEndOutputError);
+        s->outputFile = nullptr;
+    }
+    s->writerDone.Set();
+}
