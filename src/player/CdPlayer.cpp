@@ -1,0 +1,351 @@
+#include "player/CdPlayer.h"
+
+#include <atomic>
+#include <cctype>
+#include <cstring>
+#include <memory>
+#include <mutex>
+#include <thread>
+
+#include "cd/TrackTable.h"
+#include "cdaccess/CdAccess.h"
+#include "platform/Sync.h"
+#include "platform/WaveOut.h"
+
+namespace {
+
+constexpr std::int32_t kBlockFrames = 25;
+constexpr std::uint32_t kReadBufferBytes = 58900;  // ReadBlock header + data area
+constexpr std::uint32_t kDataAreaBytes = kReadBufferBytes - sizeof(ReadBlock);
+constexpr std::uint32_t kBlockBytes = kBlockFrames * kFrameBytes;  // 58800, a third of a second
+constexpr int kMaxReads = 20;
+constexpr std::uint32_t kRetrySleepMs = 10;
+constexpr std::uint32_t kPollMs = 5;  // how often a buffer wait looks at the stop
+constexpr int kBuffers = 3;
+static_assert(kBlockBytes <= kDataAreaBytes);
+
+// The stream: once per process, shared by the player's operations (user-interface
+// thread), the player thread and the output callback (the device's feeder thread).
+//
+// `device` is written by the user-interface thread only while no player thread
+// runs, and by the player thread only when it closes the device after a failure;
+// `deviceLock` keeps a Pause or resume from using a device the thread is closing.
+struct PlayerStream {
+    int stopped = 1;  // user-interface thread only
+    std::mutex deviceLock;
+    platform::WaveOutHandle device = nullptr;
+    std::atomic<bool> devicePaused{false};
+    std::unique_ptr<platform::Event> stopEvent;
+    std::unique_ptr<platform::Semaphore> buffers;  // free places in the device's queue
+    std::thread thread;
+
+    std::int32_t playStart = 0;
+    std::int32_t playLength = 0;
+    std::atomic<std::int32_t> playOffset{0};
+    std::uint32_t cdHandle = 0;
+    platform::WindowHandle mainWindow = 0;
+    std::atomic<CdPlayer::EndReason> endReason{CdPlayer::EndReason::None};
+
+    alignas(8) unsigned char readBuffers[kBuffers][kReadBufferBytes] = {};
+    platform::WaveHeader headers[kBuffers] = {};
+};
+
+PlayerStream& Stream() {
+    static PlayerStream* stream = new PlayerStream;  // never destroyed: see ~CdPlayer
+    return *stream;
+}
+
+// The device's done notice, on the device's own thread: gives the buffer's place
+// back. The header is unprepared later by the player thread, since no device call
+// may be made from inside the callback.
+void OutputCallback(platform::WaveOutHandle, unsigned notice, std::uintptr_t, std::uintptr_t,
+                    std::uintptr_t) {
+    if (notice != platform::kWaveDoneNotice) return;
+    Stream().buffers->Release(1);
+}
+
+// Called by the player thread when it gives the device up after a failure: drops
+// what is queued, unprepares the headers, closes the device and clears the handle.
+void CloseDeviceFromThread(PlayerStream& s) {
+    std::lock_guard<std::mutex> guard(s.deviceLock);
+    if (!s.device) return;
+    platform::WaveOutReset(s.device);
+    for (platform::WaveHeader& h : s.headers)
+        platform::WaveOutUnprepareHeader(s.device, &h, sizeof h);
+    platform::WaveOutClose(s.device);
+    s.device = nullptr;
+}
+
+// The player thread. Reads block after block from playStart + playOffset and queues
+// each to the device until the range ends, the drive fails or a stop is signalled;
+// then waits until the device has returned every block.
+//
+// Addresses: playStart is a disc address (LBA); playOffset counts frames from it and
+// may be moved by a seek at any time, taking effect with the next block read.
+//
+// Every wait also watches the stop event. A stop that finds the device paused resets
+// it, so the queued blocks come back at once instead of never.
+void PlayerThread() {
+    PlayerStream& s = Stream();
+    platform::WaveOutHandle device = s.device;  // only this thread changes it while it runs
+    bool stopping = false;
+    auto stopSeen = [&] {
+        if (!stopping && s.stopEvent->TryWait()) stopping = true;
+        return stopping;
+    };
+    auto waitForStop = [&](std::uint32_t ms) {
+        if (!stopping && s.stopEvent->Wait(ms)) stopping = true;
+        return stopping;
+    };
+
+    CdPlayer::EndReason reason = CdPlayer::EndReason::Stopped;
+    platform::WaveOutReset(device);
+    int i = 0;
+    for (;;) {
+        if (stopSeen()) break;
+
+        auto* block = reinterpret_cast<ReadBlock*>(s.readBuffers[i]);
+        platform::WaveHeader& header = s.headers[i];
+        header = platform::WaveHeader{};
+        header.data = reinterpret_cast<char*>(block->data());
+        header.bufferLength = kBlockBytes;
+        header.loops = 1;
+        const std::int32_t offset = s.playOffset.load();
+        block->startLba = static_cast<std::uint32_t>(s.playStart + offset);
+        block->frameCount = kBlockFrames;
+        block->capacity = kDataAreaBytes;
+
+        int result = ReadCDAudioLBA(s.cdHandle, block);
+        int reads = 1;
+        while (result == kCdReadError && reads < kMaxReads) {
+            MS(s.cdHandle);
+            if (waitForStop(kRetrySleepMs)) break;
+            result = ReadCDAudioLBA(s.cdHandle, block);
+            ++reads;
+        }
+        if (stopping) break;
+        if (result == kCdReadError && TestUnitReady(s.cdHandle) == kCdReadError) {
+            MS(s.cdHandle);
+            reason = CdPlayer::EndReason::DriveFailed;
+            platform::PostMessage(s.mainWindow, WM_PLAY_END, 0, 0);
+            CloseDeviceFromThread(s);
+            device = nullptr;
+            break;
+        }
+
+        // Advance past the block just read, unless a seek arrived meanwhile: then the
+        // seek's position is the next one.
+        std::int32_t next = offset;
+        if (s.playOffset.compare_exchange_strong(next, offset + kBlockFrames))
+            next = offset + kBlockFrames;
+        if (next >= s.playLength) {
+            reason = CdPlayer::EndReason::EndOfRange;
+            platform::PostMessage(s.mainWindow, WM_PLAY_END, 0, 0);
+            break;
+        }
+
+        platform::WaveOutUnprepareHeader(device, &header, sizeof header);
+        if (platform::WaveOutPrepareHeader(device, &header, sizeof header) != platform::kWaveOk) {
+            platform::WaveOutUnprepareHeader(device, &header, sizeof header);
+            reason = CdPlayer::EndReason::PrepareFailed;
+            CloseDeviceFromThread(s);
+            device = nullptr;
+            break;
+        }
+        bool placed = false;
+        while (!(placed = s.buffers->Acquire(kPollMs))) {
+            if (stopSeen()) break;
+        }
+        if (!placed) break;
+        platform::WaveOutWrite(device, &header, sizeof header);
+        i = (i + 1) % kBuffers;
+    }
+
+    // Wait until no block is left in the device: both places taken back.
+    bool reset = false;
+    for (int taken = 0; taken < 2;) {
+        if (s.buffers->Acquire(kPollMs)) {
+            ++taken;
+        } else if (!reset && device && stopSeen() && s.devicePaused.load()) {
+            platform::WaveOutReset(device);
+            reset = true;
+        }
+    }
+    if (device) {
+        for (platform::WaveHeader& h : s.headers)
+            platform::WaveOutUnprepareHeader(device, &h, sizeof h);
+    }
+    s.endReason = reason;
+}
+
+// A[n]: the start address of track n in the table of contents (descriptor n - 1),
+// the big-endian value at byte 8 x n. n must lie in 1..99.
+std::uint32_t TrackAddress(const unsigned char* toc, int n) {
+    return DecodeBigEndian32(toc + 8 * n);
+}
+
+// Track numbers whose entry and the one after it lie inside the 804-byte record.
+bool TrackNumberInTable(int n) {
+    return n >= 1 && 8 * (n + 1) + 4 <= 804;
+}
+
+// True while a stream has an open device or a thread not yet joined.
+bool StreamExists(PlayerStream& s) {
+    std::lock_guard<std::mutex> guard(s.deviceLock);
+    return s.device || s.thread.joinable();
+}
+
+// StopThread and the close: signals the stop, waits for the player thread (each of
+// its waits sees the stop, so this is prompt), closes the device if the thread has
+// not, and releases the event and the semaphore. The semaphore goes last: the
+// device's callback uses it until the device is closed.
+void EndStream(PlayerStream& s) {
+    if (s.thread.joinable()) {
+        s.stopEvent->Set();
+        s.thread.join();
+    }
+    {
+        std::lock_guard<std::mutex> guard(s.deviceLock);
+        if (s.device) {
+            if (platform::WaveOutClose(s.device) == platform::kWaveStillPlaying) {
+                platform::WaveOutReset(s.device);
+                platform::WaveOutClose(s.device);
+            }
+            s.device = nullptr;
+        }
+    }
+    s.devicePaused = false;
+    s.stopEvent.reset();
+    s.buffers.reset();
+}
+
+}  // namespace
+
+CdPlayer::CdPlayer() = default;
+
+CdPlayer::~CdPlayer() {
+    Stop();
+}
+
+void CdPlayer::SelectTrack(const std::string& rowText) {
+    trackText_ = rowText;
+    std::size_t pos = 0;
+    while (pos < rowText.size() && !std::isdigit(static_cast<unsigned char>(rowText[pos]))) ++pos;
+    if (pos == rowText.size()) return;
+    long n = 0;
+    for (; pos < rowText.size() && std::isdigit(static_cast<unsigned char>(rowText[pos])); ++pos) {
+        n = n * 10 + (rowText[pos] - '0');
+        if (n > 1000) break;  // far outside the table already
+    }
+    if (!TrackNumberInTable(static_cast<int>(n))) return;
+
+    MCP(cdHandle_, 36, 0);
+    if (RT(cdHandle_, reinterpret_cast<TocRecord*>(toc_)) != 1) return;
+    const std::uint32_t start = TrackAddress(toc_, static_cast<int>(n));
+    rangeStart_ = static_cast<std::int32_t>(start);
+    rangeLength_ = static_cast<std::int32_t>(TrackAddress(toc_, static_cast<int>(n) + 1) - start);
+}
+
+int CdPlayer::GetTrackLength(int trackNumber, int& seconds) const {
+    seconds = 0;
+    if (TrackNumberInTable(trackNumber)) {
+        const std::uint32_t frames =
+            TrackAddress(toc_, trackNumber + 1) - TrackAddress(toc_, trackNumber);
+        seconds = static_cast<int>(frames / kFramesPerSecond);
+    }
+    return 1;
+}
+
+int CdPlayer::Play(int trackNumber) {
+    if (playing_ == 1) Stop();
+    return Start(trackNumber) ? 1 : 0;
+}
+
+int CdPlayer::Start(int) {
+    PlayerStream& s = Stream();
+    if (paused_ == 1) {
+        std::lock_guard<std::mutex> guard(s.deviceLock);
+        if (!s.device) return 0;
+        platform::WaveOutRestart(s.device);
+        s.devicePaused = false;
+        paused_ = 0;
+        playing_ = 1;
+        return 1;
+    }
+    s.stopped = 0;
+    if (!OpenDevice()) return 0;
+    paused_ = 0;
+    playing_ = 1;
+    return 1;
+}
+
+// Opens the default device for the selected range and starts the player thread.
+// A stream left over from a failure that nobody stopped is released first.
+int CdPlayer::OpenDevice() {
+    PlayerStream& s = Stream();
+    if (StreamExists(s)) EndStream(s);
+    s.playOffset = 0;
+    s.playStart = rangeStart_;
+    s.playLength = rangeLength_;
+    s.cdHandle = cdHandle_;
+    s.mainWindow = mainWindow_;
+
+    const platform::WaveFormat format{platform::kWaveFormatPcm, 2, 44100, 176400, 4, 16, 0};
+    platform::WaveOutHandle device = nullptr;
+    if (platform::WaveOutOpen(&device, platform::kWaveMapper, &format, OutputCallback, 0) !=
+        platform::kWaveOk) {
+        return 0;
+    }
+    {
+        std::lock_guard<std::mutex> guard(s.deviceLock);
+        s.device = device;
+    }
+    // StartThread: the stop event, the buffer semaphore (2 free of 3) and the thread.
+    s.stopEvent = std::make_unique<platform::Event>(platform::Event::Reset::Auto, false);
+    s.buffers = std::make_unique<platform::Semaphore>(2, 3);
+    s.devicePaused = false;
+    s.endReason = EndReason::None;
+    s.thread = std::thread(PlayerThread);
+    return 1;
+}
+
+int CdPlayer::Pause() {
+    PlayerStream& s = Stream();
+    if (s.stopped == 1) return 0;
+    if (paused_ == 1) return 1;
+    std::lock_guard<std::mutex> guard(s.deviceLock);
+    if (!s.device) return 0;
+    platform::WaveOutPause(s.device);
+    s.devicePaused = true;
+    playing_ = 0;
+    paused_ = 1;
+    return 1;
+}
+
+// Ends the stream. Also releases a stream whose thread already closed the device
+// after a drive failure, so its thread, event and semaphore are released once, here.
+int CdPlayer::Stop() {
+    PlayerStream& s = Stream();
+    if (s.stopped != 0 || !StreamExists(s)) return 1;
+    s.stopped = 1;
+    playing_ = 0;
+    paused_ = 0;
+    EndStream(s);
+    return 1;
+}
+
+int CdPlayer::GetPosition(int& seconds) const {
+    seconds = Stream().playOffset.load() / static_cast<std::int32_t>(kFramesPerSecond);
+    return 1;
+}
+
+int CdPlayer::SetPosition(int, int seconds) {
+    PlayerStream& s = Stream();
+    if (s.stopped == 1) return 0;
+    s.playOffset = seconds * static_cast<std::int32_t>(kFramesPerSecond);
+    return 1;
+}
+
+CdPlayer::EndReason CdPlayer::LastEndReason() {
+    return Stream().endReason.load();
+}

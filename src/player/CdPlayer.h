@@ -1,0 +1,74 @@
+// The CD player: plays one range of the disc (a track) through the default sound
+// device. A player thread reads the disc in blocks of 25 frames and queues them, as
+// they are, to a 16-bit stereo 44100 Hz output stream; at most two blocks wait in
+// the device while the third is read. At the end of the range, or when the drive
+// fails, the thread posts WM_PLAY_END to the main window.
+//
+// Every operation is called on the user-interface thread. The stream, its thread
+// and its buffers exist once per process, so there is one CdPlayer per process.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "platform/WindowMessages.h"
+#include "player/PlayerMessages.h"
+
+class CdPlayer {
+  public:
+    CdPlayer();
+    // Stops a stream still running.
+    ~CdPlayer();
+    CdPlayer(const CdPlayer&) = delete;
+    CdPlayer& operator=(const CdPlayer&) = delete;
+
+    // The CD handle the player reads from and the window that gets WM_PLAY_END. Both
+    // are taken by the next stream that starts.
+    void SetCdHandle(std::uint32_t handle) { cdHandle_ = handle; }
+    void SetMainWindow(platform::WindowHandle window) { mainWindow_ = window; }
+
+    // Chooses the range to play from a row's text ("Track 7" plays track 7): reads
+    // the table of contents again and takes the track's start and length from it. A
+    // text without a number, a track number outside the table, or a failed read
+    // leaves the previous range.
+    void SelectTrack(const std::string& rowText);
+    // The length of track n in whole seconds, from the table last read. Returns 1.
+    int GetTrackLength(int trackNumber, int& seconds) const;
+
+    // Stops a playing stream, then starts the selected range. 1 when it started.
+    int Play(int trackNumber);
+    // Resumes a paused stream, or opens the device and starts the selected range.
+    int Start(int trackNumber);
+    // Pauses a playing stream. 1 when paused (or already paused).
+    int Pause();
+    // Ends the stream: the player thread finishes, the device is closed. Returns 1.
+    int Stop();
+
+    // Whole seconds from the range's start to the next block to be read.
+    int GetPosition(int& seconds) const;
+    // Moves the next block to be read to `seconds` into the range. 0 when stopped.
+    int SetPosition(int trackNumber, int seconds);
+
+    bool IsPlaying() const { return playing_ != 0; }
+    bool IsPaused() const { return paused_ != 0; }
+    const std::string& TrackText() const { return trackText_; }
+    std::int32_t RangeStart() const { return rangeStart_; }
+    std::int32_t RangeLength() const { return rangeLength_; }
+
+    // Why the last stream's thread ended.
+    enum class EndReason { None, EndOfRange, DriveFailed, PrepareFailed, Stopped };
+    static EndReason LastEndReason();
+
+  private:
+    int OpenDevice();
+
+    std::int32_t paused_ = 0;
+    std::int32_t playing_ = 0;
+    std::string trackText_;
+    std::int32_t rangeLength_ = 0;
+    std::int32_t rangeStart_ = 0;
+    unsigned char toc_[804] = {};
+
+    std::uint32_t cdHandle_ = 0;
+    platform::WindowHandle mainWindow_ = 0;
+};
