@@ -100,10 +100,11 @@ std::uint32_t SourceResampler::Expand22050(std::int16_t* buffer, std::uint32_t f
 // first read); an index that runs below 0 on a short read stays at 0.
 // The source frames are read from a copy, since near the bottom of a full read the
 // mapping reaches source frames above the output position it writes.
-// Known limit, kept as designed: the inserted positions do not add up exactly to the
-// rate ratio, so a full read leaves one or two of its source frames just above frame 0
-// unused (for e = 2304: frames 1 and 2 of 1672 mono, frame 1 of 836 stereo); the
-// duration still comes out right.
+// Known limits, kept as designed: an inserted value averages source frames i - 1 and
+// i although it is placed after frame i, so it steps back half a source step; and the
+// inserted positions do not add up exactly to the rate ratio, so a full read leaves
+// one or two of its source frames just above frame 0 unused (for e = 2304: frames 1
+// and 2 of 1672 mono, frame 1 of 836 stereo). The duration still comes out right.
 std::uint32_t SourceResampler::Expand32000(std::int16_t* buffer, std::uint32_t frames) {
     const std::uint32_t ch = channels_;
     const bool full = frames == readFrames_;

@@ -1,0 +1,157 @@
+// Converter throughput against the lame command: both encode the same generated
+// 44100 Hz stereo WAV file (10 minutes by default) at the same constant bit rate, in
+// turns, and the medians of the wall-clock times give the ratio
+//   throughput ratio = lame seconds / converter seconds   (1.0 = as fast as lame)
+// The target is a ratio of at least 0.97.
+//
+// usage: convert_bench [--minutes N] [--bitrate KBPS] [--runs N] [--keep DIR]
+#include <sys/wait.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "convert/ConverterEngine.h"
+#include "convert/ConverterLibrary.h"
+
+namespace {
+
+void Put16(std::FILE* f, std::uint32_t v) {
+    const unsigned char b[2] = {static_cast<unsigned char>(v), static_cast<unsigned char>(v >> 8)};
+    std::fwrite(b, 1, 2, f);
+}
+void Put32(std::FILE* f, std::uint32_t v) {
+    Put16(f, v & 0xFFFF);
+    Put16(f, v >> 16);
+}
+
+// Writes a music-like stereo signal (a few tones with a slow swell, a little noise,
+// different on the two channels) so the encoder works as it would on real audio.
+bool WriteSource(const std::string& path, double minutes) {
+    std::FILE* f = std::fopen(path.c_str(), "wb");
+    if (!f) return false;
+    const std::uint32_t frames = static_cast<std::uint32_t>(minutes * 60 * 44100);
+    const std::uint32_t bytes = frames * 4;
+    std::fwrite("RIFF", 1, 4, f);
+    Put32(f, 36 + bytes);
+    std::fwrite("WAVEfmt ", 1, 8, f);
+    Put32(f, 16);
+    Put16(f, 1);
+    Put16(f, 2);
+    Put32(f, 44100);
+    Put32(f, 176400);
+    Put16(f, 4);
+    Put16(f, 16);
+    std::fwrite("data", 1, 4, f);
+    Put32(f, bytes);
+    std::vector<std::int16_t> block;
+    std::uint32_t noise = 12345;
+    for (std::uint32_t i = 0; i < frames; ++i) {
+        const double t = i / 44100.0;
+        const double swell = 0.6 + 0.4 * std::sin(2 * M_PI * 0.25 * t);
+        noise = noise * 1664525u + 1013904223u;
+        const double n = (static_cast<double>(noise >> 16) / 65536.0 - 0.5) * 600.0;
+        const double l =
+            swell * (5000 * std::sin(2 * M_PI * 220 * t) + 2500 * std::sin(2 * M_PI * 1375 * t) +
+                     900 * std::sin(2 * M_PI * 5100 * t)) +
+            n;
+        const double r =
+            swell * (4000 * std::sin(2 * M_PI * 330 * t) + 2000 * std::sin(2 * M_PI * 2750 * t) +
+                     700 * std::sin(2 * M_PI * 7200 * t)) -
+            n;
+        block.push_back(static_cast<std::int16_t>(l));
+        block.push_back(static_cast<std::int16_t>(r));
+        if (block.size() >= 65536) {
+            std::fwrite(block.data(), 2, block.size(), f);
+            block.clear();
+        }
+    }
+    std::fwrite(block.data(), 2, block.size(), f);
+    return std::fclose(f) == 0;
+}
+
+double Seconds(std::chrono::steady_clock::duration d) {
+    return std::chrono::duration<double>(d).count();
+}
+
+double Median(std::vector<double> v) {
+    std::sort(v.begin(), v.end());
+    const std::size_t n = v.size();
+    return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    double minutes = 10;
+    int bitRate = 192;
+    int runs = 3;
+    std::string keep;
+    for (int i = 1; i + 1 < argc; i += 2) {
+        const std::string a = argv[i];
+        if (a == "--minutes")
+            minutes = std::atof(argv[i + 1]);
+        else if (a == "--bitrate")
+            bitRate = std::atoi(argv[i + 1]);
+        else if (a == "--runs")
+            runs = std::max(1, std::atoi(argv[i + 1]));
+        else if (a == "--keep")
+            keep = argv[i + 1];
+    }
+    if (std::system("command -v lame >/dev/null 2>&1") != 0) {
+        std::fprintf(stderr, "convert_bench: the lame command is not installed\n");
+        return 1;
+    }
+    BindConverterLibrary();
+    ConverterEngine engine;
+    if (!engine.IsLoaded()) {
+        std::fprintf(stderr, "convert_bench: the encoder module DLL_ORVAM.dll is not loaded\n");
+        return 1;
+    }
+
+    std::string folder = keep;
+    if (folder.empty()) {
+        std::string pattern =
+            (std::filesystem::temp_directory_path() / "convert_bench_XXXXXX").string();
+        if (!mkdtemp(pattern.data())) return 1;
+        folder = pattern;
+    }
+    const std::string source = folder + "/source.wav";
+    const std::string ours = folder + "/converter.mp3";
+    const std::string theirs = folder + "/lame.mp3";
+    std::printf("source: %.1f minutes of 44100 Hz stereo, %d kbit/s, %d runs each\n", minutes,
+                bitRate, runs);
+    if (!WriteSource(source, minutes)) return 1;
+    const std::string lame =
+        "lame --quiet -b " + std::to_string(bitRate) + " '" + source + "' '" + theirs + "'";
+
+    std::vector<double> converterTimes, lameTimes;
+    for (int run = 0; run < runs; ++run) {
+        auto t0 = std::chrono::steady_clock::now();
+        const int code = engine.Convert(source.c_str(), ours.c_str(), bitRate, 0, nullptr);
+        auto t1 = std::chrono::steady_clock::now();
+        const int status = std::system(lame.c_str());
+        auto t2 = std::chrono::steady_clock::now();
+        if (code != kConvertOk || status != 0) {
+            std::fprintf(stderr, "convert_bench: a conversion failed (converter %d, lame %d)\n",
+                         code, status);
+            return 1;
+        }
+        converterTimes.push_back(Seconds(t1 - t0));
+        lameTimes.push_back(Seconds(t2 - t1));
+        std::printf("run %d: converter %.3f s, lame %.3f s\n", run + 1, converterTimes.back(),
+                    lameTimes.back());
+    }
+    const double ratio = Median(lameTimes) / Median(converterTimes);
+    std::printf("median: converter %.3f s, lame %.3f s\n", Median(converterTimes),
+                Median(lameTimes));
+    std::printf("throughput ratio converter/lame: %.3f (target >= 0.97)\n", ratio);
+    if (keep.empty()) std::filesystem::remove_all(folder);
+    ReleaseConverterLibrary();
+    return 0;
+}

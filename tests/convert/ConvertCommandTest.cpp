@@ -1,0 +1,89 @@
+// The headless convert command, run in-process with the real encoder module. The
+// program folder is pointed at a temporary folder (platform::SetExecutablePathForTesting)
+// so the command reads a settings file the test writes.
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include "TestAudio.h"
+#include "app/Commands.h"
+#include "convert/ConverterLibrary.h"
+#include "platform/Modules.h"
+#include "platform/Paths.h"
+
+namespace {
+
+class ConvertCommandTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        folder_ = MakeTempFolder();
+        ASSERT_FALSE(folder_.empty());
+        platform::SetExecutablePathForTesting(folder_ + "/trackmill");
+        platform::SetModuleSearchPath({TM_BIN_DIR}, false);
+        BindConverterLibrary();
+        ASSERT_EQ(0, mkdir((folder_ + "/out").c_str(), 0700));
+        ASSERT_EQ(0, mkdir((folder_ + "/src").c_str(), 0700));
+        WriteWav(folder_ + "/src/song.part1.wav", 44100, 2, Sines(44100, 22050, {440.0, 660.0}));
+        WriteWav(folder_ + "/src/other.WAV", 22050, 1, Sines(22050, 11025, {440.0}));
+    }
+    void TearDown() override {
+        ReleaseConverterLibrary();
+        platform::SetModuleSearchPath({}, true);
+        platform::SetExecutablePathForTesting("");
+        RemoveFolder(folder_);
+    }
+    void WriteSettings(const std::string& output, const std::string& rate) {
+        WriteBytes(folder_ + "/trackmill.ini",
+                   "[CONFIG]\noutput=" + output + "\nrate=" + rate + "\n");
+    }
+    int Run(std::vector<std::string> args) {
+        args.insert(args.begin(), "--convert");
+        return RunConvertCommand(args);
+    }
+
+    std::string folder_;
+};
+
+// Targets are the output folder + the source's title up to its first full stop +
+// ".mp3"; the folder and the bit rate come from the settings.
+TEST_F(ConvertCommandTest, ConvertsIntoTheOutputSettingAtTheRateSetting) {
+    WriteSettings(folder_ + "/out/", "5");  // rate list entry 5: 128 kbit/s
+    EXPECT_EQ(0, Run({folder_ + "/src/song.part1.wav", folder_ + "/src/other.WAV"}));
+    const DecodedMp3 song = DecodeMp3(folder_ + "/out/song.mp3");
+    ASSERT_TRUE(song.ok);
+    EXPECT_EQ(128, song.bitRate);
+    EXPECT_NEAR(22050.0, static_cast<double>(song.Frames()), 1152.0);
+    const DecodedMp3 other = DecodeMp3(folder_ + "/out/other.mp3");
+    ASSERT_TRUE(other.ok);
+    EXPECT_EQ(44100, other.rate);
+}
+
+TEST_F(ConvertCommandTest, OutOptionWinsAndARateOutsideTheListGives192) {
+    WriteSettings(folder_ + "/elsewhere/", "99");
+    EXPECT_EQ(0, Run({folder_ + "/src/song.part1.wav", "--out", folder_ + "/out"}));
+    const DecodedMp3 song = DecodeMp3(folder_ + "/out/song.mp3");
+    ASSERT_TRUE(song.ok);
+    EXPECT_EQ(192, song.bitRate);
+}
+
+TEST_F(ConvertCommandTest, SkippedOrFailedFilesGiveOneAndTheRestStillConvert) {
+    WriteBytes(folder_ + "/src/notes.txt", "not audio");
+    WriteBytes(folder_ + "/src/broken.wav", "not audio either");
+    EXPECT_EQ(1, Run({folder_ + "/src/notes.txt", "--out", folder_ + "/out/"}));
+    EXPECT_EQ(1, Run({folder_ + "/src/missing.wav", "--out", folder_ + "/out/"}));
+    EXPECT_EQ(1, Run({folder_ + "/src/broken.wav", folder_ + "/src/song.part1.wav", "--out",
+                      folder_ + "/out/"}));
+    EXPECT_FALSE(FileExists(folder_ + "/out/notes.mp3"));
+    EXPECT_FALSE(FileExists(folder_ + "/out/broken.mp3"));
+    EXPECT_TRUE(DecodeMp3(folder_ + "/out/song.mp3").ok);
+}
+
+TEST_F(ConvertCommandTest, UsageErrorsGiveTwo) {
+    EXPECT_EQ(2, Run({}));
+    EXPECT_EQ(2, Run({"--out", folder_}));
+    EXPECT_EQ(2, Run({folder_ + "/src/song.part1.wav", "--out"}));
+    EXPECT_EQ(2, Run({folder_ + "/src/song.part1.wav", "--fast"}));
+    EXPECT_FALSE(FileExists(folder_ + "/out/song.mp3"));
+}
+
+}  // namespace

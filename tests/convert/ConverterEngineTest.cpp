@@ -1,0 +1,271 @@
+// The converter engine with the real encoder module: what a listener would notice in
+// the MP3 files it writes (length, rate, the same audio, channels kept apart), and
+// what it does with sources it cannot convert.
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include <thread>
+
+#include "TestAudio.h"
+#include "convert/ConverterEngine.h"
+#include "convert/ConverterLibrary.h"
+#include "platform/Modules.h"
+#include "platform/Sync.h"
+
+namespace {
+
+class ConverterEngineTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        platform::SetModuleSearchPath({TM_BIN_DIR}, false);
+        BindConverterLibrary();
+        folder_ = MakeTempFolder();
+        ASSERT_FALSE(folder_.empty());
+    }
+    void TearDown() override {
+        ConverterEngine::SetTickSourceForTesting(nullptr);
+        ReleaseConverterLibrary();
+        platform::SetModuleSearchPath({}, true);
+        RemoveFolder(folder_);
+    }
+    std::string Path(const std::string& name) const { return folder_ + "/" + name; }
+
+    int Convert(const std::string& source, const std::string& target, int bitRate, EventLog* log) {
+        ConvertProgress progress;
+        progress.context = log;
+        progress.notify = log ? &LogEvent : nullptr;
+        return engine_.Convert(source.c_str(), target.c_str(), bitRate, 0,
+                               log ? &progress : nullptr);
+    }
+
+    ConverterEngine engine_;
+    std::string folder_;
+};
+
+TEST_F(ConverterEngineTest, StereoSourceDecodesToTheSameAudioAndLength) {
+    const std::size_t frames = 3 * 44100;
+    const auto audio = Sines(44100, frames, {440.0, 660.0});
+    WriteWav(Path("in.wav"), 44100, 2, audio);
+    EventLog log;
+    ASSERT_EQ(kConvertOk, Convert(Path("in.wav"), Path("out.mp3"), 192, &log));
+    ASSERT_FALSE(log.types.empty());
+    EXPECT_EQ(kConvertFinished, log.types.back());
+
+    const DecodedMp3 mp3 = DecodeMp3(Path("out.mp3"));
+    ASSERT_TRUE(mp3.ok);
+    EXPECT_EQ(44100, mp3.rate);
+    EXPECT_EQ(2, mp3.channels);
+    EXPECT_EQ(192, mp3.bitRate);
+    EXPECT_NEAR(static_cast<double>(frames), static_cast<double>(mp3.Frames()), 1152.0);
+    for (int c = 0; c < 2; ++c) {
+        EXPECT_GT(BestCorrelation(Channel(audio, 2, c), Channel(mp3.values, 2, c), 1200, 8192),
+                  0.98)
+            << "channel " << c;
+    }
+}
+
+// 22050 Hz and 32000 Hz sources reach the encoder as 44100 Hz: the MP3 plays at 44100
+// Hz for as long as the source, the left channel's tone is intact and the silent right
+// channel stays silent (a resampler that mixed or shifted the channels fails here).
+class ResampledSourceTest : public ConverterEngineTest,
+                            public ::testing::WithParamInterface<std::uint32_t> {};
+
+TEST_P(ResampledSourceTest, ComesOutAt44100WithItsDurationAndChannels) {
+    const std::uint32_t rate = GetParam();
+    const std::size_t frames = 2 * rate;
+    WriteWav(Path("in.wav"), rate, 2, Sines(rate, frames, {440.0, 0.0}));
+    ASSERT_EQ(kConvertOk, Convert(Path("in.wav"), Path("out.mp3"), 128, nullptr));
+
+    const DecodedMp3 mp3 = DecodeMp3(Path("out.mp3"));
+    ASSERT_TRUE(mp3.ok);
+    EXPECT_EQ(44100, mp3.rate);
+    ASSERT_EQ(2, mp3.channels);
+    EXPECT_NEAR(2.0 * 44100, static_cast<double>(mp3.Frames()), 1152.0);
+    const auto left = Channel(mp3.values, 2, 0);
+    const auto reference = Channel(Sines(44100, mp3.Frames(), {440.0}), 1, 0);
+    EXPECT_GT(BestCorrelation(reference, left, 1200, 8192), 0.95);
+    EXPECT_LT(Rms(Channel(mp3.values, 2, 1)), 0.02 * Rms(left));
+}
+
+INSTANTIATE_TEST_SUITE_P(Rates, ResampledSourceTest, ::testing::Values(22050u, 32000u));
+
+TEST_F(ConverterEngineTest, MonoSourceAt22050StaysMonoAndKeepsItsTone) {
+    WriteWav(Path("in.wav"), 22050, 1, Sines(22050, 22050, {1000.0}));
+    ASSERT_EQ(kConvertOk, Convert(Path("in.wav"), Path("out.mp3"), 128, nullptr));
+    const DecodedMp3 mp3 = DecodeMp3(Path("out.mp3"));
+    ASSERT_TRUE(mp3.ok);
+    EXPECT_EQ(44100, mp3.rate);
+    EXPECT_EQ(1, mp3.channels);
+    EXPECT_NEAR(44100.0, static_cast<double>(mp3.Frames()), 1152.0);
+    const auto reference = Channel(Sines(44100, mp3.Frames(), {1000.0}), 1, 0);
+    EXPECT_GT(BestCorrelation(reference, Channel(mp3.values, 1, 0), 1200, 8192), 0.95);
+}
+
+// Chunks before "fmt " and after the audio are not audio: the MP3 is as long as the
+// data chunk says, not as long as the file.
+TEST_F(ConverterEngineTest, FindsTheChunksWhereverTheyStand) {
+    const auto audio = Sines(44100, 44100, {440.0, 660.0});
+    WavLayout layout;
+    layout.listChunkFirst = true;
+    layout.trailingChunkBytes = 100000;
+    WriteWav(Path("in.wav"), 44100, 2, audio, layout);
+    ASSERT_EQ(kConvertOk, Convert(Path("in.wav"), Path("out.mp3"), 192, nullptr));
+    const DecodedMp3 mp3 = DecodeMp3(Path("out.mp3"));
+    ASSERT_TRUE(mp3.ok);
+    EXPECT_NEAR(44100.0, static_cast<double>(mp3.Frames()), 1152.0);
+    EXPECT_GT(BestCorrelation(Channel(audio, 2, 0), Channel(mp3.values, 2, 0), 1200, 8192), 0.98);
+}
+
+TEST_F(ConverterEngineTest, FileShorterThanOneReadConvertsWithProgressFromZero) {
+    ConverterEngine::SetTickSourceForTesting(&SteppingClock);
+    WriteWav(Path("in.wav"), 44100, 2, Sines(44100, 100, {440.0, 440.0}));
+    EventLog log;
+    ASSERT_EQ(kConvertOk, Convert(Path("in.wav"), Path("out.mp3"), 192, &log));
+    EXPECT_EQ((std::vector<double>{0.0}), log.Running());
+    EXPECT_EQ(kConvertFinished, log.types.back());
+    const DecodedMp3 mp3 = DecodeMp3(Path("out.mp3"));
+    ASSERT_TRUE(mp3.ok);
+    EXPECT_LT(mp3.Frames(), 2000u);
+}
+
+// The fraction reported rises from 0 toward 1 over the file, whatever the source rate
+// and channel count, and the finished event closes the conversion.
+TEST_F(ConverterEngineTest, FractionRisesFromZeroTowardOneForEveryRate) {
+    ConverterEngine::SetTickSourceForTesting(&SteppingClock);
+    for (std::uint32_t rate : {22050u, 32000u, 44100u, 48000u}) {
+        for (int channels : {1, 2}) {
+            SCOPED_TRACE(testing::Message() << rate << " Hz, " << channels << " channels");
+            WriteWav(Path("in.wav"), rate, channels,
+                     Sines(rate, rate, std::vector<double>(channels, 440.0)));
+            EventLog log;
+            ASSERT_EQ(kConvertOk, Convert(Path("in.wav"), Path("out.mp3"), 128, &log));
+            const auto running = log.Running();
+            ASSERT_GE(running.size(), 10u);
+            EXPECT_EQ(0.0, running.front());
+            for (std::size_t i = 1; i < running.size(); ++i) EXPECT_GE(running[i], running[i - 1]);
+            EXPECT_GE(running.back(), 0.9);
+            EXPECT_LE(running.back(), 1.0);
+            EXPECT_EQ(kConvertFinished, log.types.back());
+            EXPECT_EQ(0.0, log.fractions.back());
+        }
+    }
+}
+
+// Sources the engine cannot read as 16-bit PCM fail with the failure event and code
+// before the target file is created.
+TEST_F(ConverterEngineTest, UnsupportedSourcesFailBeforeTheTargetIsCreated) {
+    const auto audio = Sines(44100, 4410, {440.0, 440.0});
+    WavLayout floatLayout;
+    floatLayout.formatTag = 3;
+    floatLayout.bitsPerSample = 32;
+    WriteWav(Path("float.wav"), 44100, 2, audio, floatLayout);
+    WavLayout eightBit;
+    eightBit.bitsPerSample = 8;
+    WriteWav(Path("eight.wav"), 44100, 2, audio, eightBit);
+    WriteWav(Path("six.wav"), 44100, 6, audio);
+    WriteBytes(Path("short.wav"), std::string("RIFF\x24\0\0\0WAVEfmt \x10\0\0\0\x01\0", 22));
+    WriteBytes(Path("text.wav"), "this is not a sound file at all, only some text\n");
+    std::string noData(
+        "RIFF\x24\0\0\0WAVEfmt \x10\0\0\0\x01\0\x02\0\x44\xac\0\0\x10\xb1\x02\0\x04\0\x10\0", 36);
+    WriteBytes(Path("nodata.wav"), noData);
+
+    for (const char* name : {"float", "eight", "six", "short", "text", "nodata"}) {
+        SCOPED_TRACE(name);
+        const std::string source = Path(std::string(name) + ".wav");
+        const std::string target = Path(std::string(name) + ".mp3");
+        EventLog log;
+        EXPECT_EQ(kConvertResultFailed, Convert(source, target, 192, &log));
+        EXPECT_EQ((std::vector<std::int32_t>{kConvertFailed}), log.types);
+        EXPECT_EQ(kConvertChunkFailedSilently, Convert(source, target, 192, nullptr));
+        EXPECT_FALSE(FileExists(target));
+    }
+}
+
+TEST_F(ConverterEngineTest, UnreadableSourceGivesTwoAndNoEvents) {
+    EventLog log;
+    EXPECT_EQ(kConvertCannotOpenSource, Convert(Path("missing.wav"), Path("out.mp3"), 192, &log));
+    EXPECT_TRUE(log.types.empty());
+    EXPECT_FALSE(FileExists(Path("out.mp3")));
+}
+
+TEST_F(ConverterEngineTest, MissingModuleGivesEight) {
+    const std::string empty = Path("no-modules");
+    ASSERT_EQ(0, mkdir(empty.c_str(), 0700));
+    platform::SetModuleSearchPath({empty}, false);
+    BindConverterLibrary();
+    EXPECT_EQ(0, engine_.IsLoaded());
+    EXPECT_EQ(0, engine_.Init());
+    WriteWav(Path("in.wav"), 44100, 2, Sines(44100, 4410, {440.0, 440.0}));
+    EventLog log;
+    EXPECT_EQ(kConvertNotLoaded, Convert(Path("in.wav"), Path("out.mp3"), 192, &log));
+    EXPECT_TRUE(log.types.empty());
+    EXPECT_FALSE(FileExists(Path("out.mp3")));
+}
+
+// Abort from another thread while Convert runs: the engine stops at its next chunk,
+// closes the stream normally and reports 3; the shorter MP3 still decodes.
+struct AbortHandshake {
+    platform::Event reached{platform::Event::Reset::Manual};
+    platform::Event resume{platform::Event::Reset::Manual};
+    int running = 0;
+};
+
+std::int32_t PauseAtFifthEvent(std::int32_t type, double fraction, std::uint32_t ms, void* context,
+                               void* context2) {
+    auto* handshake = static_cast<AbortHandshake*>(context2);
+    if (type == kConvertRunning && ++handshake->running == 5) {
+        handshake->reached.Set();
+        handshake->resume.Wait(10000);
+    }
+    return LogEvent(type, fraction, ms, context, nullptr);
+}
+
+TEST_F(ConverterEngineTest, AbortFromAnotherThreadLeavesAShorterFileThatDecodes) {
+    ConverterEngine::SetTickSourceForTesting(&SteppingClock);
+    const std::size_t frames = 20 * 44100;
+    WriteWav(Path("in.wav"), 44100, 2, Sines(44100, frames, {440.0, 660.0}));
+    EventLog log;
+    AbortHandshake handshake;
+    ConvertProgress progress;
+    progress.context = &log;
+    progress.context2 = &handshake;
+    progress.notify = &PauseAtFifthEvent;
+    int code = -1;
+    const std::string source = Path("in.wav"), target = Path("out.mp3");
+    std::thread worker(
+        [&] { code = engine_.Convert(source.c_str(), target.c_str(), 192, 0, &progress); });
+    const bool reached = handshake.reached.Wait(30000);
+    engine_.Abort();
+    handshake.resume.Set();
+    worker.join();
+    ASSERT_TRUE(reached);
+
+    EXPECT_EQ(kConvertResultAborted, code);
+    EXPECT_EQ(kConvertAborted, log.types.back());
+    EXPECT_EQ(5u, log.Running().size());
+    const DecodedMp3 mp3 = DecodeMp3(target);
+    ASSERT_TRUE(mp3.ok);
+    EXPECT_GT(mp3.Frames(), 0u);
+    EXPECT_LT(mp3.Frames(), frames / 2);
+}
+
+TEST(ConverterExtensionTest, ExtensionRules) {
+    EXPECT_STREQ("wav", ConverterEngine::Extension("/music/song.one.wav"));
+    EXPECT_STREQ("", ConverterEngine::Extension("/music/a.b/song"));
+    EXPECT_STREQ("", ConverterEngine::Extension("C:\\a.b\\song"));
+    EXPECT_STREQ("", ConverterEngine::Extension("/music/song"));
+    EXPECT_STREQ("song", ConverterEngine::Extension("song"));
+
+    ConverterEngine engine;
+    EXPECT_EQ(1, engine.CanConvert("/w/song.wav", "/o/song.mp3"));
+    EXPECT_EQ(1, engine.CanConvert("/w/SONG.WAVE", "/o/song.Mp3"));
+    EXPECT_EQ(1, engine.CanConvert("/w/a.b/song", "/o/song.MP3"));  // empty extension
+    EXPECT_EQ(1, engine.CanConvert("/w/song.W", "/o/song.mP3"));
+    EXPECT_EQ(0, engine.CanConvert("/w/song.mp3", "/o/song.mp3"));
+    EXPECT_EQ(0, engine.CanConvert("/w/song.wav", "/o/song.wav"));
+    EXPECT_EQ(0, engine.CanConvert("/w/song.aiff", "/o/song.mp3"));
+    EXPECT_EQ(0, engine.CanConvert(nullptr, "/o/song.mp3"));
+}
+
+}  // namespace

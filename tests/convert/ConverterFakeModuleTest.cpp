@@ -1,0 +1,280 @@
+// The converter engine against a fake encoder module (FakeOrvam.cpp). The fake is
+// built under the program's module name into test-only folders; each test points the
+// module search (platform::SetModuleSearchPath) at one of them and binds again, then
+// reaches the fake's control block through the same loaded module to script its
+// answers and read back the exact calls and sample values the engine handed over.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+#include "FakeOrvam.h"
+#include "TestAudio.h"
+#include "convert/ConverterEngine.h"
+#include "convert/ConverterLibrary.h"
+#include "platform/Modules.h"
+
+namespace {
+
+class ConverterFakeModuleTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        folder_ = MakeTempFolder();
+        ASSERT_FALSE(folder_.empty());
+        UseModuleIn(TM_FAKE_ORVAM_DIR);
+        ASSERT_EQ(1, engine_.IsLoaded());
+    }
+    void TearDown() override {
+        ConverterEngine::SetTickSourceForTesting(nullptr);
+        if (self_) platform::FreeModule(self_);
+        ReleaseConverterLibrary();
+        platform::SetModuleSearchPath({}, true);
+        RemoveFolder(folder_);
+    }
+
+    void UseModuleIn(const char* dir) {
+        platform::SetModuleSearchPath({dir}, false);
+        BindConverterLibrary();
+        if (self_) platform::FreeModule(self_);
+        self_ = platform::LoadModule("DLL_ORVAM.dll");
+        auto control = reinterpret_cast<FakeOrvamControlFn>(
+            platform::GetProcAddress(self_, "FakeOrvamControl"));
+        fake_ = control ? control() : nullptr;
+        if (fake_) *fake_ = FakeOrvamState{};
+    }
+
+    std::string Path(const std::string& name) const { return folder_ + "/" + name; }
+
+    int Convert(const std::vector<std::int16_t>& values, std::uint32_t rate, int channels,
+                int bitRate, EventLog* log) {
+        WriteWav(Path("in.wav"), rate, channels, values);
+        ConvertProgress progress;
+        progress.context = log;
+        progress.notify = &LogEvent;
+        return engine_.Convert(Path("in.wav").c_str(), Path("out.mp3").c_str(), bitRate, 0,
+                               log ? &progress : nullptr);
+    }
+
+    ConverterEngine engine_;
+    std::string folder_;
+    platform::ModuleHandle self_ = nullptr;
+    FakeOrvamState* fake_ = nullptr;
+};
+
+// Interleaved ramps: left counts up from 0, right counts down from 0, in steps.
+std::vector<std::int16_t> Ramps(std::size_t frames, int channels, int step = 8) {
+    std::vector<std::int16_t> v;
+    for (std::size_t i = 0; i < frames; ++i) {
+        v.push_back(static_cast<std::int16_t>(step * static_cast<int>(i)));
+        if (channels == 2) v.push_back(static_cast<std::int16_t>(-step * static_cast<int>(i)));
+    }
+    return v;
+}
+
+TEST_F(ConverterFakeModuleTest, OpensTheStreamWithTheMappedRateModeAndBitRate) {
+    ASSERT_TRUE(fake_);
+    struct Case {
+        std::uint32_t rate;
+        int channels;
+        int bitRate;
+        std::int32_t wantRate, wantMode, wantBitRate;
+    } cases[] = {
+        {44100, 2, 192, 44100, 1, 192}, {48000, 1, 64, 48000, 3, 64},
+        {22050, 2, 64, 44100, 1, 64},   {32000, 1, 64, 44100, 3, 128},
+        {32000, 2, 160, 44100, 1, 160}, {11025, 1, 56, 11025, 3, 56},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.rate << " Hz " << c.channels << " ch " << c.bitRate);
+        *fake_ = FakeOrvamState{};
+        ASSERT_EQ(kConvertOk,
+                  Convert(Ramps(100, c.channels), c.rate, c.channels, c.bitRate, nullptr));
+        EXPECT_EQ(c.wantRate, fake_->sampleRate);
+        EXPECT_EQ(c.wantMode, fake_->channelMode);
+        EXPECT_EQ(c.wantBitRate, fake_->bitRate);
+        EXPECT_EQ(Path("out.mp3"), fake_->target);
+        EXPECT_EQ(1, fake_->closes);
+    }
+}
+
+TEST_F(ConverterFakeModuleTest, RateKeptSourcePassesUnchangedInChunksOfE) {
+    ASSERT_TRUE(fake_);
+    fake_->e = 1000;
+    const auto values = Ramps(2600, 2);
+    ASSERT_EQ(kConvertOk, Convert(values, 44100, 2, 192, nullptr));
+    EXPECT_EQ(values, fake_->values);
+    EXPECT_EQ((std::vector<std::uint32_t>{1000, 1000, 1000, 1000, 1000, 200}), fake_->chunkSizes);
+}
+
+// The whole-file sequence of a doubled channel x: x0, then for every t the average of
+// x[t-1] and x[t] followed by x[t] (x[-1] = x0), cut to the count handed over.
+std::vector<std::int16_t> Doubled(const std::vector<std::int16_t>& x) {
+    std::vector<std::int16_t> y;
+    for (std::size_t t = 0; t < x.size(); ++t) {
+        const int before = t ? x[t - 1] : x[0];
+        y.push_back(static_cast<std::int16_t>((before + x[t]) / 2));
+        y.push_back(x[t]);
+    }
+    return y;
+}
+
+// 22050 Hz: every read doubles; each channel is interpolated from its own values,
+// and the value at a read's start leans on the previous read's last value, so the
+// whole file follows one sequence with no seam at the chunk edges.
+TEST_F(ConverterFakeModuleTest, DoublesA22050SourceChannelByChannelAcrossReads) {
+    ASSERT_TRUE(fake_);
+    fake_->e = 64;  // reads of 32 values: many chunk edges
+    for (int channels : {1, 2}) {
+        SCOPED_TRACE(channels);
+        *fake_ = FakeOrvamState{};
+        fake_->e = 64;
+        const std::size_t frames = 1000;
+        const auto values = Ramps(frames, channels);
+        ASSERT_EQ(kConvertOk, Convert(values, 22050, channels, 128, nullptr));
+        ASSERT_EQ(values.size() * 2, fake_->values.size());
+        for (int c = 0; c < channels; ++c) {
+            std::vector<std::int16_t> in, out;
+            for (std::size_t i = c; i < values.size(); i += channels) in.push_back(values[i]);
+            for (std::size_t i = c; i < fake_->values.size(); i += channels)
+                out.push_back(fake_->values[i]);
+            EXPECT_EQ(Doubled(in), out) << "channel " << c;
+        }
+    }
+}
+
+// 32000 Hz: a full read of floor(320 x e / 441) + 1 frames becomes e values. Each
+// channel is mapped from its own values only: with a left ramp in steps of 4 and its
+// mirror on the right, every left value is a ramp value or the average of two
+// neighbouring ones (even and in range), moves by at most a few steps from the one
+// before (no unset value or a value from another read slips in at an edge), and the
+// right is always the left's mirror.
+TEST_F(ConverterFakeModuleTest, Maps32000SourceOntoE44100ValuesPerReadChannelByChannel) {
+    ASSERT_TRUE(fake_);
+    for (int channels : {1, 2}) {
+        SCOPED_TRACE(channels);
+        *fake_ = FakeOrvamState{};
+        const std::uint32_t e = fake_->e = 576;
+        const std::size_t readFrames = 320 * (e / channels) / 441 + 1;
+        const std::size_t frames = 10 * readFrames + 100;  // ten full reads and a short one
+        const int last = 4 * static_cast<int>(frames - 1);
+        ASSERT_LE(last, 32767);
+        ASSERT_EQ(kConvertOk, Convert(Ramps(frames, channels, 4), 32000, channels, 128, nullptr));
+        ASSERT_EQ(11u, fake_->chunkSizes.size());
+        for (int i = 0; i < 10; ++i) EXPECT_EQ(e, fake_->chunkSizes[i]);
+        std::uint32_t lastFrames = 441 * 100 / 320;
+        if (channels == 1) lastFrames &= ~1u;
+        EXPECT_EQ(lastFrames * channels, fake_->chunkSizes[10]);
+
+        const auto& out = fake_->values;
+        for (std::size_t i = 0; i < out.size(); i += channels) {
+            ASSERT_EQ(0, out[i] % 2) << "left value " << i / channels;
+            ASSERT_GE(out[i], 0);
+            ASSERT_LE(out[i], last);
+            if (i >= static_cast<std::size_t>(channels)) {
+                ASSERT_LE(std::abs(out[i] - out[i - channels]), 16)
+                    << "left value " << i / channels;
+            }
+            if (channels == 2) {
+                ASSERT_EQ(-out[i], out[i + 1]) << "right value " << i / 2;
+            }
+        }
+        // The last value handed over is close to the source's last frame: nothing lost
+        // or invented over the file.
+        EXPECT_GE(out[out.size() - channels], last - 16);
+    }
+}
+
+TEST_F(ConverterFakeModuleTest, FailingChunkGivesFourWithProgressAndOneWithout) {
+    ASSERT_TRUE(fake_);
+    fake_->failAtChunk = 3;
+    EventLog log;
+    EXPECT_EQ(kConvertResultFailed, Convert(Ramps(20000, 2), 44100, 2, 192, &log));
+    EXPECT_EQ(kConvertFailed, log.types.back());
+    EXPECT_EQ(3, fake_->chunks);
+    EXPECT_EQ(0, fake_->closes);  // no close after a failed chunk
+
+    *fake_ = FakeOrvamState{};
+    fake_->failAtChunk = 2;
+    EXPECT_EQ(kConvertChunkFailedSilently, Convert(Ramps(20000, 2), 44100, 2, 192, nullptr));
+    EXPECT_EQ(2, fake_->chunks);
+
+    *fake_ = FakeOrvamState{};
+    fake_->throwAtChunk = 2;
+    EventLog thrown;
+    EXPECT_EQ(kConvertResultFailed, Convert(Ramps(20000, 2), 44100, 2, 192, &thrown));
+    EXPECT_EQ(kConvertFailed, thrown.types.back());
+    EXPECT_EQ(0, fake_->closes);
+}
+
+// A stream the module refuses, or a close that fails to write the end of the file,
+// is a failed conversion, not a converted one.
+TEST_F(ConverterFakeModuleTest, RefusedOpenAndFailedCloseAreFailures) {
+    ASSERT_TRUE(fake_);
+    fake_->refuseOpen = true;
+    EventLog log;
+    EXPECT_EQ(kConvertResultFailed, Convert(Ramps(100, 2), 44100, 2, 192, &log));
+    EXPECT_EQ((std::vector<std::int32_t>{kConvertFailed}), log.types);
+    EXPECT_EQ(0, fake_->chunks);
+
+    *fake_ = FakeOrvamState{};
+    fake_->closeResult = 0;
+    EventLog closing;
+    EXPECT_EQ(kConvertResultFailed, Convert(Ramps(100, 2), 44100, 2, 192, &closing));
+    EXPECT_EQ(kConvertFailed, closing.types.back());
+}
+
+TEST_F(ConverterFakeModuleTest, ModuleWithoutCloseIsNotLoaded) {
+    UseModuleIn(TM_FAKE_ORVAM_NOCLOSE_DIR);
+    EXPECT_EQ(0, engine_.IsLoaded());
+    EXPECT_EQ(kConvertNotLoaded, Convert(Ramps(100, 2), 44100, 2, 192, nullptr));
+}
+
+std::int32_t AbortOnFirstEvent(std::int32_t type, double fraction, std::uint32_t ms, void* context,
+                               void* context2) {
+    if (type == kConvertRunning) static_cast<ConverterEngine*>(context2)->Abort();
+    return LogEvent(type, fraction, ms, context, nullptr);
+}
+
+std::int32_t StopOnFirstEvent(std::int32_t type, double fraction, std::uint32_t ms, void* context,
+                              void*) {
+    LogEvent(type, fraction, ms, context, nullptr);
+    return type == kConvertRunning ? 0 : 1;
+}
+
+// An abort is seen at the top of the next chunk and the stream is still closed, with
+// or without a progress function; an abort before Convert is forgotten; a progress function
+// answering 0 ends the conversion as if the data had ended.
+TEST_F(ConverterFakeModuleTest, AbortAndStopTakeEffectBetweenChunks) {
+    ASSERT_TRUE(fake_);
+    ConverterEngine::SetTickSourceForTesting(&SteppingClock);
+    WriteWav(Path("in.wav"), 44100, 2, Ramps(20000, 2));
+    const std::string in = Path("in.wav"), out = Path("out.mp3");
+
+    EventLog aborted;
+    ConvertProgress progress{&aborted, &engine_, &AbortOnFirstEvent};
+    EXPECT_EQ(kConvertResultAborted, engine_.Convert(in.c_str(), out.c_str(), 192, 0, &progress));
+    EXPECT_EQ(kConvertAborted, aborted.types.back());
+    EXPECT_EQ(1, fake_->chunks);  // the chunk after the event is still encoded
+    EXPECT_EQ(1, fake_->closes);
+
+    // Without a progress function an aborted conversion still says so.
+    *fake_ = FakeOrvamState{};
+    fake_->onChunk = [](void* engine) { static_cast<ConverterEngine*>(engine)->Abort(); };
+    fake_->onChunkArg = &engine_;
+    EXPECT_EQ(kConvertResultAborted, engine_.Convert(in.c_str(), out.c_str(), 192, 0, nullptr));
+    EXPECT_EQ(1, fake_->chunks);
+    EXPECT_EQ(1, fake_->closes);
+
+    *fake_ = FakeOrvamState{};
+    engine_.Abort();
+    EXPECT_EQ(kConvertOk, engine_.Convert(in.c_str(), out.c_str(), 192, 0, nullptr));
+    EXPECT_EQ(1, fake_->closes);
+
+    *fake_ = FakeOrvamState{};
+    EventLog stopped;
+    ConvertProgress stopping{&stopped, nullptr, &StopOnFirstEvent};
+    EXPECT_EQ(kConvertOk, engine_.Convert(in.c_str(), out.c_str(), 192, 0, &stopping));
+    EXPECT_EQ((std::vector<std::int32_t>{kConvertRunning, kConvertFinished}), stopped.types);
+    EXPECT_EQ(0, fake_->chunks);
+    EXPECT_EQ(1, fake_->closes);
+}
+
+}  // namespace
