@@ -1,0 +1,111 @@
+// The headless --rip command, run as the real program on a disc image written by
+// the test (a BIN/CUE pair of generated audio with a data track at the end).
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+#include <QTemporaryDir>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "RipTestSupport.h"
+
+using namespace riptest;
+
+namespace {
+
+struct CommandResult {
+    int status = -1;
+    std::string output;
+};
+
+CommandResult RunTrackmill(const std::string& args) {
+    CommandResult r;
+    const std::string cmd =
+        std::string("QT_QPA_PLATFORM=offscreen '") + TRACKMILL_EXE + "' " + args + " 2>&1";
+    FILE* p = ::popen(cmd.c_str(), "r");
+    if (!p) return r;
+    char buf[512];
+    while (std::fgets(buf, sizeof buf, p)) r.output += buf;
+    const int s = ::pclose(p);
+    r.status = WIFEXITED(s) ? WEXITSTATUS(s) : -1;
+    return r;
+}
+
+class RipCommandTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ASSERT_TRUE(dir.isValid());
+        // Two audio tracks (150 and 80 frames) and a data track of 40 frames.
+        audio = cdaccess::SimulatedDrive::MakeTestAudio(230, 7);
+        std::vector<unsigned char> bin = audio;
+        bin.resize(bin.size() + 40 * kFrameBytes, 0);
+        std::ofstream(Path("disc.bin"), std::ios::binary)
+            .write(reinterpret_cast<const char*>(bin.data()),
+                   static_cast<std::streamsize>(bin.size()));
+        std::ofstream(Path("disc.cue")) << "FILE \"disc.bin\" BINARY\n"
+                                           "  TRACK 01 AUDIO\n    INDEX 01 00:00:00\n"
+                                           "  TRACK 02 AUDIO\n    INDEX 01 00:02:00\n"
+                                           "  TRACK 03 MODE1/2352\n    INDEX 01 00:03:05\n";
+        std::filesystem::create_directory(Path("out"));
+    }
+    std::string Path(const std::string& f) const { return dir.path().toStdString() + "/" + f; }
+    QTemporaryDir dir;
+    std::vector<unsigned char> audio;
+};
+
+TEST_F(RipCommandTest, RipsEveryAudioRowByteIdenticalAndSkipsTheDataTrack) {
+    const auto r =
+        RunTrackmill("--rip wav --disc '" + Path("disc.cue") + "' --out '" + Path("out") + "'");
+    ASSERT_EQ(r.status, 0) << r.output;
+    const auto t1 = ReadFile(Path("out/Track 1.wav"));
+    const auto t2 = ReadFile(Path("out/Track 2.wav"));
+    ASSERT_EQ(t1.size(), 44 + 150 * kFrameBytes);
+    ASSERT_EQ(t2.size(), 44 + 80 * kFrameBytes);
+    EXPECT_TRUE(std::equal(t1.begin() + 44, t1.end(), audio.begin()));
+    EXPECT_TRUE(std::equal(t2.begin() + 44, t2.end(), audio.begin() + 150 * kFrameBytes));
+    EXPECT_FALSE(std::filesystem::exists(Path("out/Data Track.wav")));
+    EXPECT_NE(r.output.find("2 of 2 track(s) ripped"), std::string::npos) << r.output;
+}
+
+TEST_F(RipCommandTest, RowListsFailuresAndUsageErrorsGiveTheirStatus) {
+    auto r = RunTrackmill("--rip wav --disc '" + Path("disc.cue") + "' --out '" + Path("out") +
+                          "' --tracks 2-3");
+    EXPECT_EQ(r.status, 0) << r.output;
+    EXPECT_TRUE(std::filesystem::exists(Path("out/Track 2.wav")));
+    EXPECT_FALSE(std::filesystem::exists(Path("out/Track 1.wav")));
+    EXPECT_NE(r.output.find("skipped"), std::string::npos);
+
+    // A track that cannot be written fails, is named, and the next one still runs.
+    std::filesystem::create_directory(Path("out/Track 1.wav"));
+    r = RunTrackmill("--rip wav --disc '" + Path("disc.cue") + "' --out '" + Path("out") + "'");
+    EXPECT_EQ(r.status, 1) << r.output;
+    EXPECT_NE(r.output.find("failed: Track 1"), std::string::npos) << r.output;
+
+    EXPECT_EQ(RunTrackmill("--rip flac --disc '" + Path("disc.cue") + "'").status, 2);
+    EXPECT_EQ(RunTrackmill("--rip wav --disc '" + Path("disc.cue") + "' --out '" + Path("out") +
+                           "' --tracks 4")
+                  .status,
+              2);
+    EXPECT_EQ(
+        RunTrackmill("--rip wav --disc '" + Path("none.cue") + "' --out '" + Path("out") + "'")
+            .status,
+        2);
+    EXPECT_EQ(
+        RunTrackmill("--rip wav --disc '" + Path("disc.cue") + "' --out '" + Path("nowhere") + "'")
+            .status,
+        2);
+}
+
+TEST_F(RipCommandTest, Mp3RipWritesDecodableFiles) {
+    const auto r = RunTrackmill("--rip mp3 --disc '" + Path("disc.cue") + "' --out '" +
+                                Path("out") + "' --tracks 1");
+    ASSERT_EQ(r.status, 0) << r.output;
+    const auto mp3 = ReadFile(Path("out/Track 1.mp3"));
+    ASSERT_GT(mp3.size(), 1000u);
+    EXPECT_EQ(mp3[0], 0xFF);
+}
+
+}  // namespace

@@ -1,0 +1,335 @@
+// The rip engine end to end: real reader and writer threads against the simulated
+// drive (see RipTestSupport.h for the seams), WAV and MP3 output, stop, read
+// errors, and the tracks that cannot run.
+//
+// The writer can be slowed with RipEngine::SetWriterChunkHookForTesting, so that
+// the ring fills and the reader has to pause and resume with overlap-checked reads.
+// MP3 output uses the real encoder module from the program folder, or fake
+// modules (FakeEncoder.cpp) where a test needs an encoder that misbehaves.
+#include <gtest/gtest.h>
+#include <mpg123.h>
+#include <unistd.h>
+
+#include <QTemporaryDir>
+#include <atomic>
+#include <chrono>
+#include <cmath>
+#include <filesystem>
+#include <thread>
+
+#include "RipTestSupport.h"
+#include "platform/Modules.h"
+
+using namespace riptest;
+
+namespace {
+
+class RipEngineTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ASSERT_TRUE(dir.isValid());
+        UseEncoderFolder(PROGRAM_FOLDER);
+    }
+    void TearDown() override {
+        RipEngine::SetWriterChunkHookForTesting(nullptr);
+        engine.reset();
+        cdaccess::ClearAddedDrives();
+        ResetEncoderBindingForTesting();
+        platform::SetModuleSearchPath({}, true);
+    }
+    static void UseEncoderFolder(const std::string& folder) {
+        ResetEncoderBindingForTesting();
+        platform::SetModuleSearchPath({folder}, false);
+    }
+    RipEngine& MakeEngine(std::uint32_t handle, bool mp3) {
+        engine = std::make_unique<RipEngine>(handle);
+        engine->SetOutput(Options(Folder(), mp3));
+        return *engine;
+    }
+    std::string Folder() const { return dir.path().toStdString(); }
+    std::string PathOf(const char* file) const { return Folder() + "/" + file; }
+
+    // The file is a WAV file whose header matches its size, and its audio is
+    // `expected` or (when a prefix is allowed) the start of it.
+    static void ExpectWav(const std::string& path, const std::vector<unsigned char>& expected,
+                          bool prefixAllowed = false) {
+        const auto file = ReadFile(path);
+        ASSERT_GE(file.size(), 44u) << path;
+        const std::uint32_t length = Le32(file, 40);
+        EXPECT_EQ(length, file.size() - 44);
+        EXPECT_EQ(Le32(file, 4), length + 36);
+        if (prefixAllowed) {
+            ASSERT_LE(length, expected.size());
+        } else {
+            ASSERT_EQ(length, expected.size());
+        }
+        EXPECT_TRUE(std::equal(file.begin() + 44, file.end(), expected.begin()))
+            << "audio differs from the disc";
+    }
+
+    QTemporaryDir dir;
+    FakeDialog dialog;
+    std::unique_ptr<RipEngine> engine;
+};
+
+TEST_F(RipEngineTest, WavRipIsByteIdenticalWithProgressAndNameReported) {
+    SimDisc disc = OpenSimDisc({1000, 700});
+    ASSERT_NE(disc.handle, 0u);
+    RipEngine& e = MakeEngine(disc.handle, false);
+    // Two tracks in a row: the second starts from a cleared session and a fresh ring.
+    for (int i = 0; i < 2; ++i) {
+        const TrackEntry entry = disc.Entry(i);
+        dialog.bar->deltaSum = 0;
+        ASSERT_TRUE(RunTrack(e, dialog, entry));
+        EXPECT_EQ(e.LastEndReason(), kEndRunning);
+        EXPECT_EQ(dialog.StatusText(), std::string(entry.name) + ".wav");
+        EXPECT_EQ(dialog.bar->range, std::uint64_t{entry.lengthFrames} * kFrameBytes);
+        EXPECT_EQ(dialog.bar->deltaSum, dialog.bar->range);
+        ExpectWav(PathOf(i == 0 ? "Track 1.wav" : "Track 2.wav"), disc.TrackAudio(i));
+    }
+    EXPECT_EQ(dialog.done, 2);
+}
+
+TEST_F(RipEngineTest, HundredFrameTrackIsReadAs27_27_27_19AndEmptyTrackStillEnds) {
+    SimDisc disc = OpenSimDisc({100, 50});
+    RipEngine& e = MakeEngine(disc.handle, false);
+    ASSERT_TRUE(RunTrack(e, dialog, disc.Entry(0)));
+    const auto reads = disc.drive->Reads();
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> got;
+    for (const auto& r : reads) got.emplace_back(r.lba, r.count);
+    const std::vector<std::pair<std::uint32_t, std::uint32_t>> want = {
+        {0, 27}, {27, 27}, {54, 27}, {81, 19}};
+    EXPECT_EQ(got, want);
+
+    disc.drive->ClearReads();
+    TrackEntry empty = disc.Entry(1);
+    empty.lengthFrames = 0;
+    ASSERT_TRUE(RunTrack(e, dialog, empty, 10000));
+    EXPECT_EQ(e.LastEndReason(), kEndRunning);
+    EXPECT_TRUE(disc.drive->Reads().empty());
+    ExpectWav(PathOf("Track 2.wav"), {});
+}
+
+// A slow writer fills the ring; the reader pauses and resumes with overlap-checked
+// reads on a drive whose seeks land off by a number of samples, and some reads
+// fail before they succeed. The file must still be exactly the disc's audio.
+class JitterTest : public RipEngineTest, public ::testing::WithParamInterface<int> {};
+
+TEST_P(JitterTest, SlowWriterJitterAndRecoverableErrorsStayByteIdentical) {
+    SimDisc disc = OpenSimDisc({3000});
+    disc.drive->SetSeekJitter(GetParam());
+    disc.drive->ScriptReadError(700, 2);   // plain read and one overlap-checked try fail
+    disc.drive->ScriptReadError(1900, 3);  // plain read and two overlap-checked tries fail
+    RipEngine::SetWriterChunkHookForTesting(
+        [] { std::this_thread::sleep_for(std::chrono::microseconds(1500)); });
+    RipEngine& e = MakeEngine(disc.handle, false);
+    ASSERT_TRUE(RunTrack(e, dialog, disc.Entry(0)));
+    EXPECT_EQ(e.LastEndReason(), kEndRunning);
+    ExpectWav(PathOf("Track 1.wav"), disc.TrackAudio(0));
+
+    // The scenario really happened: reads that did not continue the previous one
+    // (overlap-checked reads after a pause) and failed reads.
+    int seeks = 0, failures = 0;
+    const auto reads = disc.drive->Reads();
+    for (size_t i = 1; i < reads.size(); ++i) {
+        if (reads[i].lba != reads[i - 1].lba + reads[i - 1].count) ++seeks;
+        if (reads[i].result != kCdOk) ++failures;
+    }
+    EXPECT_GT(seeks, 2);
+    EXPECT_EQ(failures, 5);
+}
+
+INSTANTIATE_TEST_SUITE_P(Jitter, JitterTest, ::testing::Values(37, -29, 0));
+
+TEST_F(RipEngineTest, StopWhileTheReaderWaitsForRoomEndsPromptlyWithAValidFile) {
+    SimDisc disc = OpenSimDisc({6000});
+    std::atomic<bool> slow{true};
+    RipEngine::SetWriterChunkHookForTesting([&slow] {
+        if (slow) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    });
+    RipEngine& e = MakeEngine(disc.handle, false);
+    const TrackEntry entry = disc.Entry(0);
+    ASSERT_TRUE(e.StartTrack(dialog.Handle(), 0, &entry));
+    // Wait until the ring is too full for another read: the reader is waiting.
+    ASSERT_TRUE(PumpUntil(
+        [] { return RingFreeBytes(&TheRipSession().ring) < std::int32_t(27 * kFrameBytes); },
+        10000));
+    e.Stop();
+    slow = false;
+    // Without the session event the reader would sleep up to a minute here.
+    ASSERT_TRUE(PumpUntil([&] { return dialog.done == 1; }, 5000));
+    e.EndTrack();
+    EXPECT_EQ(e.LastEndReason(), kEndStopped);
+    ExpectWav(PathOf("Track 1.wav"), disc.TrackAudio(0), true);
+    EXPECT_LT(ReadFile(PathOf("Track 1.wav")).size(), disc.TrackAudio(0).size());
+}
+
+TEST_F(RipEngineTest, UnrecoverableReadErrorFailsTheTrackAndLeavesAValidFile) {
+    SimDisc disc = OpenSimDisc({1000});
+    disc.drive->ScriptReadError(300, 100);
+    RipEngine& e = MakeEngine(disc.handle, false);
+    ASSERT_TRUE(RunTrack(e, dialog, disc.Entry(0)));
+    EXPECT_EQ(e.LastEndReason(), kEndReadError);
+    ExpectWav(PathOf("Track 1.wav"), disc.TrackAudio(0), true);
+    EXPECT_LE(ReadFile(PathOf("Track 1.wav")).size(), 44u + 297 * kFrameBytes);
+}
+
+TEST_F(RipEngineTest, TracksThatCannotRunEndAtOnceAndTheBatchGoesOn) {
+    SimDisc disc = OpenSimDisc({200, 200});
+    RipEngine& e = MakeEngine(disc.handle, false);
+
+    // The output folder does not exist: no file, no thread, a notice all the same.
+    e.SetOutput(Options(Folder() + "/missing/folder", false));
+    const TrackEntry first = disc.Entry(0);
+    EXPECT_FALSE(e.StartTrack(dialog.Handle(), 0, &first));
+    ASSERT_TRUE(PumpUntil([&] { return dialog.done == 1; }, 5000));
+    e.EndTrack();
+    EXPECT_EQ(e.LastEndReason(), kEndCannotCreate);
+
+    // A data row holds no audio: skipped, nothing written.
+    e.SetOutput(Options(Folder(), false));
+    TrackEntry data = disc.Entry(1);
+    std::snprintf(data.name, sizeof data.name, "Data Track");
+    data.isData = 1;
+    EXPECT_FALSE(e.StartTrack(dialog.Handle(), 1, &data));
+    ASSERT_TRUE(PumpUntil([&] { return dialog.done == 2; }, 5000));
+    e.EndTrack();
+    EXPECT_EQ(e.LastEndReason(), kEndDataTrack);
+    EXPECT_FALSE(std::filesystem::exists(PathOf("Data Track.wav")));
+
+    // The next track runs normally.
+    ASSERT_TRUE(RunTrack(e, dialog, disc.Entry(1)));
+    EXPECT_EQ(e.LastEndReason(), kEndRunning);
+    ExpectWav(PathOf("Track 2.wav"), disc.TrackAudio(1));
+}
+
+TEST_F(RipEngineTest, AFailedWriteFailsTheTrack) {
+    SimDisc disc = OpenSimDisc({1000});
+    RipEngine& e = MakeEngine(disc.handle, false);
+    // The output file is a link to a device that is always full.
+    ASSERT_EQ(::symlink("/dev/full", PathOf("Track 1.wav").c_str()), 0);
+    ASSERT_TRUE(RunTrack(e, dialog, disc.Entry(0), 10000));
+    EXPECT_EQ(e.LastEndReason(), kEndOutputError);
+}
+
+TEST_F(RipEngineTest, OutputPathsKeepTheFolderAndCleanOnlyTheName) {
+    SimDisc disc = OpenSimDisc({10});
+    RipEngine& e = MakeEngine(disc.handle, false);
+    e.SetOutput(Options("", false));
+    EXPECT_EQ(e.OutputPathFor("Track 1"), "./Track 1.wav");
+    e.SetOutput(Options("/music/", true));
+    EXPECT_EQ(e.OutputPathFor("Track 1"), "/music/Track 1.mp3");
+    e.SetOutput(Options("/a:b*c", false));
+    EXPECT_EQ(e.OutputPathFor("x/y\\z:*?\"<>|\t\x7f"
+                              "é"),
+              "/a:b*c/x_y_z_________é.wav");
+}
+
+// --- MP3 -----------------------------------------------------------------------
+
+// Decodes an MP3 file to interleaved 16-bit stereo samples with libmpg123, with
+// gapless decoding (encoder delay and padding taken from the info tag).
+std::vector<std::int16_t> DecodeMp3(const std::string& path) {
+    std::vector<std::int16_t> pcm;
+    int err = 0;
+    mpg123_handle* mh = mpg123_new(nullptr, &err);
+    if (!mh) return pcm;
+    mpg123_param(mh, MPG123_ADD_FLAGS, MPG123_GAPLESS | MPG123_QUIET, 0);
+    mpg123_format_none(mh);
+    mpg123_format(mh, 44100, MPG123_STEREO, MPG123_ENC_SIGNED_16);
+    if (mpg123_open(mh, path.c_str()) == MPG123_OK) {
+        std::vector<unsigned char> buf(65536);
+        for (;;) {
+            size_t got = 0;
+            const int r = mpg123_read(mh, buf.data(), buf.size(), &got);
+            const auto* s = reinterpret_cast<const std::int16_t*>(buf.data());
+            pcm.insert(pcm.end(), s, s + got / 2);
+            if (r != MPG123_OK && r != MPG123_NEW_FORMAT) break;
+        }
+        mpg123_close(mh);
+    }
+    mpg123_delete(mh);
+    return pcm;
+}
+
+// Normalised correlation of the left channels with the decoded audio shifted by lag.
+double Correlation(const std::vector<unsigned char>& source, const std::vector<std::int16_t>& dec,
+                   int lag) {
+    const auto* src = reinterpret_cast<const std::int16_t*>(source.data());
+    const long n = static_cast<long>(std::min(source.size() / 4, dec.size() / 2));
+    double sxy = 0, sxx = 0, syy = 0;
+    for (long i = 2000; i < n - 2000; ++i) {
+        const double x = src[2 * i], y = dec[2 * (i + lag)];
+        sxy += x * y, sxx += x * x, syy += y * y;
+    }
+    return sxy / std::sqrt(sxx * syy);
+}
+
+TEST_F(RipEngineTest, Mp3RipDecodesToTheTracksSamplesWithNoShift) {
+    SimDisc disc = OpenSimDisc({1000});
+    RipEngine& e = MakeEngine(disc.handle, true);
+    ASSERT_TRUE(RipEngine::Mp3Available());
+    ASSERT_TRUE(RunTrack(e, dialog, disc.Entry(0)));
+    EXPECT_EQ(e.LastEndReason(), kEndRunning);
+    EXPECT_EQ(dialog.StatusText(), "Track 1.mp3");
+    EXPECT_EQ(dialog.bar->deltaSum, 1000u * kFrameBytes);
+
+    const auto decoded = DecodeMp3(PathOf("Track 1.mp3"));
+    EXPECT_EQ(decoded.size() / 2, 1000u * 588);  // the info tag trims delay and padding
+    const double c0 = Correlation(disc.TrackAudio(0), decoded, 0);
+    EXPECT_GT(c0, 0.9);
+    for (int lag : {-2, -1, 1, 2, 576, -576})
+        EXPECT_GT(c0, Correlation(disc.TrackAudio(0), decoded, lag));
+}
+
+TEST_F(RipEngineTest, Mp3WithNoEncoderBoundIsAClearFailure) {
+    UseEncoderFolder(Folder() + "/no_modules_here");
+    SimDisc disc = OpenSimDisc({100});
+    engine = std::make_unique<RipEngine>(disc.handle);
+    EXPECT_FALSE(engine->Mp3Output());  // no encoder: WAV at creation
+    EXPECT_FALSE(engine->SetOutput(Options(Folder(), true)));
+    const TrackEntry entry = disc.Entry(0);
+    EXPECT_FALSE(engine->StartTrack(dialog.Handle(), 0, &entry));
+    ASSERT_TRUE(PumpUntil([&] { return dialog.done == 1; }, 5000));
+    engine->EndTrack();
+    EXPECT_EQ(engine->LastEndReason(), kEndNoEncoder);
+    EXPECT_FALSE(std::filesystem::exists(PathOf("Track 1.mp3")));
+}
+
+TEST_F(RipEngineTest, EncoderThatCannotStartEndsTheTrackWithoutAStop) {
+    UseEncoderFolder(std::string(FAKE_ENCODERS) + "/init_fails");
+    SimDisc disc = OpenSimDisc({3000});  // longer than the ring holds
+    RipEngine& e = MakeEngine(disc.handle, true);
+    ASSERT_TRUE(RunTrack(e, dialog, disc.Entry(0), 10000));
+    EXPECT_EQ(e.LastEndReason(), kEndEncoderStart);
+    EXPECT_EQ(ReadFile(PathOf("Track 1.mp3")).size(), 0u);
+}
+
+// The record a fake LAME module of a given version receives, and that every
+// stream is closed.
+class RecordTest : public RipEngineTest,
+                   public ::testing::WithParamInterface<std::pair<const char*, std::uint32_t>> {};
+
+TEST_P(RecordTest, TheEncodersVersionChoosesTheRecord) {
+    UseEncoderFolder(std::string(FAKE_ENCODERS) + "/" + GetParam().first);
+    SimDisc disc = OpenSimDisc({100});
+    RipEngine& e = MakeEngine(disc.handle, true);
+    ASSERT_TRUE(RunTrack(e, dialog, disc.Entry(0), 10000));
+    EXPECT_EQ(e.LastEndReason(), kEndRunning);
+    platform::ModuleHandle m = EncoderType() == kEncoderBlade ? BladeModule() : LameModule();
+    auto kind =
+        reinterpret_cast<std::uint32_t (*)()>(platform::GetProcAddress(m, "fakeLastConfigKind"));
+    auto open = reinterpret_cast<int (*)()>(platform::GetProcAddress(m, "fakeOpenStreams"));
+    ASSERT_TRUE(kind && open);
+    EXPECT_EQ(kind(), GetParam().second);
+    EXPECT_EQ(open(), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Versions, RecordTest,
+    ::testing::Values(std::make_pair("lame_353", kBeConfigMp3),
+                      std::make_pair("lame_354_lib_14", kBeConfigLame),
+                      std::make_pair("lame_40_lib_13", kBeConfigMp3),
+                      std::make_pair("both", kBeConfigMp3)));  // BladeEnc: the plain form
+
+}  // namespace

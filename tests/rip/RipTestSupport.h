@@ -1,0 +1,147 @@
+// Shared harness of the rip engine tests.
+//
+// Seams: the disc is a cdaccess::SimulatedDrive (in-memory audio with scripted read
+// errors and seek jitter), added ahead of every other drive with the machine's own
+// drives hidden, and opened through the ordinary C API. The rip dialog is a plain
+// QObject with the two child controls the engine reports into (1023 counts the
+// PBX_* progress messages, 1029 keeps its "text" property) that counts
+// WM_RIP_TRACK_DONE; the test pumps the Qt event queue until the notice arrives,
+// for a bounded time.
+#pragma once
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QObject>
+#include <QVariant>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "cd/TrackTable.h"
+#include "cdaccess/CdAccess.h"
+#include "cdaccess/Drive.h"
+#include "cdaccess/SimulatedDrive.h"
+#include "platform/WindowMessages.h"
+#include "rip/Messages.h"
+#include "rip/RipEngine.h"
+
+namespace riptest {
+
+class ProgressControl : public QObject {
+  public:
+    explicit ProgressControl(QObject* parent) : QObject(parent) {
+        platform::SetControlId(this, kRipProgressControl);
+    }
+    bool event(QEvent* e) override {
+        if (!platform::IsWindowMessage(e)) return QObject::event(e);
+        auto* m = static_cast<platform::WindowMessageEvent*>(e);
+        if (m->message() == PBX_SETRANGE) range = m->wParam, ++setRanges;
+        if (m->message() == PBX_SETPOS) position = m->wParam;
+        if (m->message() == PBX_DELTAPOS) deltaSum += m->wParam, ++deltas;
+        return true;
+    }
+    std::uint64_t range = 0, position = 0, deltaSum = 0;
+    int setRanges = 0, deltas = 0;
+};
+
+class FakeDialog : public QObject {
+  public:
+    FakeDialog() : bar(new ProgressControl(this)), status(new QObject(this)) {
+        platform::SetControlId(status, kRipFileNameControl);
+    }
+    bool event(QEvent* e) override {
+        if (platform::IsWindowMessage(e) &&
+            static_cast<platform::WindowMessageEvent*>(e)->message() == WM_RIP_TRACK_DONE) {
+            ++done;
+            return true;
+        }
+        return QObject::event(e);
+    }
+    std::string StatusText() const { return status->property("text").toString().toStdString(); }
+    platform::WindowHandle Handle() { return platform::WindowHandleOf(this); }
+
+    ProgressControl* bar;
+    QObject* status;
+    int done = 0;
+};
+
+// Pumps events until pred() holds or timeoutMs passes; returns pred().
+template <class Pred>
+bool PumpUntil(Pred pred, int timeoutMs) {
+    QElapsedTimer t;
+    t.start();
+    while (!pred() && t.elapsed() < timeoutMs)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    return pred();
+}
+
+struct SimDisc {
+    std::shared_ptr<cdaccess::SimulatedDrive> drive;
+    std::vector<unsigned char> audio;
+    std::vector<std::uint32_t> starts, lengths;
+    std::uint32_t handle = 0;
+
+    TrackEntry Entry(int i) const {
+        TrackEntry e{};
+        std::snprintf(e.name, sizeof e.name, "Track %d", i + 1);
+        e.startLba = starts[static_cast<size_t>(i)];
+        e.lengthFrames = lengths[static_cast<size_t>(i)];
+        return e;
+    }
+    std::vector<unsigned char> TrackAudio(int i) const {
+        auto from = audio.begin() + std::ptrdiff_t{starts[static_cast<size_t>(i)]} * kFrameBytes;
+        return {from, from + std::ptrdiff_t{lengths[static_cast<size_t>(i)]} * kFrameBytes};
+    }
+};
+
+// A simulated disc with audio tracks of these lengths, opened through the C API.
+inline SimDisc OpenSimDisc(const std::vector<std::uint32_t>& lengths, std::uint32_t seed = 1) {
+    SimDisc d;
+    std::uint32_t total = 0;
+    for (auto l : lengths) d.starts.push_back(total), total += l;
+    d.lengths = lengths;
+    d.audio = cdaccess::SimulatedDrive::MakeTestAudio(total == 0 ? 1 : total, seed);
+    d.drive = std::make_shared<cdaccess::SimulatedDrive>(d.audio);
+    d.drive->SetAudioTracks(lengths);
+    cdaccess::ClearAddedDrives();
+    cdaccess::SetSystemDrivesListed(false);
+    cdaccess::AddDrive(d.drive);
+    DriveListRecord list{};
+    list.capacity = 8;
+    GetCDList(&list);
+    d.handle = OpenDrive(0, list);
+    return d;
+}
+
+inline std::vector<unsigned char> ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+inline std::uint32_t Le32(const std::vector<unsigned char>& b, size_t at) {
+    return std::uint32_t(b[at]) | std::uint32_t(b[at + 1]) << 8 | std::uint32_t(b[at + 2]) << 16 |
+           std::uint32_t(b[at + 3]) << 24;
+}
+
+// Starts `entry` and waits (bounded) for its WM_RIP_TRACK_DONE, then ends it.
+// Returns false when the notice did not come in time.
+inline bool RunTrack(RipEngine& engine, FakeDialog& dialog, const TrackEntry& entry,
+                     int timeoutMs = 30000) {
+    const int before = dialog.done;
+    engine.StartTrack(dialog.Handle(), 0, &entry);
+    const bool done = PumpUntil([&] { return dialog.done > before; }, timeoutMs);
+    if (done) engine.EndTrack();
+    return done;
+}
+
+inline RipOptions Options(const std::string& folder, bool mp3) {
+    RipOptions o;
+    o.formatIndex = mp3 ? 0 : 1;
+    std::snprintf(o.folder, sizeof o.folder, "%s", folder.c_str());
+    return o;
+}
+
+}  // namespace riptest
