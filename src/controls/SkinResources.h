@@ -1,0 +1,53 @@
+// The program's pictures, built into its resources by the artwork generator:
+// bitmaps by resource id (":/skin/<id>.bmp"), the skin cursor (167) and the
+// application icon (128).
+#pragma once
+
+#include <QCursor>
+#include <QIcon>
+#include <QImage>
+#include <QString>
+
+namespace controls {
+
+// Resource ids of the pictures.
+enum SkinId : int {
+    kIdAppIcon = 128,
+    kIdBackground = 136,
+    kIdClose = 142,
+    kIdMinimise = 144,
+    kIdWebPage = 145,
+    kIdHelp = 147,
+    kIdOption = 148,
+    kIdRipper = 149,
+    kIdConvert = 150,
+    kIdPlay = 152,
+    kIdPlayBlue = 153,
+    kIdStop = 155,
+    kIdStopBlue = 156,
+    kIdPause = 157,
+    kIdPauseBlue = 158,
+    kIdFirst = 159,
+    kIdFirstBlue = 160,
+    kIdBack = 161,
+    kIdForward = 163,
+    kIdForwardBlue = 164,
+    kIdNext = 165,
+    kIdNextBlue = 166,
+    kIdSkinCursor = 167,
+    kIdBackBlue = 168,
+};
+
+// Resource path of a bitmap id.
+QString SkinBitmapPath(int id);
+// The bitmap of that id, or a null image when there is none.
+QImage LoadSkinBitmap(int id);
+// The skin cursor with the hot spot stored in its file, or the arrow cursor when the
+// resource cannot be read. `ok` (optional) tells which.
+QCursor SkinCursor(bool* ok = nullptr);
+// The cursor file's hot spot, or (-1, -1) when the file cannot be read.
+QPoint SkinCursorHotSpot();
+// The application icon (16 x 16 and 32 x 32).
+QIcon AppIcon();
+
+}  // namespace controls
