@@ -1,10 +1,13 @@
 #include "platform/WaveOut.h"
 
+#include <fcntl.h>
 #include <portaudio.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
 #include <condition_variable>
+#include <cstdio>
 #include <deque>
 #include <mutex>
 #include <thread>
@@ -21,6 +24,32 @@ std::mutex& PortAudioLock() {
 }
 
 std::atomic<int> g_devicesOpen{0};
+
+// PortAudio's start-up probes every sound system it was built with, and those not
+// running (typically a JACK server) print to stderr on every open. This holds the
+// process's stderr back while it lives. Known limit: another thread's stderr output in
+// that moment is lost too.
+class QuietStderr {
+  public:
+    QuietStderr() {
+        std::fflush(stderr);
+        saved_ = ::dup(STDERR_FILENO);
+        const int null = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
+        if (saved_ >= 0 && null >= 0) ::dup2(null, STDERR_FILENO);
+        if (null >= 0) ::close(null);
+    }
+    ~QuietStderr() {
+        if (saved_ < 0) return;
+        std::fflush(stderr);
+        ::dup2(saved_, STDERR_FILENO);
+        ::close(saved_);
+    }
+    QuietStderr(const QuietStderr&) = delete;
+    QuietStderr& operator=(const QuietStderr&) = delete;
+
+  private:
+    int saved_ = -1;
+};
 
 // Frames handed to the stream per write: small enough that a pause or reset takes
 // effect within a few milliseconds of audio, large enough to keep calls cheap.
@@ -143,6 +172,7 @@ int WaveOutOpen(WaveOutHandle* out, std::uint32_t deviceId, const WaveFormat* fo
     device->instance = instance;
     {
         std::lock_guard<std::mutex> pa(PortAudioLock());
+        QuietStderr quiet;
         if (Pa_Initialize() != paNoError) {
             delete device;
             return kWaveBadDevice;
@@ -238,6 +268,7 @@ int WaveOutClose(WaveOutHandle device) {
     device->feeder.join();
     {
         std::lock_guard<std::mutex> pa(PortAudioLock());
+        QuietStderr quiet;
         Pa_CloseStream(device->stream);
         Pa_Terminate();
     }
