@@ -132,6 +132,13 @@ void ApplyMp3Form(lame_global_flags* gf, const BeConfigMp3& c) {
     lame_set_original(gf, c.original ? 1 : 0);
 }
 
+// The MPEG audio sample rates; the record's input rate must be one of them.
+bool ValidRate(std::uint32_t rate) {
+    for (std::uint32_t r : {8000u, 11025u, 12000u, 16000u, 22050u, 24000u, 32000u, 44100u, 48000u})
+        if (rate == r) return true;
+    return false;
+}
+
 }  // namespace
 
 // Opens a stream from the record. Out: samples = 16-bit values per chunk (all
@@ -143,10 +150,16 @@ BE_API BeErr beInitStream(BeConfig* config, std::uint32_t* samples, std::uint32_
     if (config->kind != kBeConfigLame && config->kind != kBeConfigMp3) return kBeInvalidFormat;
     if (config->kind == kBeConfigLame && config->format.lame.structVersion < 1)
         return kBeInvalidFormat;
+    const bool lameForm = config->kind == kBeConfigLame;
+    const std::uint32_t rate =
+        lameForm ? config->format.lame.sampleRate : config->format.mp3.sampleRate;
+    const int mode = lameForm ? config->format.lame.mode : config->format.mp3.mode;
+    if (!ValidRate(rate) || mode < kBeModeStereo || mode > kBeModeMono)
+        return kBeInvalidFormatParameters;
 
     lame_global_flags* gf = lame_init();
     if (!gf) return kBeNoMoreHandles;
-    if (config->kind == kBeConfigLame)
+    if (lameForm)
         ApplyLameForm(gf, config->format.lame);
     else
         ApplyMp3Form(gf, config->format.mp3);
