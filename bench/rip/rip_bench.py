@@ -1,0 +1,104 @@
+#!/usr/bin/env python3
+"""Rip benchmark: times `trackmill --rip` on a generated disc image against peers
+measured in the same run, and prints throughput ratios (peer time / trackmill
+time, so above 1 means trackmill is faster).
+
+  WAV: trackmill --rip wav  vs  cd-paranoia -Z (same image)  and  copying the image's bytes
+  MP3: trackmill --rip mp3  vs  lame -V 5 -b 192 -B 320 on the same tracks (as WAV files),
+       and the same with -q 2, the quality the rip's preset asks libmp3lame for
+
+Runs alternate between the commands compared (A B A B ...) and the median is quoted.
+"""
+import argparse
+import os
+import shutil
+import statistics
+import subprocess
+import sys
+import tempfile
+import time
+
+
+def run(cmd, cwd=None):
+    start = time.perf_counter()
+    subprocess.run(cmd, cwd=cwd, check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    return time.perf_counter() - start
+
+
+def fresh(path):
+    shutil.rmtree(path, ignore_errors=True)
+    os.makedirs(path)
+    return path
+
+
+def compare(name, ours, peers, runs):
+    """ours/peers: callables returning seconds. Prints medians and ratios."""
+    times = {"trackmill": []}
+    times.update({p: [] for p in peers})
+    for _ in range(runs):
+        times["trackmill"].append(ours())
+        for p, fn in peers.items():
+            times[p].append(fn())
+    mine = statistics.median(times["trackmill"])
+    print(f"{name}: trackmill median {mine:.3f} s over {runs} runs")
+    for p in peers:
+        theirs = statistics.median(times[p])
+        print(f"  vs {p}: {theirs:.3f} s  ratio {theirs / mine:.2f}")
+
+
+def main():
+    here = os.path.dirname(os.path.abspath(__file__))
+    ap = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
+    ap.add_argument("--trackmill", default=os.path.join(here, "trackmill"))
+    ap.add_argument("--make-disc", default=os.path.join(here, "rip_bench_disc"))
+    ap.add_argument("--minutes", type=float, default=10.5)
+    ap.add_argument("--runs", type=int, default=3)
+    ap.add_argument("--skip-mp3", action="store_true")
+    args = ap.parse_args()
+    for tool in ("cd-paranoia", "lame", "cp"):
+        if not shutil.which(tool):
+            sys.exit(f"rip_bench: {tool} is not installed")
+
+    work = tempfile.mkdtemp(prefix="rip_bench_")
+    try:
+        cue = os.path.join(work, "disc.cue")
+        binf = os.path.join(work, "disc.bin")
+        subprocess.run([args.make_disc, cue, str(args.minutes)], check=True)
+        wav_out = os.path.join(work, "wav")
+        mp3_out = os.path.join(work, "mp3")
+        peer_out = os.path.join(work, "peer")
+
+        def rip(fmt, out):
+            return lambda: run([args.trackmill, "--rip", fmt, "--disc", cue, "--out", fresh(out)])
+
+        def paranoia():
+            return run(["cd-paranoia", "-Z", "-q", "-B", "-d", cue], cwd=fresh(peer_out))
+
+        def copy():
+            return run(["cp", binf, os.path.join(fresh(peer_out), "copy.bin")])
+
+        compare("rip to WAV", rip("wav", wav_out), {"cd-paranoia -Z": paranoia, "copying the image": copy},
+                args.runs)
+        if args.skip_mp3:
+            return
+        wavs = sorted(os.path.join(wav_out, f) for f in os.listdir(wav_out) if f.endswith(".wav"))
+
+        def lame(extra):
+            def go():
+                out = fresh(peer_out)
+                start = time.perf_counter()
+                for w in wavs:
+                    subprocess.run(["lame", "--quiet", "-V", "5", "-b", "192", "-B", "320", *extra, w,
+                                    os.path.join(out, os.path.basename(w) + ".mp3")], check=True)
+                return time.perf_counter() - start
+            return go
+
+        compare("rip to MP3", rip("mp3", mp3_out),
+                {"lame -V 5 -b 192 -B 320": lame([]), "lame -V 5 -b 192 -B 320 -q 2": lame(["-q", "2"])},
+                args.runs)
+    finally:
+        shutil.rmtree(work, ignore_errors=True)
+
+
+if __name__ == "__main__":
+    main()
