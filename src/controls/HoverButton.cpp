@@ -134,7 +134,7 @@ void HoverButton::changeEvent(QEvent* e) {
  *      gradient of the state (DrawFace);
  *   3. the hover or focus frame (DrawFrame) when hovered or focused;
  *   4. the caption centred on the face, moved (1, 1) while pressed; disabled
- *      buttons draw it embossed in the platform's disabled colours.
+ *      buttons draw it embossed (white under mid-grey), the classic disabled look.
  */
 void HoverButton::paintEvent(QPaintEvent*) {
     QPainter p(this);
@@ -185,9 +185,10 @@ void HoverButton::paintEvent(QPaintEvent*) {
         p.setPen(Qt::black);
         p.drawText(x, baseline, caption);
     } else {
-        p.setPen(palette().color(QPalette::Disabled, QPalette::Light));
+        // Embossed: a white copy one pixel down and right under a mid-grey one.
+        p.setPen(QColor(255, 255, 255));
         p.drawText(x + 1, baseline + 1, caption);
-        p.setPen(palette().color(QPalette::Disabled, QPalette::ButtonText));
+        p.setPen(QColor(128, 128, 128));
         p.drawText(x, baseline, caption);
     }
 }

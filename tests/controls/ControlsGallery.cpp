@@ -63,8 +63,11 @@ void RenderHoverButtons() {
     const QSize base = controls::DialogBaseUnits(dialog.font());
     auto* button = new HoverButton(QStringLiteral("Rip"), &dialog);
     button->setGeometry(controls::DialogRectToPixels(QRect(10, 10, 50, 14), base));
+    auto* exit = new HoverButton(QStringLiteral("Exit"), &dialog);
+    exit->setGeometry(controls::DialogRectToPixels(QRect(70, 10, 50, 14), base));
     dialog.show();
     dialog.activateWindow();
+    exit->setFocus();  // keeps the focus off the button being shown
     QApplication::processEvents();
 
     auto grab = [&](const char* name) {
@@ -77,7 +80,7 @@ void RenderHoverButtons() {
     button->setDown(true);
     grab("hover_focus_pressed");
     button->setDown(false);
-    button->clearFocus();
+    exit->setFocus();
     QEnterEvent enter(QPointF(5, 5), QPointF(5, 5), QPointF(5, 5));
     QApplication::sendEvent(button, &enter);
     for (int i = 0; i < 100 && !button->IsHot(); ++i) {

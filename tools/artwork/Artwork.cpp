@@ -141,7 +141,7 @@ void DrawDisc(QPainter& p, const QPointF& c, double r) {
  * column lies under RIP / CVT / OPT, the well under the seek slider and the
  * transport buttons, and the dark plate under the three title buttons.
  */
-QImage DrawBackground(const WindowMetrics& m) {
+QImage DrawBackground(const WindowMetrics& m, bool tabs) {
     QImage img(kBackgroundSize, QImage::Format_RGB32);
     QPainter p(&img);
     p.setRenderHint(QPainter::Antialiasing, true);
@@ -232,7 +232,6 @@ QImage DrawBackground(const WindowMetrics& m) {
     // RIP, CVT and OPT, and round badges above it (the last one under the help
     // button).
     const QRect rip = m.ToPicture(kRipButton);
-    const QRect cvt = m.ToPicture(kConvertButton);
     const QRect opt = m.ToPicture(kOptionButton);
     const QRectF rail(rip.left() - 9, rip.top() - 8, 8, opt.bottom() - rip.top() + 16);
     p.setPen(QPen(kTabEdge, 1.0));
@@ -241,10 +240,14 @@ QImage DrawBackground(const WindowMetrics& m) {
     railFill.setColorAt(1.0, kTabBottom);
     p.setBrush(railFill);
     p.drawRoundedRect(rail, 3, 3);
-    for (const QRect& r : {rip, cvt, opt})
-        DrawTabShape(p, QRectF(r).adjusted(0.5, 0.5, -0.5, -0.5), {});
+    if (tabs) {
+        for (const QRect& button : {kRipButton, kConvertButton, kOptionButton}) {
+            const QRect r = m.FaceToPicture(button, kTabFaceSize);
+            DrawTabShape(p, QRectF(r).adjusted(0.5, 0.5, -0.5, -0.5), {});
+        }
+    }
 
-    const QRect help = m.ToPicture(kHelpButton);
+    const QRect help = m.FaceToPicture(kHelpButton, kHelpFaceSize);
     const QPointF helpCentre = QRectF(help).center();
     const double badgeR = 7;
     for (int i = 0; i < 2; ++i) {
@@ -253,7 +256,7 @@ QImage DrawBackground(const WindowMetrics& m) {
         DrawBadge(p, c, badgeR, i == 0 ? QColor(190, 255, 170) : QColor(255, 214, 150),
                   i == 0 ? QColor(40, 150, 40) : QColor(210, 120, 20), QColor(60, 56, 80));
     }
-    const double helpR = std::max(help.width(), help.height()) / 2.0 + 1;
+    const double helpR = std::max(help.width(), help.height()) / 2.0 + 1.5;
     Bevel(p, QRectF(helpCentre.x() - helpR, helpCentre.y() - helpR, 2 * helpR, 2 * helpR), helpR,
           true);
     p.setPen(Qt::NoPen);
@@ -390,10 +393,9 @@ QImage DrawTab(const QString& word, const QImage& under) {
  * A transport face. The black set is 23 x 21; the blue set is 22 x 20, drawn as
  * the same key pushed in (darker top, brighter bottom) so a press looks like one.
  */
-QImage DrawTransport(Symbol symbol, bool blue) {
-    const QSize size = blue ? QSize(22, 20) : QSize(23, 21);
-    QImage img(size, QImage::Format_RGB32);
-    img.fill(kWell);
+QImage DrawTransport(Symbol symbol, bool blue, const QImage& under) {
+    const QSize size = blue ? kTransportPressedSize : kTransportFaceSize;
+    QImage img = under.convertToFormat(QImage::Format_RGB32).copy(QRect(QPoint(0, 0), size));
     QPainter p(&img);
     p.setRenderHint(QPainter::Antialiasing, true);
     const QRectF key(0.5, 0.5, size.width() - 1, size.height() - 1);
@@ -465,13 +467,14 @@ QImage DrawCursor() {
     QPainter p(&img);
     p.setRenderHint(QPainter::Antialiasing, false);
     const QPoint tip = kCursorHotSpot;
-    const QPoint pts[3] = {tip, tip + QPoint(0, 17), tip + QPoint(12, 12)};
+    // Arrow head: a vertical left edge, a 45-degree right edge, a notch at the foot.
+    const QPoint pts[4] = {tip, tip + QPoint(0, 17), tip + QPoint(5, 12), tip + QPoint(12, 12)};
     QLinearGradient g(tip, tip + QPoint(6, 14));
     g.setColorAt(0.0, QColor(255, 196, 80));
     g.setColorAt(1.0, QColor(236, 110, 0));
     p.setPen(QPen(Qt::black, 1));
     p.setBrush(g);
-    p.drawPolygon(pts, 3);
+    p.drawPolygon(pts, 4);
     return img;
 }
 

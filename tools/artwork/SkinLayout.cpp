@@ -18,7 +18,10 @@ QRect WindowMetrics::ToClient(const QRect& du) const {
 }
 
 QRect WindowMetrics::ToPicture(const QRect& du) const {
-    const QRect px = ToClient(du);
+    return ClientToPicture(ToClient(du));
+}
+
+QRect WindowMetrics::ClientToPicture(const QRect& px) const {
     const QSize client = ClientSize();
     const double sx = double(kBackgroundSize.width()) / client.width();
     const double sy = double(kBackgroundSize.height()) / client.height();
@@ -27,6 +30,10 @@ QRect WindowMetrics::ToPicture(const QRect& du) const {
     const int right = int(std::ceil((px.left() + px.width()) * sx));
     const int bottom = int(std::ceil((px.top() + px.height()) * sy));
     return QRect(left, top, right - left, bottom - top);
+}
+
+QRect WindowMetrics::FaceToPicture(const QRect& button, QSize face) const {
+    return ClientToPicture(QRect(ToClient(button).topLeft(), face));
 }
 
 WindowMetrics CurrentWindowMetrics() {

@@ -41,6 +41,11 @@ struct WindowMetrics {
     // A template rectangle in background-picture pixels (the client stretched to
     // 514 x 336), rounded outwards.
     QRect ToPicture(const QRect& dialogUnits) const;
+    // A rectangle in client pixels in background-picture pixels, rounded outwards.
+    QRect ClientToPicture(const QRect& client) const;
+    // Where a face of `face` pixels, copied unscaled to the top-left corner of a
+    // button (template rectangle in dialog units), lies in the picture.
+    QRect FaceToPicture(const QRect& button, QSize face) const;
 };
 
 // The metrics of this machine: the dialog font's base units and the style's

@@ -37,8 +37,12 @@ int main(int argc, char** argv) {
     using namespace artwork;
     const WindowMetrics m = CurrentWindowMetrics();
     const QImage background = DrawBackground(m);
+    const QImage plain = DrawBackground(m, false);
     auto under = [&](const QRect& button, QSize size) {
         return BackgroundUnder(background, m, button, size);
+    };
+    auto underTab = [&](const QRect& button) {
+        return BackgroundUnder(plain, m, button, kTabFaceSize);
     };
 
     bool ok = Save(background, folder, 136);
@@ -46,9 +50,9 @@ int main(int argc, char** argv) {
     ok &= Save(DrawTitleButton('I', under(kMinimiseButton, {19, 19})), folder, 144);
     ok &= Save(DrawTitleButton('M', under(kWebButton, {19, 19})), folder, 145);
     ok &= Save(DrawHelpBadge(under(kHelpButton, {25, 25})), folder, 147);
-    ok &= Save(DrawTab(QStringLiteral("RIPPER"), under(kRipButton, {90, 27})), folder, 149);
-    ok &= Save(DrawTab(QStringLiteral("CONVERT"), under(kConvertButton, {90, 27})), folder, 150);
-    ok &= Save(DrawTab(QStringLiteral("OPTION"), under(kOptionButton, {90, 27})), folder, 148);
+    ok &= Save(DrawTab(QStringLiteral("RIPPER"), underTab(kRipButton)), folder, 149);
+    ok &= Save(DrawTab(QStringLiteral("CONVERT"), underTab(kConvertButton)), folder, 150);
+    ok &= Save(DrawTab(QStringLiteral("OPTION"), underTab(kOptionButton)), folder, 148);
     const struct {
         Symbol symbol;
         int normal, blue;
@@ -56,9 +60,12 @@ int main(int argc, char** argv) {
                       {Symbol::Pause, 157, 158}, {Symbol::First, 159, 160},
                       {Symbol::Back, 161, 168},  {Symbol::Forward, 163, 164},
                       {Symbol::Next, 165, 166}};
-    for (const auto& t : transports) {
-        ok &= Save(DrawTransport(t.symbol, false), folder, t.normal);
-        ok &= Save(DrawTransport(t.symbol, true), folder, t.blue);
+    for (int i = 0; i < 7; ++i) {
+        const auto& t = transports[i];
+        const QRect button(QPoint(kTransportLeft[i], kTransportTop), kTransportSize);
+        const QImage below = under(button, kTransportFaceSize);
+        ok &= Save(DrawTransport(t.symbol, false, below), folder, t.normal);
+        ok &= Save(DrawTransport(t.symbol, true, below), folder, t.blue);
     }
     if (!WriteCursor8(DrawCursor(), kCursorHotSpot, folder + QStringLiteral("/167.cur"))) {
         std::fprintf(stderr, "trackmill_artwork: cannot write the cursor\n");
