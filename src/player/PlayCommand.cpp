@@ -6,6 +6,7 @@
 #include <QEvent>
 #include <QObject>
 #include <QTimer>
+#include <atomic>
 #include <csignal>
 #include <cstdio>
 #include <memory>
@@ -18,7 +19,10 @@
 
 namespace {
 
-volatile std::sig_atomic_t g_interrupted = 0;
+// Set by the Ctrl+C handler, which may run on any thread; a lock-free atomic is safe
+// to store from a signal handler.
+std::atomic<int> g_interrupted{0};
+static_assert(std::atomic<int>::is_always_lock_free);
 
 void OnInterrupt(int) {
     g_interrupted = 1;
