@@ -18,6 +18,7 @@ RipSession g_session;
 std::atomic<std::uint32_t> g_cdHandle{0};
 std::mutex g_hookMutex;
 std::function<void()> g_writerHook;
+constexpr std::size_t kOutputBufferBytes = 64 * 1024;
 
 // Clears the session for a new track. Only called when no thread of an earlier
 // track is running; the events and the lock are kept and reset.
@@ -174,6 +175,9 @@ bool RipEngine::StartTrack(platform::WindowHandle dialog, int /*row*/, const Tra
     s.outputPath = OutputPathFor(name);
     s.outputFile = std::fopen(s.outputPath.c_str(), "w+b");
     if (!s.outputFile) return endAtOnce(kEndCannotCreate);
+    // A stream buffer larger than the writer's pieces: each piece then leaves in one
+    // system call when the writer flushes.
+    std::setvbuf(s.outputFile, nullptr, _IOFBF, kOutputBufferBytes);
     if (!s.mp3 && !WriteWavHeader(s.outputFile, 0)) {
         std::fclose(s.outputFile);
         s.outputFile = nullptr;
