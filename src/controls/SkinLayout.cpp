@@ -1,4 +1,4 @@
-#include "SkinLayout.h"
+#include "controls/SkinLayout.h"
 
 #include <QApplication>
 #include <QStyle>
@@ -6,7 +6,7 @@
 
 #include "controls/DialogFont.h"
 
-namespace artwork {
+namespace controls {
 
 QSize WindowMetrics::ClientSize() const {
     return QSize(controls::DialogXToPixels(kTemplateSize.width(), base),
@@ -45,4 +45,4 @@ WindowMetrics CurrentWindowMetrics() {
     return m;
 }
 
-}  // namespace artwork
+}  // namespace controls

@@ -10,7 +10,7 @@
 #include <QRect>
 #include <QSize>
 
-namespace artwork {
+namespace controls {
 
 inline constexpr QSize kBackgroundSize{514, 336};
 inline constexpr QSize kTemplateSize{365, 239};  // dialog units
@@ -52,4 +52,4 @@ struct WindowMetrics {
 // title bar height. Needs a QApplication.
 WindowMetrics CurrentWindowMetrics();
 
-}  // namespace artwork
+}  // namespace controls

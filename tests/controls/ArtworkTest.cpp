@@ -5,7 +5,7 @@
 #include <QFile>
 #include <QImageReader>
 
-#include "SkinLayout.h"
+#include "controls/SkinLayout.h"
 #include "controls/SkinResources.h"
 
 namespace {
@@ -101,10 +101,10 @@ bool IsWhite(QRgb c) {
 // The background's white panel surrounds the track list and the tab column lies
 // under RIP, CVT and OPT, for this machine's dialog font and caption.
 TEST(Artwork, BackgroundLinesUpWithTheMainWindow) {
-    const artwork::WindowMetrics m = artwork::CurrentWindowMetrics();
+    const controls::WindowMetrics m = controls::CurrentWindowMetrics();
     const QImage bg = controls::LoadSkinBitmap(controls::kIdBackground);
     ASSERT_EQ(bg.size(), QSize(514, 336));
-    const QRect list = m.ToPicture(artwork::kTrackList);
+    const QRect list = m.ToPicture(controls::kTrackList);
     for (const QPoint& p :
          {list.topLeft(), list.topRight(), list.bottomLeft(), list.bottomRight(), list.center(),
           list.topLeft() - QPoint(2, 2), list.bottomRight() + QPoint(2, 2)})
@@ -112,7 +112,8 @@ TEST(Artwork, BackgroundLinesUpWithTheMainWindow) {
     EXPECT_FALSE(IsWhite(bg.pixel(list.left() - 12, list.center().y())));
     EXPECT_FALSE(IsWhite(bg.pixel(list.center().x(), list.bottom() + 12)));
 
-    for (const QRect& du : {artwork::kRipButton, artwork::kConvertButton, artwork::kOptionButton}) {
+    for (const QRect& du :
+         {controls::kRipButton, controls::kConvertButton, controls::kOptionButton}) {
         const QRect r = m.ToPicture(du);
         const QColor c = bg.pixelColor(r.left() + 6, r.center().y());
         EXPECT_GT(c.blue(), c.red() + 15) << "blue-grey tab under the button";

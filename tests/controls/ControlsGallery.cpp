@@ -16,11 +16,11 @@
 #include <QTreeWidget>
 #include <cstdio>
 
-#include "SkinLayout.h"
 #include "controls/BitmapButton.h"
 #include "controls/DialogFont.h"
 #include "controls/HoverButton.h"
 #include "controls/PercentBar.h"
+#include "controls/SkinLayout.h"
 #include "controls/SkinResources.h"
 #include "platform/WindowMessages.h"
 
@@ -141,7 +141,7 @@ void RenderArtwork() {
 }
 
 void RenderMainWindow() {
-    using namespace artwork;
+    using namespace controls;
     const WindowMetrics m = CurrentWindowMetrics();
     SkinPreview window(controls::LoadSkinBitmap(controls::kIdBackground));
     window.setFont(controls::DialogFont());

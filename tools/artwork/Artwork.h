@@ -7,9 +7,13 @@
 #include <QPoint>
 #include <QString>
 
-#include "SkinLayout.h"
+#include "controls/SkinLayout.h"
 
 namespace artwork {
+
+// The main window's layout (template rectangles, window metrics) is shared with
+// the controls library.
+using namespace ::controls;
 
 // The transport symbols of the player's buttons.
 enum class Symbol { Play, Stop, Pause, First, Back, Forward, Next };

@@ -10,7 +10,7 @@
 
 #include "Artwork.h"
 #include "IconFile.h"
-#include "SkinLayout.h"
+#include "controls/SkinLayout.h"
 
 namespace {
 
