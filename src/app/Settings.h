@@ -36,5 +36,11 @@ int ReadRateSetting();            // "rate", default 3
 int ReadChannelSetting();         // "channle", default 0
 bool WriteOutputSetting(const std::string& folder);
 
+// The first-start default of "output": when the setting is empty (or absent), creates
+// the user's music folder (one level; an existing folder or a failure changes nothing)
+// and writes it, with its trailing separator, as "output" whether or not the folder
+// could be created. Nothing happens when "output" already holds a folder.
+void EnsureDefaultOutputFolder();
+
 // The bit rate for a "rate" index: the rate list's entry, 192 outside 0..9.
 int BitRateForIndex(int rateIndex);

@@ -1,0 +1,306 @@
+// Drives over libcdio: a disc image (.cue/.bin, .toc, .nrg) or one of the machine's
+// CD drives.
+//
+// Addresses. libcdio calls the drive's logical block addresses "LSNs" (the first
+// track of a pressed disc is usually at 0) and calls LSN + 150 an "LBA". Everything
+// this file hands out is an LSN: exactly the addresses the disc's table of contents
+// gives, with a data track after an enhanced CD's gap where the image puts it, and
+// the lead-out as libcdio reports it.
+//
+// Bad images. libcdio's default log handler ends the process on error and assertion
+// messages, and some of its image parsers go on reading past their buffers after an
+// assertion fails on a corrupt file. So the log handler is replaced with one that only
+// counts errors, the files an image needs are checked before libcdio sees them, and on
+// POSIX systems an image is first opened in a child process: if libcdio crashes,
+// asserts or cannot read the table of contents there, Open() fails and this process
+// never parses the file.
+//
+// Known quirk: libcdio's BIN/CUE driver reads the .bin named after the .cue
+// ("x.cue" -> "x.bin"), whatever the FILE line says.
+#include <cdio/cdio.h>
+#include <cdio/logging.h>
+#include <cdio/mmc_cmds.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <mutex>
+#include <thread>
+
+#include "cdaccess/CdAccess.h"
+#include "cdaccess/Drive.h"
+
+#ifndef _WIN32
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#endif
+
+namespace cdaccess {
+namespace {
+
+// Errors and failed assertions libcdio reported on this thread.
+thread_local int t_cdioErrors = 0;
+
+void CountLibcdioMessage(cdio_log_level_t level, const char* /*message*/) {
+    if (level >= CDIO_LOG_ERROR) ++t_cdioErrors;
+}
+
+void InitLibcdio() {
+    static std::once_flag once;
+    std::call_once(once, [] {
+        cdio_log_set_handler(CountLibcdioMessage);
+        cdio_init();
+    });
+}
+
+// Frames asked of a real drive in one command: 26 frames stay under 64 KiB.
+constexpr std::uint32_t kDeviceReadChunk = 26;
+// How long the child process may take to open an image before it counts as broken.
+constexpr auto kProbeTimeLimit = std::chrono::seconds(30);
+
+std::string LowerExtension(const std::string& path) {
+    const std::size_t dot = path.find_last_of('.');
+    const std::size_t slash = path.find_last_of("/\\");
+    if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return {};
+    std::string ext = path.substr(dot + 1);
+    std::transform(ext.begin(), ext.end(), ext.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return ext;
+}
+
+bool IsRegularFile(const std::string& path, long long* size = nullptr) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
+    if (size) *size = static_cast<long long>(st.st_size);
+    return true;
+}
+
+bool IsDeviceNode(const std::string& path) {
+#ifdef _WIN32
+    (void)path;
+    return false;
+#else
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 && (S_ISBLK(st.st_mode) || S_ISCHR(st.st_mode));
+#endif
+}
+
+// libcdio's companion of a .cue (its .bin) or of a .bin (its .cue): the last three
+// letters swapped in the same case, as libcdio does it. Empty when libcdio would not
+// find one.
+std::string Companion(const std::string& path, const char* from, const char* to) {
+    if (path.size() < 4) return {};
+    const std::string tail = path.substr(path.size() - 3);
+    std::string upperFrom = from, upperTo = to;
+    for (char& c : upperFrom) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    for (char& c : upperTo) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    if (tail == from) return path.substr(0, path.size() - 3) + to;
+    if (tail == upperFrom) return path.substr(0, path.size() - 3) + upperTo;
+    return {};
+}
+
+// The image files exist and the .bin of a BIN/CUE pair holds whole frames.
+bool ImageFilesPresent(const std::string& path, driver_id_t driver) {
+    long long size = 0;
+    if (!IsRegularFile(path, &size) || size <= 0) return false;
+    if (driver != DRIVER_BINCUE) return true;
+    const std::string ext = LowerExtension(path);
+    std::string bin = path, cue = path;
+    if (ext == "cue") bin = Companion(path, "cue", "bin");
+    if (ext == "bin") cue = Companion(path, "bin", "cue");
+    if (bin.empty() || cue.empty() || !IsRegularFile(cue)) return false;
+    long long binSize = 0;
+    return IsRegularFile(bin, &binSize) && binSize >= kFrameBytes && binSize % kFrameBytes == 0;
+}
+
+driver_id_t ImageDriver(const std::string& path) {
+    const std::string ext = LowerExtension(path);
+    if (ext == "cue" || ext == "bin") return DRIVER_BINCUE;
+    if (ext == "toc") return DRIVER_CDRDAO;
+    if (ext == "nrg") return DRIVER_NRG;
+    if (IsDeviceNode(path)) return DRIVER_DEVICE;
+    return DRIVER_UNKNOWN;
+}
+
+// The table of contents as libcdio gives it, in LSNs. False when libcdio cannot
+// give one, or gives one that cannot be a disc's (tracks out of order, a lead-out
+// not after the last track's start): the sign of a truncated or corrupt image.
+bool ReadLibcdioToc(CdIo_t* cdio, DiscToc& toc) {
+    const track_t first = cdio_get_first_track_num(cdio);
+    const track_t count = cdio_get_num_tracks(cdio);
+    if (first == CDIO_INVALID_TRACK || count == CDIO_INVALID_TRACK || count == 0) return false;
+    if (first < 1 || first + count - 1 > 99) return false;
+    DiscToc result;
+    result.firstTrack = first;
+    result.lastTrack = static_cast<std::uint8_t>(first + count - 1);
+    for (int t = first; t <= result.lastTrack; ++t) {
+        const lsn_t lsn = cdio_get_track_lsn(cdio, static_cast<track_t>(t));
+        const track_format_t format = cdio_get_track_format(cdio, static_cast<track_t>(t));
+        if (lsn == CDIO_INVALID_LSN || lsn < 0 || format == TRACK_FORMAT_ERROR) return false;
+        if (!result.tracks.empty() &&
+            static_cast<std::uint32_t>(lsn) < result.tracks.back().startLba)
+            return false;
+        result.tracks.push_back(TocTrack{static_cast<std::uint8_t>(t), format != TRACK_FORMAT_AUDIO,
+                                         static_cast<std::uint32_t>(lsn)});
+    }
+    const lsn_t leadOut = cdio_get_track_lsn(cdio, CDIO_CDROM_LEADOUT_TRACK);
+    if (leadOut == CDIO_INVALID_LSN || leadOut < 0 ||
+        static_cast<std::uint32_t>(leadOut) <= result.tracks.back().startLba)
+        return false;
+    result.leadOut = static_cast<std::uint32_t>(leadOut);
+    toc = std::move(result);
+    return true;
+}
+
+// Opens the image and reads its table of contents and its first and last frames,
+// as the real open will. True when all of it worked and libcdio reported no error.
+bool TryImage(const std::string& path, driver_id_t driver) {
+    t_cdioErrors = 0;
+    CdIo_t* cdio = cdio_open(path.c_str(), driver);
+    if (!cdio) return false;
+    DiscToc toc;
+    bool ok = ReadLibcdioToc(cdio, toc);
+    if (ok) {
+        unsigned char frame[kFrameBytes];
+        ok = cdio_read_audio_sectors(cdio, frame, toc.tracks.front().startLba, 1) ==
+                 DRIVER_OP_SUCCESS &&
+             cdio_read_audio_sectors(cdio, frame, toc.leadOut - 1, 1) == DRIVER_OP_SUCCESS;
+    }
+    cdio_destroy(cdio);
+    return ok && t_cdioErrors == 0;
+}
+
+// TryImage in a child process, so that whatever libcdio does with a corrupt file
+// cannot touch this one. Where there is no fork the image is trusted to the log
+// handler and the checks above.
+bool ImageOpensSafely(const std::string& path, driver_id_t driver) {
+#ifdef _WIN32
+    (void)path;
+    (void)driver;
+    return true;
+#else
+    const pid_t pid = ::fork();
+    if (pid < 0) return false;
+    if (pid == 0) {
+        // The child only parses and exits: no stdio flush, no destructors, no atexit.
+        ::_exit(TryImage(path, driver) ? 0 : 1);
+    }
+    const auto deadline = std::chrono::steady_clock::now() + kProbeTimeLimit;
+    int status = 0;
+    for (;;) {
+        const pid_t done = ::waitpid(pid, &status, WNOHANG);
+        if (done == pid) break;
+        if (done < 0 && errno != EINTR) return false;
+        if (std::chrono::steady_clock::now() > deadline) {
+            ::kill(pid, SIGKILL);
+            while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+            }
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+#endif
+}
+
+// One drive over libcdio. An image is checked and parsed on Open; a real drive is
+// opened as a device and asked for its table of contents when the caller wants it.
+class CdioDrive : public Drive {
+  public:
+    CdioDrive(std::string path, bool device) : path_(std::move(path)), device_(device) {}
+    ~CdioDrive() override { Close(); }
+
+    std::string Name() const override { return path_; }
+
+    bool Open() override {
+        InitLibcdio();
+        std::lock_guard<std::mutex> guard(mutex_);
+        Close();
+        const driver_id_t driver = device_ ? DRIVER_DEVICE : ImageDriver(path_);
+        if (driver != DRIVER_DEVICE) {
+            if (!ImageFilesPresent(path_, driver)) return false;
+            if (!ImageOpensSafely(path_, driver)) return false;
+        }
+        t_cdioErrors = 0;
+        cdio_ = cdio_open(path_.c_str(), driver);
+        if (!cdio_) return false;
+        isImage_ = driver != DRIVER_DEVICE;
+        if (isImage_) {
+            DiscToc toc;
+            if (!ReadLibcdioToc(cdio_, toc) || t_cdioErrors != 0) {
+                Close();
+                return false;
+            }
+            leadOut_ = toc.leadOut;
+        }
+        return true;
+    }
+
+    bool ReadToc(DiscToc& toc) override {
+        std::lock_guard<std::mutex> guard(mutex_);
+        if (!cdio_) return false;
+        return ReadLibcdioToc(cdio_, toc);
+    }
+
+    int ReadFrames(std::uint32_t lba, std::uint32_t count, unsigned char* out) override {
+        std::lock_guard<std::mutex> guard(mutex_);
+        if (!cdio_ || !out) return kCdReadError;
+        if (count == 0) return kCdOk;
+        // An image has nothing past its lead-out (libcdio would hand back a short read
+        // as a success); a real drive answers for itself.
+        if (isImage_ && (lba >= leadOut_ || count > leadOut_ - lba)) return kCdReadError;
+        const std::uint32_t chunk = isImage_ ? count : kDeviceReadChunk;
+        for (std::uint32_t done = 0; done < count;) {
+            const std::uint32_t n = std::min(chunk, count - done);
+            if (cdio_read_audio_sectors(cdio_, out + std::size_t{done} * kFrameBytes,
+                                        static_cast<lsn_t>(lba + done), n) != DRIVER_OP_SUCCESS)
+                return kCdReadError;
+            done += n;
+        }
+        return kCdOk;
+    }
+
+    bool Ready() override {
+        std::lock_guard<std::mutex> guard(mutex_);
+        if (!cdio_) return false;
+        if (isImage_) return true;
+        return mmc_test_unit_ready(cdio_, 0) == DRIVER_OP_SUCCESS;
+    }
+
+  private:
+    void Close() {
+        if (cdio_) cdio_destroy(cdio_);
+        cdio_ = nullptr;
+        leadOut_ = 0;
+    }
+
+    std::mutex mutex_;
+    const std::string path_;
+    const bool device_;
+    bool isImage_ = false;
+    CdIo_t* cdio_ = nullptr;
+    std::uint32_t leadOut_ = 0;
+};
+
+}  // namespace
+
+std::shared_ptr<Drive> MakeImageDrive(const std::string& path) {
+    InitLibcdio();
+    return std::make_shared<CdioDrive>(path, false);
+}
+
+std::vector<std::shared_ptr<Drive>> SystemDrives() {
+    InitLibcdio();
+    std::vector<std::shared_ptr<Drive>> drives;
+    char** devices = cdio_get_devices(DRIVER_DEVICE);
+    if (!devices) return drives;
+    for (char** d = devices; *d; ++d) drives.push_back(std::make_shared<CdioDrive>(*d, true));
+    cdio_free_device_list(devices);
+    return drives;
+}
+
+}  // namespace cdaccess

@@ -1,0 +1,17 @@
+// The application object: the program's start-up. It reads the command line and runs
+// the headless command it names; the windows come later.
+#pragma once
+
+#include <string>
+#include <vector>
+
+class TrackmillApp {
+  public:
+    // Runs the program with the process's arguments and returns its exit status:
+    // the command's own status, or 2 with the usage on standard error when the
+    // command line names no command.
+    int Run(int argc, char** argv);
+
+    // The usage text, one command per line.
+    static std::string Usage();
+};

@@ -1,0 +1,47 @@
+#include "cd/DiscSession.h"
+
+#include <cstring>
+
+#include "cdaccess/Drive.h"
+
+bool ApplyDiscOptions(const std::vector<std::string>& args, std::string& error) {
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        if (args[i] != "--disc") continue;
+        if (i + 1 >= args.size() || args[i + 1].empty()) {
+            error = "--disc needs the path of a disc image";
+            return false;
+        }
+        cdaccess::AddImage(args[++i]);
+    }
+    return true;
+}
+
+bool OpenDisc(const std::vector<std::string>& args, DiscState& out, std::string& error) {
+    CloseDisc(out);
+    out.rows.clear();
+    out.driveName.clear();
+    if (!ApplyDiscOptions(args, error)) return false;
+
+    std::memset(&out.drives, 0, sizeof out.drives);
+    out.drives.capacity = 8;
+    GetCDList(&out.drives);
+    out.handle = OpenDrive(0, out.drives);
+    if (out.handle == 0) {
+        error = out.drives.count == 0 ? "no CD drive or disc image found"
+                                      : "no CD drive or disc image could be opened";
+        return false;
+    }
+    if (auto drive = cdaccess::DriveForHandle(out.handle)) out.driveName = drive->Name();
+
+    if (BuildTrackTable(out.handle, out.drives, out.table.data(), out.rows) == 0) {
+        error = "the table of contents of the disc in " + out.driveName + " could not be read";
+        CloseDisc(out);
+        return false;
+    }
+    return true;
+}
+
+void CloseDisc(DiscState& state) {
+    if (state.handle != 0) CloseCDHandle(state.handle);
+    state.handle = 0;
+}

@@ -1,0 +1,130 @@
+// The settings file beside the program: its path, the defaults of a first start, the
+// reading rules of each key and the default output folder.
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+#include <climits>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <optional>
+#include <vector>
+
+#include "app/Settings.h"
+#include "platform/Paths.h"
+#include "platform/Profile.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Pretends the program lives in a fresh folder, with a home folder of its own, so
+// that the settings file and the music folder are the test's.
+class SettingsFolder : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        root_ = fs::temp_directory_path() /
+                ("tm_settings_" + std::to_string(::getpid()) + "_" +
+                 ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(root_);
+        fs::create_directories(root_ / "app");
+        fs::create_directories(root_ / "home" / ".config");
+        platform::SetExecutablePathForTesting((root_ / "app" / "trackmill").string());
+        SaveEnv("HOME", (root_ / "home").string());
+        SaveEnv("XDG_CONFIG_HOME", (root_ / "home" / ".config").string());
+    }
+    void TearDown() override {
+        platform::SetExecutablePathForTesting("");
+        for (auto& [name, value] : saved_) {
+            if (value)
+                ::setenv(name.c_str(), value->c_str(), 1);
+            else
+                ::unsetenv(name.c_str());
+        }
+        fs::remove_all(root_);
+    }
+    void SaveEnv(const std::string& name, const std::string& value) {
+        const char* old = std::getenv(name.c_str());
+        saved_.emplace_back(name, old ? std::optional<std::string>(old) : std::nullopt);
+        ::setenv(name.c_str(), value.c_str(), 1);
+    }
+    void PutSettings(const std::string& text) {
+        std::ofstream(SettingsFilePath(), std::ios::binary) << text;
+    }
+    std::string Setting(const char* key) {
+        return platform::ReadProfileString("CONFIG", key, "<absent>", 300, SettingsFilePath());
+    }
+
+    fs::path root_;
+    std::vector<std::pair<std::string, std::optional<std::string>>> saved_;
+};
+
+}  // namespace
+
+TEST_F(SettingsFolder, PathsSitBesideTheProgram) {
+    const std::string folder = (root_ / "app").string();
+    EXPECT_EQ(ProgramFolder(), folder);
+    EXPECT_EQ(SettingsFilePath(), folder + "/trackmill.ini");
+    EXPECT_EQ(HelpFilePath(), folder + "/Trackmill.html");
+}
+
+TEST_F(SettingsFolder, FirstStartReadsTheDefaults) {
+    EXPECT_EQ(ReadOutputSetting(), "");
+    EXPECT_EQ(ReadRateSetting(), 3);
+    EXPECT_EQ(BitRateForIndex(ReadRateSetting()), 192);
+    EXPECT_EQ(ReadChannelSetting(), 0);
+    EXPECT_FALSE(fs::exists(SettingsFilePath()));  // reading never creates the file
+}
+
+TEST_F(SettingsFolder, EachKeyFollowsTheReadingRules) {
+    PutSettings("[CONFIG]\nrate=abc\nchannle=\noutput=" + std::string(350, 'o') + "\n");
+    EXPECT_EQ(ReadRateSetting(), 0);
+    EXPECT_EQ(BitRateForIndex(ReadRateSetting()), 320);
+    EXPECT_EQ(ReadChannelSetting(), 0);
+    EXPECT_EQ(ReadOutputSetting(), std::string(299, 'o'));
+    PutSettings("[CONFIG]\nrate=9\nchannle=3\n");
+    EXPECT_EQ(BitRateForIndex(ReadRateSetting()), 56);
+    EXPECT_EQ(ReadChannelSetting(), 3);
+}
+
+TEST_F(SettingsFolder, WriteSettingIntWritesDecimalText) {
+    EXPECT_TRUE(WriteSettingInt("CONFIG", "rate", 7, SettingsFilePath()));
+    EXPECT_TRUE(WriteSettingInt("CONFIG", "channle", INT_MIN, SettingsFilePath()));
+    EXPECT_EQ(Setting("rate"), "7");
+    EXPECT_EQ(Setting("channle"), "-2147483648");
+    EXPECT_EQ(ReadRateSetting(), 7);
+    EXPECT_EQ(ReadChannelSetting(), INT_MIN);
+    EXPECT_FALSE(WriteSettingInt("CONFIG", "rate", 1, (root_ / "missing" / "x.ini").string()));
+}
+
+TEST(RateList, IndexOutsideTheListFallsBackTo192) {
+    const int expected[] = {320, 256, 224, 192, 160, 128, 112, 96, 64, 56};
+    for (int i = 0; i < 10; ++i) EXPECT_EQ(BitRateForIndex(i), expected[i]);
+    EXPECT_EQ(BitRateForIndex(-1), 192);
+    EXPECT_EQ(BitRateForIndex(10), 192);
+}
+
+TEST_F(SettingsFolder, FirstStartCreatesAndStoresTheMusicFolder) {
+    const std::string music = (root_ / "home" / "Music").string() + "/";
+    EnsureDefaultOutputFolder();
+    EXPECT_TRUE(fs::is_directory(root_ / "home" / "Music"));
+    EXPECT_EQ(ReadOutputSetting(), music);
+    EXPECT_EQ(Setting("output"), music);
+}
+
+TEST_F(SettingsFolder, EmptyOutputBehavesAsAbsentAndAFolderIsKept) {
+    // The XDG music folder wins over ~/Music; its parent is missing, so it cannot be
+    // created, and it is stored all the same.
+    std::ofstream(root_ / "home" / ".config" / "user-dirs.dirs")
+        << "XDG_MUSIC_DIR=\"$HOME/missing/Tunes\"\n";
+    PutSettings("[CONFIG]\noutput=\nrate=5\n");
+    EnsureDefaultOutputFolder();
+    const std::string tunes = (root_ / "home" / "missing" / "Tunes").string() + "/";
+    EXPECT_EQ(ReadOutputSetting(), tunes);
+    EXPECT_FALSE(fs::exists(root_ / "home" / "missing"));
+    EXPECT_EQ(ReadRateSetting(), 5);
+
+    WriteOutputSetting("/chosen/");
+    EnsureDefaultOutputFolder();
+    EXPECT_EQ(ReadOutputSetting(), "/chosen/");
+}
