@@ -177,11 +177,9 @@ void PercentBar::Paint() {
     hline(1, w - 2, h - 2, d->lightColour);
     vline(w - 2, h - 2, 0, d->lightColour);
 
-    // A range of 0 has no meaningful percentage: show 0.0 % and no fill.
-    const float pct =
-        d->range == 0
-            ? 0.0f
-            : static_cast<float>(d->position * 100.0 / static_cast<std::int32_t>(d->range));
+    // A range of 0 has no meaningful percentage: show 0.0 % and no fill. The range
+    // is taken unsigned, so ranges past 2^31 do not turn the percentage negative.
+    const float pct = d->range == 0 ? 0.0f : static_cast<float>(d->position * 100.0 / d->range);
     const QString text =
         d->showText ? QString::asprintf("%1.1f", static_cast<double>(pct)) + QLatin1Char('%')
                     : QString();

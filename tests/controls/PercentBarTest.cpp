@@ -189,6 +189,15 @@ TEST_F(PercentBarTest, HugeRangeRepaintsAtEveryPerMilleStep) {
     EXPECT_TRUE(ShowsText(Grab(), QStringLiteral("100.0%")));
 }
 
+// Ranges past 2^31 bytes still give a positive percentage.
+TEST_F(PercentBarTest, RangePastTwoGigabytesShowsPositivePercentage) {
+    Send(PBX_SETRANGE, 3'000'000'000u);
+    Send(PBX_SETPOS, 1'500'000'000u);
+    const QImage img = Grab();
+    EXPECT_TRUE(ShowsText(img, QStringLiteral("50.0%")));
+    EXPECT_EQ(FillEnd(img) - L(), static_cast<int>(W() * 0.5));
+}
+
 TEST_F(PercentBarTest, ZeroRangeShowsZeroAndKeepsWorking) {
     Send(PBX_SETRANGE, 0);
     Send(PBX_DELTAPOS, 5);
