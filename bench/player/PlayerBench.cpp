@@ -33,7 +33,7 @@
 namespace {
 
 constexpr std::uint32_t kTrackFrames = 60 * 75;
-constexpr int kRuns = 5;
+constexpr int kRuns = 9;
 
 double CpuSeconds(const rusage& r) {
     return static_cast<double>(r.ru_utime.tv_sec + r.ru_stime.tv_sec) +
