@@ -206,13 +206,9 @@ void EndStream(PlayerStream& s) {
     }
     {
         std::lock_guard<std::mutex> guard(s.deviceLock);
-        if (s.device) {
-            if (platform::WaveOutClose(s.device) == platform::kWaveStillPlaying) {
-                platform::WaveOutReset(s.device);
-                platform::WaveOutClose(s.device);
-            }
-            s.device = nullptr;
-        }
+        // The thread has ended, so every block is back: the close cannot find one queued.
+        if (s.device) platform::WaveOutClose(s.device);
+        s.device = nullptr;
     }
     s.devicePaused = false;
     s.stopEvent.reset();
