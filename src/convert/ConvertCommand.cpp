@@ -91,6 +91,9 @@ int RunConvertCommand(const std::vector<std::string>& args) {
     }
     if (sources.empty()) return Usage("no files to convert");
     if (!haveOut) outFolder = ReadOutputSetting();
+    // A folder named with --out is made when missing (one level), as the program does
+    // for its default output folder; a failure shows as each file's failure.
+    if (haveOut) platform::CreateFolder(outFolder);
     const int bitRate = BitRateForIndex(ReadRateSetting());
 
     ConverterEngine engine;

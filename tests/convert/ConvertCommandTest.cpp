@@ -58,10 +58,11 @@ TEST_F(ConvertCommandTest, ConvertsIntoTheOutputSettingAtTheRateSetting) {
     EXPECT_EQ(44100, other.rate);
 }
 
+// --out names a folder (made when missing) and is joined with a separator.
 TEST_F(ConvertCommandTest, OutOptionWinsAndARateOutsideTheListGives192) {
     WriteSettings(folder_ + "/elsewhere/", "99");
-    EXPECT_EQ(0, Run({folder_ + "/src/song.part1.wav", "--out", folder_ + "/out"}));
-    const DecodedMp3 song = DecodeMp3(folder_ + "/out/song.mp3");
+    EXPECT_EQ(0, Run({folder_ + "/src/song.part1.wav", "--out", folder_ + "/new"}));
+    const DecodedMp3 song = DecodeMp3(folder_ + "/new/song.mp3");
     ASSERT_TRUE(song.ok);
     EXPECT_EQ(192, song.bitRate);
 }
