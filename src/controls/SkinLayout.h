@@ -5,6 +5,12 @@
 // its client area grows by the caption's height. The background picture
 // (514 x 336) is stretched over that whole client area. These helpers turn a
 // template rectangle into the picture's pixels and into the window's pixels.
+//
+// The artwork generator draws the background with CurrentWindowMetrics() of the
+// building machine; a main window sized to CurrentWindowMetrics().ClientSize()
+// on the same machine finds the white panel around its list and the tabs under
+// its buttons. Known limit: on another font or style the picture still covers the
+// client area but its panels may sit a few pixels off the controls.
 #pragma once
 
 #include <QRect>
