@@ -78,7 +78,7 @@ bool ParseRowList(const std::string& text, int rowCount, std::vector<int>& rows,
 // Control 1023: a percent bar drawn on the terminal.
 class TerminalBar : public QObject {
   public:
-    explicit TerminalBar(QObject* parent) : QObject(parent) {
+    explicit TerminalBar(QObject* parent) : QObject(parent), tty_(isatty(STDOUT_FILENO) != 0) {
         platform::SetControlId(this, kRipProgressControl);
     }
     void SetLabel(const std::string& label) { label_ = label; }
@@ -114,7 +114,7 @@ class TerminalBar : public QObject {
 
   private:
     void Draw() {
-        if (!isatty(STDOUT_FILENO)) return;
+        if (!tty_) return;
         const std::uint64_t perMille = range_ ? position_ * 1000 / range_ : 0;
         if (perMille == lastDrawn_) return;
         lastDrawn_ = perMille;
@@ -125,6 +125,7 @@ class TerminalBar : public QObject {
         std::fflush(stdout);
     }
 
+    const bool tty_;
     std::string label_;
     std::uint64_t range_ = 100, position_ = 0, lastDrawn_ = ~std::uint64_t{0};
 };

@@ -24,6 +24,7 @@ constexpr std::size_t kOutputBufferBytes = 64 * 1024;
 // track is running; the events and the lock are kept and reset.
 void ClearSession(RipSession& s) {
     s.outputFile = nullptr;
+    s.outputBuffer.reset();
     s.ring = AudioRingBuffer{};
     s.currentLba = s.endLba = s.lengthFrames = 0;
     s.stopRequested = 0;
@@ -177,7 +178,8 @@ bool RipEngine::StartTrack(platform::WindowHandle dialog, int /*row*/, const Tra
     if (!s.outputFile) return endAtOnce(kEndCannotCreate);
     // A stream buffer larger than the writer's pieces: each piece then leaves in one
     // system call when the writer flushes.
-    std::setvbuf(s.outputFile, nullptr, _IOFBF, kOutputBufferBytes);
+    s.outputBuffer = std::make_unique<char[]>(kOutputBufferBytes);
+    std::setvbuf(s.outputFile, s.outputBuffer.get(), _IOFBF, kOutputBufferBytes);
     if (!s.mp3 && !WriteWavHeader(s.outputFile, 0)) {
         std::fclose(s.outputFile);
         s.outputFile = nullptr;
@@ -228,6 +230,7 @@ void RipEngine::EndTrack() {
     if (s.readerThread.joinable()) s.readerThread.join();
     if (s.writerThread.joinable()) s.writerThread.join();
     RingDestroy(&s.ring);
+    s.outputBuffer.reset();  // the writer has closed the file that used it
     s.active = false;
 }
 

@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <functional>
+#include <memory>
 #include <string>
 #include <thread>
 
@@ -64,6 +65,7 @@ struct RipOptions {
 // one thread and read by another are atomic.
 struct RipSession {
     FILE* outputFile = nullptr;
+    std::unique_ptr<char[]> outputBuffer;  // outputFile's stream buffer, freed by EndTrack
     AudioRingBuffer ring;
     std::uint32_t currentLba = 0;  // next frame to read; guarded by lock
     std::uint32_t endLba = 0;      // first frame after the track
