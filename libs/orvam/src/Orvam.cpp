@@ -138,7 +138,10 @@ ORVAM_EXPORT std::uint32_t DLL_ORVAM_B(const char* target, std::uint32_t* stream
     s->mp3.resize(Mp3BufferSize(e));
 
     const std::uint32_t handle = AddStream(std::move(s));
-    if (handle == 0) return 0;
+    if (handle == 0) {
+        std::remove(target);  // the stream table was full: leave no empty target behind
+        return 0;
+    }
     *stream = handle;
     return e;
 }
