@@ -113,7 +113,9 @@ void ConverterEngine::SetTickSourceForTesting(TickSource source) {
 // open a stream for, fails (event 4, code 4; code 1 without a progress function)
 // before any target is created. The audio is read k values at a time from the data
 // chunk, resampled to 44100 Hz for 22050 and 32000 Hz sources, and handed to the
-// module chunk by chunk. The abort flag is read once per chunk.
+// module chunk by chunk. The abort flag is read once per chunk; an aborted conversion
+// still closes its stream (the target holds what was encoded) and returns 3, with or
+// without a progress function.
 int ConverterEngine::Convert(const char* source, const char* target, std::int32_t bitRate,
                              std::int32_t /*reserved*/, const ConvertProgress* progress) {
     abort_.store(0);
