@@ -34,6 +34,7 @@
 #include "cdaccess/Drive.h"
 
 #ifndef _WIN32
+#include <fcntl.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -187,6 +188,13 @@ bool ImageOpensSafely(const std::string& path, driver_id_t driver) {
     if (pid < 0) return false;
     if (pid == 0) {
         // The child only parses and exits: no stdio flush, no destructors, no atexit.
+        // Whatever it might report while failing (a sanitizer's crash report, say)
+        // is the expected end of a corrupt image, not news: its output goes nowhere.
+        const int null = ::open("/dev/null", O_WRONLY);
+        if (null >= 0) {
+            ::dup2(null, STDOUT_FILENO);
+            ::dup2(null, STDERR_FILENO);
+        }
         ::_exit(TryImage(path, driver) ? 0 : 1);
     }
     const auto deadline = std::chrono::steady_clock::now() + kProbeTimeLimit;
