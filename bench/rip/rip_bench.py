@@ -8,6 +8,8 @@ time, so above 1 means trackmill is faster).
        and the same with -q 2, the quality the rip's preset asks libmp3lame for
 
 Runs alternate between the commands compared (A B A B ...) and the median is quoted.
+The machine should be otherwise idle: the WAV rip is bound by file writes, so a
+busy disk or CPU moves the figures by tens of percent.
 """
 import argparse
 import os
@@ -26,8 +28,9 @@ def run(cmd, cwd=None):
 
 
 def fresh(path):
-    shutil.rmtree(path, ignore_errors=True)
-    os.makedirs(path)
+    """The output folder, created once; every run overwrites the same files, so no
+    run pays for deleting the previous run's output."""
+    os.makedirs(path, exist_ok=True)
     return path
 
 
@@ -85,7 +88,7 @@ def main():
 
         def lame(extra):
             def go():
-                out = fresh(peer_out)
+                out = fresh(os.path.join(work, "lame"))
                 start = time.perf_counter()
                 for w in wavs:
                     subprocess.run(["lame", "--quiet", "-V", "5", "-b", "192", "-B", "320", *extra, w,
