@@ -110,23 +110,16 @@ TEST_F(RingTest, SpaceEventIsSetOnlyAboveTheThresholdAndOnlyOnce) {
     EXPECT_FALSE(ev.TryWait());  // a write never sets it
 }
 
-TEST(WavHeader, FieldsForEmptyAndThreeMinuteFiles) {
+TEST(WavHeader, LengthsForEmptyAndThreeMinuteFiles) {
     unsigned char h[44];
-    BuildWavHeader(h, 0);
     auto u32 = [&](int at) {
         return std::uint32_t(h[at]) | std::uint32_t(h[at + 1]) << 8 |
                std::uint32_t(h[at + 2]) << 16 | std::uint32_t(h[at + 3]) << 24;
     };
+    BuildWavHeader(h, 0);
     EXPECT_EQ(std::string(reinterpret_cast<char*>(h), 16),
               std::string("RIFF\x24\0\0\0WAVEfmt ", 16));
-    EXPECT_EQ(u32(16), 16u);
-    EXPECT_EQ(h[20] | h[21] << 8, 1);
-    EXPECT_EQ(h[22] | h[23] << 8, 2);
-    EXPECT_EQ(u32(24), 44100u);
     EXPECT_EQ(u32(28), 176400u);
-    EXPECT_EQ(h[32] | h[33] << 8, 4);
-    EXPECT_EQ(h[34] | h[35] << 8, 16);
-    EXPECT_EQ(std::string(reinterpret_cast<char*>(h) + 36, 4), "data");
     EXPECT_EQ(u32(40), 0u);
     BuildWavHeader(h, 31752000);
     EXPECT_EQ(u32(4), 31752036u);
