@@ -4,6 +4,17 @@
 
 #include "cdaccess/Drive.h"
 
+namespace {
+
+// The file of the first `--disc FILE` pair, or the empty text.
+std::string FirstImage(const std::vector<std::string>& args) {
+    for (std::size_t i = 0; i + 1 < args.size(); ++i)
+        if (args[i] == "--disc") return args[i + 1];
+    return {};
+}
+
+}  // namespace
+
 bool ApplyDiscOptions(const std::vector<std::string>& args, std::string& error) {
     for (std::size_t i = 0; i < args.size(); ++i) {
         if (args[i] != "--disc") continue;
@@ -27,8 +38,12 @@ bool OpenDisc(const std::vector<std::string>& args, DiscState& out, std::string&
     GetCDList(&out.drives);
     out.handle = OpenDrive(0, out.drives);
     if (out.handle == 0) {
-        error = out.drives.count == 0 ? "no CD drive or disc image found"
-                                      : "no CD drive or disc image could be opened";
+        const std::string image = FirstImage(args);
+        if (!image.empty())
+            error = "cannot open the disc image " + image + " (nor any CD drive)";
+        else
+            error = out.drives.count == 0 ? "no CD drive or disc image found"
+                                          : "no CD drive or disc image could be opened";
         return false;
     }
     if (auto drive = cdaccess::DriveForHandle(out.handle)) out.driveName = drive->Name();
