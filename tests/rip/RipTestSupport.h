@@ -13,10 +13,13 @@
 #include <QElapsedTimer>
 #include <QObject>
 #include <QVariant>
+#include <atomic>
+#include <chrono>
 #include <cstring>
 #include <fstream>
 #include <iterator>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -78,8 +81,44 @@ bool PumpUntil(Pred pred, int timeoutMs) {
     return pred();
 }
 
+// A drive that loses its place when it has been idle, as a real drive does once it
+// has stopped reading ahead: the first read after a pause longer than idleMs lands
+// as after a seek, off by the simulated drive's jitter. It makes the simulated
+// drive lose its place with a one-frame read of the disc's last frame.
+class IdleLosesPlaceDrive : public cdaccess::Drive {
+  public:
+    IdleLosesPlaceDrive(std::shared_ptr<cdaccess::SimulatedDrive> inner, int idleMs)
+        : inner_(std::move(inner)), idle_(idleMs) {}
+    std::string Name() const override { return inner_->Name(); }
+    bool Open() override { return inner_->Open(); }
+    bool ReadToc(cdaccess::DiscToc& toc) override { return inner_->ReadToc(toc); }
+    bool Ready() override { return inner_->Ready(); }
+    int ReadFrames(std::uint32_t lba, std::uint32_t count, unsigned char* out) override {
+        std::lock_guard<std::mutex> guard(mutex_);
+        const auto now = std::chrono::steady_clock::now();
+        if (haveLast_ && now - last_ > idle_) {
+            std::vector<unsigned char> scratch(kFrameBytes);
+            inner_->ReadFrames(inner_->Frames() - 1, 1, scratch.data());
+            ++losses;
+        }
+        const int result = inner_->ReadFrames(lba, count, out);
+        last_ = std::chrono::steady_clock::now();
+        haveLast_ = true;
+        return result;
+    }
+    std::atomic<int> losses{0};
+
+  private:
+    std::shared_ptr<cdaccess::SimulatedDrive> inner_;
+    std::chrono::milliseconds idle_;
+    std::mutex mutex_;
+    bool haveLast_ = false;
+    std::chrono::steady_clock::time_point last_;
+};
+
 struct SimDisc {
     std::shared_ptr<cdaccess::SimulatedDrive> drive;
+    std::shared_ptr<IdleLosesPlaceDrive> idleDrive;  // the drive listed, when used
     std::vector<unsigned char> audio;
     std::vector<std::uint32_t> starts, lengths;
     std::uint32_t handle = 0;
@@ -98,7 +137,9 @@ struct SimDisc {
 };
 
 // A simulated disc with audio tracks of these lengths, opened through the C API.
-inline SimDisc OpenSimDisc(const std::vector<std::uint32_t>& lengths, std::uint32_t seed = 1) {
+// With idleMs > 0 the drive listed is an IdleLosesPlaceDrive around it.
+inline SimDisc OpenSimDisc(const std::vector<std::uint32_t>& lengths, std::uint32_t seed = 1,
+                           int idleMs = 0) {
     SimDisc d;
     std::uint32_t total = 0;
     for (auto l : lengths) d.starts.push_back(total), total += l;
@@ -108,7 +149,12 @@ inline SimDisc OpenSimDisc(const std::vector<std::uint32_t>& lengths, std::uint3
     d.drive->SetAudioTracks(lengths);
     cdaccess::ClearAddedDrives();
     cdaccess::SetSystemDrivesListed(false);
-    cdaccess::AddDrive(d.drive);
+    if (idleMs > 0) {
+        d.idleDrive = std::make_shared<IdleLosesPlaceDrive>(d.drive, idleMs);
+        cdaccess::AddDrive(d.idleDrive);
+    } else {
+        cdaccess::AddDrive(d.drive);
+    }
     DriveListRecord list{};
     list.capacity = 8;
     GetCDList(&list);
