@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <lame/lame.h>
 #include <mpg123.h>
+#include <unistd.h>
 
 #include <cmath>
 #include <cstddef>
@@ -95,7 +96,10 @@ class LameEncTest : public ::testing::Test {
   protected:
     void SetUp() override {
         ASSERT_NE(m.handle, nullptr);
-        path = ::testing::TempDir() + "lame_enc_test.mp3";
+        // CTest runs the tests of this file in parallel processes: one file each.
+        path = ::testing::TempDir() + "lame_enc_" +
+               ::testing::UnitTest::GetInstance()->current_test_info()->name() + "_" +
+               std::to_string(::getpid()) + ".mp3";
     }
     void TearDown() override { std::remove(path.c_str()); }
 
