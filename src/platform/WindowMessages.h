@@ -11,6 +11,7 @@
 #include <QEvent>
 #include <QObject>
 #include <cstdint>
+#include <memory>
 
 namespace platform {
 
@@ -18,15 +19,27 @@ using WindowHandle = std::uint32_t;  // 0 = no window
 using WParam = std::uintptr_t;
 using LParam = std::intptr_t;
 
+struct SendReply;
+
 class WindowMessageEvent : public QEvent {
   public:
     WindowMessageEvent(int message, WParam w, LParam l)
         : QEvent(static_cast<QEvent::Type>(message)), wParam(w), lParam(l) {}
+    // A message sent from another thread hands its result back to the waiting sender
+    // here: Qt deletes a posted event after delivering it, or unread when the
+    // receiver is destroyed first.
+    ~WindowMessageEvent() override;
     int message() const { return static_cast<int>(type()); }
 
     WParam wParam;
     LParam lParam;
     LParam result = 0;
+
+    // Used by SendMessage across threads.
+    void AttachReply(std::shared_ptr<SendReply> reply) { reply_ = std::move(reply); }
+
+  private:
+    std::shared_ptr<SendReply> reply_;
 };
 
 // True for an event that carries a window message.
