@@ -1,6 +1,12 @@
 #include "app/TrackmillApp.h"
+#include "convert/ConverterLibrary.h"
 
 int main(int argc, char** argv) {
+    // The converter's encoder module is bound once, before anything else runs, and
+    // released when the program ends.
+    BindConverterLibrary();
     TrackmillApp app;
-    return app.Run(argc, argv);
+    const int status = app.Run(argc, argv);
+    ReleaseConverterLibrary();
+    return status;
 }
