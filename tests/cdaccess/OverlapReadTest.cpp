@@ -24,6 +24,17 @@ struct Block {
     std::vector<unsigned char> bytes;
 };
 
+// Turns a successful read of frames into the reference for the next overlap-checked
+// read: its last frame, at that frame's disc address.
+ReadBlock* TailOf(ReadBlock* read) {
+    const std::uint32_t last = read->frameCount - 1;
+    read->dataOffset += static_cast<std::int32_t>(last * kFrameBytes);
+    read->startLba += last;
+    read->frameCount = 1;
+    read->dataLength = kFrameBytes;
+    return read;
+}
+
 class CdAccessTest : public ::testing::Test {
   protected:
     void SetUp() override {
@@ -113,12 +124,7 @@ TEST_F(CdAccessTest, OverlapReadJoinsExactlyWhateverTheJitter) {
         previous.get()->frameCount = 27;
         ASSERT_EQ(ReadCDAudioLBA(handle, previous.get()), 1);
 
-        // The tail of the previous read as the reference: its last frame.
-        ReadBlock* ref = previous.get();
-        ref->dataOffset += 26 * kFrameBytes;
-        ref->startLba += 26;
-        ref->frameCount = 1;
-        ref->dataLength = kFrameBytes;
+        ReadBlock* ref = TailOf(previous.get());
 
         drive->SetSeekJitter(jitter);
         drive->ReadFrames(400, 1, next.get()->data());  // move away: the next read seeks
@@ -158,11 +164,7 @@ TEST_F(CdAccessTest, OverlapReadNearTheEndOfTheDisc) {
     previous.get()->startLba = 546;
     previous.get()->frameCount = 27;
     ASSERT_EQ(ReadCDAudioLBA(handle, previous.get()), 1);
-    ReadBlock* ref = previous.get();
-    ref->dataOffset += 26 * kFrameBytes;
-    ref->startLba += 26;
-    ref->frameCount = 1;
-    ref->dataLength = kFrameBytes;
+    ReadBlock* ref = TailOf(previous.get());
     current.get()->startLba = 573;
     current.get()->frameCount = 27;  // ends exactly at the lead-out
     ASSERT_EQ(ReadCDAudioLBAEx(handle, current.get(), ref), 1);
