@@ -24,10 +24,10 @@ double RunMs(bool repaintEveryMessage) {
     const platform::WindowHandle h = platform::WindowHandleOf(bar);
     const std::uint32_t range = 700'000'000u;
     const std::uint32_t block = 27 * 2352;
-    platform::SendMessage(h, PBX_SETRANGE, range);
+    platform::SendMessage(h, core::PBX_SETRANGE, range);
     const auto start = std::chrono::steady_clock::now();
     for (std::uint64_t done = 0; done < range; done += block) {
-        platform::SendMessage(h, PBX_DELTAPOS, block);
+        platform::SendMessage(h, core::PBX_DELTAPOS, block);
         if (repaintEveryMessage) bar->repaint();
     }
     const auto end = std::chrono::steady_clock::now();

@@ -24,6 +24,8 @@
 #include "convert/ConverterEngine.h"
 #include "convert/ConverterLibrary.h"
 
+using namespace convert;
+
 namespace {
 
 void Put16(std::FILE* f, std::uint32_t v) {

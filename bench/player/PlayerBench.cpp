@@ -30,6 +30,8 @@
 #include "platform/WaveOut.h"
 #include "player/CdPlayer.h"
 
+using namespace player;
+
 namespace {
 
 constexpr std::uint32_t kTrackFrames = 60 * 75;
@@ -46,7 +48,7 @@ class PlayEndWindow : public QObject {
 
   protected:
     bool event(QEvent* e) override {
-        if (e->type() == static_cast<QEvent::Type>(WM_PLAY_END)) {
+        if (e->type() == static_cast<QEvent::Type>(core::WM_PLAY_END)) {
             ended = true;
             return true;
         }

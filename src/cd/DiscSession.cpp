@@ -4,6 +4,8 @@
 
 #include "cdaccess/Drive.h"
 
+namespace cd {
+
 namespace {
 
 // The file of the first `--disc FILE` pair, or the empty text.
@@ -60,3 +62,5 @@ void CloseDisc(DiscState& state) {
     if (state.handle != 0) CloseCDHandle(state.handle);
     state.handle = 0;
 }
+
+}  // namespace cd

@@ -11,6 +11,8 @@
 #include "cd/TrackTable.h"
 #include "cdaccess/CdAccess.h"
 
+namespace cd {
+
 // Everything a command needs about the opened disc. The handle stays open until
 // CloseDisc (or the end of the process).
 struct DiscState {
@@ -34,3 +36,5 @@ bool OpenDisc(const std::vector<std::string>& args, DiscState& out, std::string&
 
 // Closes the handle when one is open and sets it to 0.
 void CloseDisc(DiscState& state);
+
+}  // namespace cd

@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <cstring>
 
+namespace cd {
+
 namespace {
 
 // The 150-second gap between an enhanced CD's audio session and its data session.
@@ -83,3 +85,5 @@ int BuildTrackTable(std::uint32_t handle, DriveListRecord& drives, TrackEntry* t
     }
     return static_cast<int>(rows.size());
 }
+
+}  // namespace cd

@@ -8,6 +8,8 @@
 
 #include "cdaccess/CdAccess.h"
 
+namespace cd {
+
 inline constexpr int kMaxTracks = 32;  // the track table's size
 
 #pragma pack(push, 1)
@@ -40,3 +42,5 @@ std::uint32_t OpenDrive(std::uint32_t handle, const DriveListRecord& drives);
 // 32nd are not listed.
 int BuildTrackTable(std::uint32_t handle, DriveListRecord& drives, TrackEntry* table,
                     std::vector<TrackRow>& rows);
+
+}  // namespace cd

@@ -69,11 +69,11 @@ bool PercentBar::event(QEvent* e) {
  */
 bool PercentBar::HandleMessage(int message, std::uint32_t value, std::intptr_t& result) {
     switch (message) {
-        case PBX_SETRANGE:
-        case PBX_GETRANGE:
-        case PBX_SETPOS:
-        case PBX_GETPOS:
-        case PBX_DELTAPOS:
+        case core::PBX_SETRANGE:
+        case core::PBX_GETRANGE:
+        case core::PBX_SETPOS:
+        case core::PBX_GETPOS:
+        case core::PBX_DELTAPOS:
             break;
         default:
             return false;
@@ -82,24 +82,24 @@ bool PercentBar::HandleMessage(int message, std::uint32_t value, std::intptr_t& 
     PercentBarData* d = data_.get();
     if (!d) return true;
     switch (message) {
-        case PBX_SETRANGE:
+        case core::PBX_SETRANGE:
             d->range = value;
             if (d->position > value) d->position = value;
             RepaintNow();
             break;
-        case PBX_GETRANGE:
+        case core::PBX_GETRANGE:
             result = static_cast<std::intptr_t>(d->range);
             break;
-        case PBX_SETPOS: {
+        case core::PBX_SETPOS: {
             const bool visible = PerMille(value, d->range) != PerMille(d->position, d->range);
             d->position = value;
             if (visible) RepaintNow();
             break;
         }
-        case PBX_GETPOS:
+        case core::PBX_GETPOS:
             result = static_cast<std::intptr_t>(d->position);
             break;
-        case PBX_DELTAPOS: {
+        case core::PBX_DELTAPOS: {
             std::uint32_t n = d->position + value;
             // A sum that wraps past 32 bits is past any range: saturate rather than
             // let the bar jump back towards zero.

@@ -1,7 +1,7 @@
 // PercentBar: the progress bar of the rip and convert dialogs.
 //
 // A flat light-blue bar in a sunken one-pixel frame with the percentage as text in
-// the middle, driven by the PBX_* window messages (PercentBarMessages.h) so worker
+// the middle, driven by the PBX_* window messages (core/Messages.h) so worker
 // threads can move it by posting to its window handle. Until Initialize() attaches
 // the bar's record it paints and behaves as a plain QProgressBar and ignores the
 // PBX_* messages.
@@ -13,7 +13,7 @@
 #include <cstdint>
 #include <memory>
 
-#include "controls/PercentBarMessages.h"
+#include "core/Messages.h"
 
 class PercentBar : public QProgressBar {
     Q_OBJECT

@@ -7,12 +7,14 @@
 #include <cstring>
 #include <vector>
 
-#include "app/TextUtils.h"
 #include "convert/ConverterLibrary.h"
 #include "convert/SourceResampler.h"
 #include "convert/WavSource.h"
+#include "core/TextUtils.h"
 #include "platform/Paths.h"
 #include "platform/Sync.h"
+
+namespace convert {
 
 namespace {
 
@@ -81,8 +83,8 @@ const char* ConverterEngine::Extension(const char* path) {
 
 int ConverterEngine::CanConvert(const char* source, const char* target) {
     if (!source || !target) return 0;
-    return CompareNoCase(Extension(source), "WAV", 4) == 0 &&
-                   CompareNoCase(Extension(target), "MP3", 4) == 0
+    return core::CompareNoCase(Extension(source), "WAV", 4) == 0 &&
+                   core::CompareNoCase(Extension(target), "MP3", 4) == 0
                ? 1
                : 0;
 }
@@ -216,3 +218,5 @@ int ConverterEngine::Convert(const char* source, const char* target, std::int32_
     if (reporting) notify(kConvertFinished, 0.0, Now());
     return kConvertOk;
 }
+
+}  // namespace convert

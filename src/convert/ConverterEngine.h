@@ -8,6 +8,8 @@
 #include <atomic>
 #include <cstdint>
 
+namespace convert {
+
 // Progress event types handed to ConvertProgress::notify.
 inline constexpr std::int32_t kConvertRunning = 0;
 inline constexpr std::int32_t kConvertFinished = 2;
@@ -90,3 +92,5 @@ class ConverterEngine {
     std::atomic<std::uint32_t> refCount_{1};
     std::atomic<std::int32_t> abort_{0};
 };
+
+}  // namespace convert

@@ -1,5 +1,7 @@
 #include "convert/ConverterLibrary.h"
 
+namespace convert {
+
 namespace {
 ConverterLibrary g_library;
 bool g_bound = false;
@@ -34,3 +36,5 @@ bool IsConverterLibraryBound() {
 const ConverterLibrary& ConverterLibraryBinding() {
     return g_library;
 }
+
+}  // namespace convert

@@ -6,6 +6,8 @@
 #include "orvam/Orvam.h"
 #include "platform/Modules.h"
 
+namespace convert {
+
 struct ConverterLibrary {
     platform::ModuleHandle module = nullptr;  // null when the module could not be loaded
     OrvamOpenFn open = nullptr;               // DLL_ORVAM_B
@@ -25,3 +27,5 @@ void ReleaseConverterLibrary();
 bool IsConverterLibraryBound();
 // The current binding.
 const ConverterLibrary& ConverterLibraryBinding();
+
+}  // namespace convert

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+namespace convert {
+
 namespace {
 
 // The average of two values: their sum halved with truncation toward zero.
@@ -136,3 +138,5 @@ std::uint32_t SourceResampler::Expand32000(std::int16_t* buffer, std::uint32_t f
     if (ch == 1) m &= ~1u;
     return m;
 }
+
+}  // namespace convert

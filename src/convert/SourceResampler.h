@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <vector>
 
+namespace convert {
+
 class SourceResampler {
   public:
     // sampleRate: the source's rate in Hz; channels: 1 or 2; chunkValues: e, the
@@ -40,3 +42,5 @@ class SourceResampler {
     std::int16_t previous_[2] = {0, 0};  // last frame of the preceding read
     std::vector<std::int16_t> scratch_;  // copy of one 32000 Hz read, allocated once
 };
+
+}  // namespace convert

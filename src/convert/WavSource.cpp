@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+namespace convert {
+
 namespace {
 
 std::uint16_t Le16(const unsigned char* p) {
@@ -79,3 +81,5 @@ WavSourceResult ReadWavSource(std::FILE* file, WavSourceFormat* format) {
     format->dataLength -= format->dataLength % frameBytes;
     return WavSourceResult::Ok;
 }
+
+}  // namespace convert

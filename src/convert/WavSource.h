@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <cstdio>
 
+namespace convert {
+
 struct WavSourceFormat {
     std::uint16_t formatTag = 0;  // 1 PCM (0xFFFE with a PCM sub-format is reported as 1)
     std::uint16_t channels = 0;
@@ -31,3 +33,5 @@ enum class WavSourceResult {
 // are padded to even sizes). Leaves the file position unspecified. *format is filled
 // as far as it was read, also on failure.
 WavSourceResult ReadWavSource(std::FILE* file, WavSourceFormat* format);
+
+}  // namespace convert

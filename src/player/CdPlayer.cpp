@@ -12,6 +12,8 @@
 #include "platform/Sync.h"
 #include "platform/WaveOut.h"
 
+namespace player {
+
 namespace {
 
 constexpr std::int32_t kBlockFrames = 25;
@@ -127,7 +129,7 @@ void PlayerThread() {
         if (result == kCdReadError && TestUnitReady(s.cdHandle) == kCdReadError) {
             MS(s.cdHandle);
             reason = CdPlayer::EndReason::DriveFailed;
-            platform::PostMessage(s.mainWindow, WM_PLAY_END, 0, 0);
+            platform::PostMessage(s.mainWindow, core::WM_PLAY_END, 0, 0);
             CloseDeviceFromThread(s);
             device = nullptr;
             break;
@@ -140,7 +142,7 @@ void PlayerThread() {
             next = offset + kBlockFrames;
         if (next >= s.playLength) {
             reason = CdPlayer::EndReason::EndOfRange;
-            platform::PostMessage(s.mainWindow, WM_PLAY_END, 0, 0);
+            platform::PostMessage(s.mainWindow, core::WM_PLAY_END, 0, 0);
             break;
         }
 
@@ -181,7 +183,7 @@ void PlayerThread() {
 // A[n]: the start address of track n in the table of contents (descriptor n - 1),
 // the big-endian value at byte 8 x n. n must lie in 1..99.
 std::uint32_t TrackAddress(const unsigned char* toc, int n) {
-    return DecodeBigEndian32(toc + 8 * n);
+    return cd::DecodeBigEndian32(toc + 8 * n);
 }
 
 // Track numbers whose entry and the one after it lie inside the 804-byte record.
@@ -345,3 +347,5 @@ int CdPlayer::SetPosition(int, int seconds) {
 CdPlayer::EndReason CdPlayer::LastEndReason() {
     return Stream().endReason.load();
 }
+
+}  // namespace player

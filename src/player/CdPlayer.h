@@ -11,8 +11,10 @@
 #include <cstdint>
 #include <string>
 
+#include "core/Messages.h"
 #include "platform/WindowMessages.h"
-#include "player/PlayerMessages.h"
+
+namespace player {
 
 class CdPlayer {
   public:
@@ -72,3 +74,5 @@ class CdPlayer {
     std::uint32_t cdHandle_ = 0;
     platform::WindowHandle mainWindow_ = 0;
 };
+
+}  // namespace player

@@ -1,5 +1,7 @@
 #include "player/PlayerTransport.h"
 
+namespace player {
+
 namespace {
 constexpr int kSkipSeconds = 8;
 constexpr std::size_t kRowTextBytes = 100;  // the row text buffer, NUL included
@@ -112,3 +114,5 @@ void PlayerTransport::OnPlayEnd() {
     view_.KillPositionTimer();
     OnNext();
 }
+
+}  // namespace player

@@ -9,6 +9,8 @@
 
 #include "player/CdPlayer.h"
 
+namespace player {
+
 // The controls the transport logic reads and drives. Rows are indexed from 0.
 class PlayerView {
   public:
@@ -64,3 +66,5 @@ class PlayerTransport {
     int currentRow_ = 0;
     int trackSeconds_ = 0;
 };
+
+}  // namespace player

@@ -6,6 +6,8 @@
 #include <mutex>
 #include <new>
 
+namespace rip {
+
 namespace {
 
 struct Guard {
@@ -106,3 +108,5 @@ void RingSetSpaceWait(AudioRingBuffer* ring, platform::Event* event, std::int32_
     ring->spaceEvent = event;
     ring->spaceThreshold = threshold;
 }
+
+}  // namespace rip

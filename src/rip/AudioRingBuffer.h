@@ -11,6 +11,8 @@
 
 #include "platform/Sync.h"
 
+namespace rip {
+
 struct AudioRingBuffer {
     unsigned char* base = nullptr;
     unsigned char* readPos = nullptr;
@@ -36,3 +38,5 @@ std::int32_t RingWrite(AudioRingBuffer* ring, const unsigned char* source, std::
 std::int32_t RingRead(AudioRingBuffer* ring, unsigned char* destination, std::int32_t maxCount);
 // Arms `event` (replacing an earlier one) to be set once more than threshold bytes are free.
 void RingSetSpaceWait(AudioRingBuffer* ring, platform::Event* event, std::int32_t threshold);
+
+}  // namespace rip

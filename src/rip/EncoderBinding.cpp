@@ -3,6 +3,8 @@
 #include <cstring>
 #include <mutex>
 
+namespace rip {
+
 namespace {
 
 struct Binding {
@@ -108,3 +110,5 @@ void ResetEncoderBindingForTesting() {
     platform::FreeModule(g_binding.lame);
     g_binding = Binding{};
 }
+
+}  // namespace rip

@@ -7,6 +7,8 @@
 #include "lame_enc/BeEncoder.h"
 #include "platform/Modules.h"
 
+namespace rip {
+
 inline constexpr int kEncoderNone = 0;
 inline constexpr int kEncoderBlade = 1;
 inline constexpr int kEncoderLame = 2;
@@ -42,3 +44,5 @@ platform::ModuleHandle LameModule();
 
 // Test seam: releases both modules and returns the binding to its state at start.
 void ResetEncoderBindingForTesting();
+
+}  // namespace rip

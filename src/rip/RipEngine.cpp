@@ -8,9 +8,11 @@
 #include <mutex>
 
 #include "cdaccess/CdAccess.h"
+#include "core/Messages.h"
 #include "platform/Paths.h"
-#include "rip/Messages.h"
 #include "rip/WavHeader.h"
+
+namespace rip {
 
 namespace {
 
@@ -140,7 +142,8 @@ std::string RipEngine::OutputPathFor(const std::string& name) const {
     return path;
 }
 
-bool RipEngine::StartTrack(platform::WindowHandle dialog, int /*row*/, const TrackEntry* entry) {
+bool RipEngine::StartTrack(platform::WindowHandle dialog, int /*row*/,
+                           const cd::TrackEntry* entry) {
     RipSession& s = g_session;
     if (s.active) {
         // The notice of the previous track has not been handled. When its reader
@@ -152,17 +155,17 @@ bool RipEngine::StartTrack(platform::WindowHandle dialog, int /*row*/, const Tra
     s.dialogWindow = dialog;
     if (!entry) {
         s.endReason = kEndDataTrack;
-        platform::PostMessage(dialog, WM_RIP_TRACK_DONE, 0, 0);
+        platform::PostMessage(dialog, core::WM_RIP_TRACK_DONE, 0, 0);
         return false;
     }
     const std::string name(entry->name, strnlen(entry->name, sizeof entry->name));
     const char* ext = mp3Output_ ? "mp3" : "wav";
-    SetControlText(platform::GetDlgItem(dialog, kRipFileNameControl), name + "." + ext);
+    SetControlText(platform::GetDlgItem(dialog, core::kRipFileNameControl), name + "." + ext);
 
     // Tracks that cannot run end at once, with the usual notice.
     auto endAtOnce = [&](std::int32_t reason) {
         s.endReason = reason;
-        platform::PostMessage(dialog, WM_RIP_TRACK_DONE, 0, 0);
+        platform::PostMessage(dialog, core::WM_RIP_TRACK_DONE, 0, 0);
         return false;
     };
     if (entry->isData) return endAtOnce(kEndDataTrack);
@@ -196,10 +199,11 @@ bool RipEngine::StartTrack(platform::WindowHandle dialog, int /*row*/, const Tra
     s.lengthFrames = entry->lengthFrames;
     s.endLba = entry->startLba + entry->lengthFrames;
 
-    s.progressWindow = platform::GetDlgItem(dialog, kRipProgressControl);
+    s.progressWindow = platform::GetDlgItem(dialog, core::kRipProgressControl);
     const std::uint64_t bytes = std::uint64_t{s.lengthFrames} * kFrameBytes;
-    platform::SendMessage(s.progressWindow, PBX_SETRANGE, static_cast<platform::WParam>(bytes), 0);
-    platform::SendMessage(s.progressWindow, PBX_SETPOS, 0, 0);
+    platform::SendMessage(s.progressWindow, core::PBX_SETRANGE,
+                          static_cast<platform::WParam>(bytes), 0);
+    platform::SendMessage(s.progressWindow, core::PBX_SETPOS, 0, 0);
 
     if (RingCreate(&s.ring, kRingBytes) == 0) {
         std::fclose(s.outputFile);
@@ -240,3 +244,5 @@ std::int32_t RipEngine::LastEndReason() const {
 const std::string& RipEngine::LastOutputPath() const {
     return g_session.outputPath;
 }
+
+}  // namespace rip

@@ -22,6 +22,8 @@
 #include "rip/AudioRingBuffer.h"
 #include "rip/EncoderBinding.h"
 
+namespace rip {
+
 // Fixed rip parameters.
 inline constexpr std::uint32_t kSectorsPerRead = 27;
 inline constexpr std::uint32_t kOverlapFrames = 1;
@@ -115,7 +117,7 @@ class RipEngine {
     // returns false and still posts WM_RIP_TRACK_DONE, so a batch goes on. While
     // the previous track's reader still runs it returns false, posts nothing and
     // changes nothing (that track's own notice is still to come).
-    bool StartTrack(platform::WindowHandle dialog, int row, const TrackEntry* entry);
+    bool StartTrack(platform::WindowHandle dialog, int row, const cd::TrackEntry* entry);
     // Asks the running track to end; does not wait. Safe when no track runs.
     void Stop();
     // After WM_RIP_TRACK_DONE: joins the ended threads and releases the ring.
@@ -150,3 +152,5 @@ std::uint32_t RipCdHandle();
 // The thread bodies (RipReader.cpp, RipWriter.cpp).
 void RunReaderThread(RipSession* session);
 void RunWriterThread(RipSession* session);
+
+}  // namespace rip

@@ -4,9 +4,11 @@
 #include <cstring>
 
 #include "cdaccess/CdAccess.h"
+#include "core/Messages.h"
 #include "platform/WindowMessages.h"
-#include "rip/Messages.h"
 #include "rip/RipEngine.h"
+
+namespace rip {
 
 namespace {
 
@@ -180,6 +182,8 @@ void RunReaderThread(RipSession* s) {
     }
     std::free(a);
     std::free(b);
-    platform::PostMessage(dialog, WM_RIP_TRACK_DONE, 0, 0);
+    platform::PostMessage(dialog, core::WM_RIP_TRACK_DONE, 0, 0);
     s->readerDone = true;
 }
+
+}  // namespace rip

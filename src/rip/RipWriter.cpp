@@ -6,10 +6,12 @@
 #include <cstring>
 #include <vector>
 
+#include "core/Messages.h"
 #include "platform/WindowMessages.h"
-#include "rip/Messages.h"
 #include "rip/RipEngine.h"
 #include "rip/WavHeader.h"
+
+namespace rip {
 
 namespace {
 
@@ -40,7 +42,7 @@ class Progress {
     explicit Progress(platform::WindowHandle bar) : bar_(bar) {}
     void Report(std::uint32_t count) {
         total_ += count;
-        if (total_ != 0) platform::PostMessage(bar_, PBX_DELTAPOS, count, 0);
+        if (total_ != 0) platform::PostMessage(bar_, core::PBX_DELTAPOS, count, 0);
     }
 
   private:
@@ -197,3 +199,5 @@ void RunWriterThread(RipSession* s) {
     }
     s->writerDone.Set();
 }
+
+}  // namespace rip

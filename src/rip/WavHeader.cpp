@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+namespace rip {
+
 namespace {
 void Put32(unsigned char* p, std::uint32_t v) {
     for (int i = 0; i < 4; ++i) p[i] = static_cast<unsigned char>(v >> (8 * i));
@@ -34,3 +36,5 @@ bool WriteWavHeader(FILE* file, std::uint32_t dataLength) {
     if (std::fseek(file, 0, SEEK_SET) != 0) return false;
     return std::fwrite(header, 1, sizeof header, file) == sizeof header;
 }
+
+}  // namespace rip

@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <cstdio>
 
+namespace rip {
+
 inline constexpr int kWavHeaderBytes = 44;
 
 // Fills out[44] with the header for dataLength bytes of audio.
@@ -12,3 +14,5 @@ void BuildWavHeader(unsigned char* out, std::uint32_t dataLength);
 // Nothing for a null file. Returns false when the seek or the write failed. The
 // file must be open for update.
 bool WriteWavHeader(FILE* file, std::uint32_t dataLength);
+
+}  // namespace rip

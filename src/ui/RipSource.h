@@ -12,12 +12,12 @@ namespace ui {
 class RipSource {
   public:
     virtual ~RipSource() = default;
-    virtual RipEngine& Engine() = 0;
+    virtual rip::RipEngine& Engine() = 0;
     // The track list's current row count and one row's check state.
     virtual int RowCount() const = 0;
     virtual bool IsRowChecked(int row) const = 0;
     // The table entry of a row (rows and entries are in the same order).
-    virtual const TrackEntry& Entry(int row) const = 0;
+    virtual const cd::TrackEntry& Entry(int row) const = 0;
 };
 
 }  // namespace ui

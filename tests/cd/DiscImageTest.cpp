@@ -13,6 +13,8 @@
 #include "cd/DiscSession.h"
 #include "cdaccess/Drive.h"
 
+using namespace cd;
+
 namespace fs = std::filesystem;
 
 namespace {

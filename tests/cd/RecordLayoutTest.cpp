@@ -7,6 +7,8 @@
 #include "cd/TrackTable.h"
 #include "cdaccess/CdAccess.h"
 
+using namespace cd;
+
 TEST(RecordLayout, ReadBlockHeaderIsSixFieldsThenData) {
     EXPECT_EQ(sizeof(ReadBlock), 24u);
     EXPECT_EQ(offsetof(ReadBlock, startLba), 0u);

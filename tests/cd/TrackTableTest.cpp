@@ -14,6 +14,8 @@
 #include "cdaccess/Drive.h"
 #include "cdaccess/SimulatedDrive.h"
 
+using namespace cd;
+
 using cdaccess::DiscToc;
 using cdaccess::SimulatedDrive;
 using cdaccess::TocTrack;

@@ -116,9 +116,9 @@ void RenderPercentBars() {
         const char* name;
     } steps[] = {
         {0, "percent_0"}, {375, "percent_37_5"}, {1000, "percent_100"}, {1500, "percent_150"}};
-    platform::SendMessage(h, PBX_SETRANGE, 1000);
+    platform::SendMessage(h, core::PBX_SETRANGE, 1000);
     for (const auto& s : steps) {
-        platform::SendMessage(h, PBX_SETPOS, s.pos);
+        platform::SendMessage(h, core::PBX_SETPOS, s.pos);
         Write(bar->grab().toImage(), QString::fromLatin1(s.name), 3);
     }
 }

@@ -82,8 +82,8 @@ class PercentBarTest : public ::testing::Test {
 };
 
 TEST_F(PercentBarTest, FreshBarShowsZeroOnWhiteWithFrame) {
-    EXPECT_EQ(Send(PBX_GETRANGE), 100);
-    EXPECT_EQ(Send(PBX_GETPOS), 0);
+    EXPECT_EQ(Send(core::PBX_GETRANGE), 100);
+    EXPECT_EQ(Send(core::PBX_GETPOS), 0);
     const QImage img = Grab();
     EXPECT_EQ(FillEnd(img), L());
     EXPECT_TRUE(ShowsText(img, QStringLiteral("0.0%")));
@@ -101,26 +101,26 @@ TEST_F(PercentBarTest, FreshBarShowsZeroOnWhiteWithFrame) {
 }
 
 TEST_F(PercentBarTest, DeltaFillsTruncatedShareOfInnerWidth) {
-    Send(PBX_SETRANGE, 100);
-    Send(PBX_DELTAPOS, 40);
-    EXPECT_EQ(Send(PBX_GETPOS), 40);
+    Send(core::PBX_SETRANGE, 100);
+    Send(core::PBX_DELTAPOS, 40);
+    EXPECT_EQ(Send(core::PBX_GETPOS), 40);
     QImage img = Grab();
     EXPECT_EQ(FillEnd(img) - L(), static_cast<int>(W() * 0.4));
     EXPECT_TRUE(ShowsText(img, QStringLiteral("40.0%")));
 
     // 37.5 % of a 1000 range: one decimal.
-    Send(PBX_SETRANGE, 1000);
-    Send(PBX_SETPOS, 375);
+    Send(core::PBX_SETRANGE, 1000);
+    Send(core::PBX_SETPOS, 375);
     img = Grab();
     EXPECT_TRUE(ShowsText(img, QStringLiteral("37.5%")));
     EXPECT_EQ(FillEnd(img) - L(), static_cast<int>(W() * 0.375));
 }
 
 TEST_F(PercentBarTest, DeltaPastRangeStopsAtFullAndCoversLightColumn) {
-    Send(PBX_SETRANGE, 100);
-    Send(PBX_DELTAPOS, 60);
-    Send(PBX_DELTAPOS, 60);
-    EXPECT_EQ(Send(PBX_GETPOS), 100);
+    Send(core::PBX_SETRANGE, 100);
+    Send(core::PBX_DELTAPOS, 60);
+    Send(core::PBX_DELTAPOS, 60);
+    EXPECT_EQ(Send(core::PBX_GETPOS), 100);
     const QImage img = Grab();
     EXPECT_TRUE(ShowsText(img, QStringLiteral("100.0%")));
     EXPECT_EQ(FillEnd(img), R() + 1);  // one column past the inner rectangle
@@ -128,49 +128,49 @@ TEST_F(PercentBarTest, DeltaPastRangeStopsAtFullAndCoversLightColumn) {
 }
 
 TEST_F(PercentBarTest, DeltaThatWrapsPast32BitsSaturates) {
-    Send(PBX_SETRANGE, 100);
-    Send(PBX_SETPOS, 0xFFFFFFF0u);
-    Send(PBX_DELTAPOS, 0x20);
-    EXPECT_EQ(Send(PBX_GETPOS), 100);
+    Send(core::PBX_SETRANGE, 100);
+    Send(core::PBX_SETPOS, 0xFFFFFFF0u);
+    Send(core::PBX_DELTAPOS, 0x20);
+    EXPECT_EQ(Send(core::PBX_GETPOS), 100);
 }
 
 TEST_F(PercentBarTest, SetPosPastRangeIsNotClamped) {
-    Send(PBX_SETRANGE, 100);
-    Send(PBX_SETPOS, 150);
-    EXPECT_EQ(Send(PBX_GETPOS), 150);
+    Send(core::PBX_SETRANGE, 100);
+    Send(core::PBX_SETPOS, 150);
+    EXPECT_EQ(Send(core::PBX_GETPOS), 150);
     const QImage img = Grab();
     EXPECT_TRUE(ShowsText(img, QStringLiteral("150.0%")));
     EXPECT_EQ(FillEnd(img), bar->width());  // to the control's right edge
     // Far past the range the fill still stops at the edge and nothing breaks.
-    Send(PBX_SETRANGE, 1);
-    Send(PBX_SETPOS, 0xFFFFFFFFu);
+    Send(core::PBX_SETRANGE, 1);
+    Send(core::PBX_SETPOS, 0xFFFFFFFFu);
     EXPECT_EQ(FillEnd(Grab()), bar->width());
 }
 
 TEST_F(PercentBarTest, SetRangeClampsPositionAndAlwaysRepaints) {
-    Send(PBX_SETRANGE, 100);
-    Send(PBX_SETPOS, 80);
+    Send(core::PBX_SETRANGE, 100);
+    Send(core::PBX_SETPOS, 80);
     int paints = bar->PaintCount();
-    Send(PBX_SETRANGE, 50);
-    EXPECT_EQ(Send(PBX_GETPOS), 50);
+    Send(core::PBX_SETRANGE, 50);
+    EXPECT_EQ(Send(core::PBX_GETPOS), 50);
     EXPECT_GT(bar->PaintCount(), paints);
     paints = bar->PaintCount();
-    Send(PBX_SETRANGE, 50);  // nothing visible changes
+    Send(core::PBX_SETRANGE, 50);  // nothing visible changes
     EXPECT_GT(bar->PaintCount(), paints);
     paints = bar->PaintCount();
-    Send(PBX_GETRANGE);
-    Send(PBX_GETPOS);
+    Send(core::PBX_GETRANGE);
+    Send(core::PBX_GETPOS);
     EXPECT_EQ(bar->PaintCount(), paints);
 }
 
 TEST_F(PercentBarTest, ChangeBelowOnePerMilleDoesNotRepaint) {
-    Send(PBX_SETRANGE, 100'000'000);
+    Send(core::PBX_SETRANGE, 100'000'000);
     const int paints = bar->PaintCount();
-    Send(PBX_SETPOS, 1);
-    Send(PBX_DELTAPOS, 99'998);
+    Send(core::PBX_SETPOS, 1);
+    Send(core::PBX_DELTAPOS, 99'998);
     EXPECT_EQ(bar->PaintCount(), paints);
-    EXPECT_EQ(Send(PBX_GETPOS), 99'999);
-    Send(PBX_DELTAPOS, 1);  // reaches 1 per mille
+    EXPECT_EQ(Send(core::PBX_GETPOS), 99'999);
+    Send(core::PBX_DELTAPOS, 1);  // reaches 1 per mille
     EXPECT_EQ(bar->PaintCount(), paints + 1);
 }
 
@@ -178,11 +178,11 @@ TEST_F(PercentBarTest, ChangeBelowOnePerMilleDoesNotRepaint) {
 // step repaints once, the last one included, and the product never overflows.
 TEST_F(PercentBarTest, HugeRangeRepaintsAtEveryPerMilleStep) {
     const std::uint32_t range = 700'000'000u;
-    Send(PBX_SETRANGE, range);
+    Send(core::PBX_SETRANGE, range);
     const int paints = bar->PaintCount();
     const std::uint32_t block = 27 * 2352;
-    for (std::uint64_t done = 0; done < range; done += block) Send(PBX_DELTAPOS, block);
-    EXPECT_EQ(Send(PBX_GETPOS), range);
+    for (std::uint64_t done = 0; done < range; done += block) Send(core::PBX_DELTAPOS, block);
+    EXPECT_EQ(Send(core::PBX_GETPOS), range);
     EXPECT_EQ(bar->PaintCount() - paints, 1000);
     EXPECT_EQ(PercentBar::PerMille(4'000'000'000u, 4'000'000'000u), 1000u);
     EXPECT_EQ(PercentBar::PerMille(3'999'999'999u, 4'000'000'000u), 999u);
@@ -191,35 +191,35 @@ TEST_F(PercentBarTest, HugeRangeRepaintsAtEveryPerMilleStep) {
 
 // Ranges past 2^31 bytes still give a positive percentage.
 TEST_F(PercentBarTest, RangePastTwoGigabytesShowsPositivePercentage) {
-    Send(PBX_SETRANGE, 3'000'000'000u);
-    Send(PBX_SETPOS, 1'500'000'000u);
+    Send(core::PBX_SETRANGE, 3'000'000'000u);
+    Send(core::PBX_SETPOS, 1'500'000'000u);
     const QImage img = Grab();
     EXPECT_TRUE(ShowsText(img, QStringLiteral("50.0%")));
     EXPECT_EQ(FillEnd(img) - L(), static_cast<int>(W() * 0.5));
 }
 
 TEST_F(PercentBarTest, ZeroRangeShowsZeroAndKeepsWorking) {
-    Send(PBX_SETRANGE, 0);
-    Send(PBX_DELTAPOS, 5);
-    EXPECT_EQ(Send(PBX_GETPOS), 0);
-    Send(PBX_SETPOS, 7);
-    EXPECT_EQ(Send(PBX_GETPOS), 7);
+    Send(core::PBX_SETRANGE, 0);
+    Send(core::PBX_DELTAPOS, 5);
+    EXPECT_EQ(Send(core::PBX_GETPOS), 0);
+    Send(core::PBX_SETPOS, 7);
+    EXPECT_EQ(Send(core::PBX_GETPOS), 7);
     const QImage img = Grab();
     EXPECT_EQ(FillEnd(img), L());
     EXPECT_TRUE(ShowsText(img, QStringLiteral("0.0%")));
-    Send(PBX_SETRANGE, 100);
-    EXPECT_EQ(Send(PBX_GETPOS), 7);
+    Send(core::PBX_SETRANGE, 100);
+    EXPECT_EQ(Send(core::PBX_GETPOS), 7);
 }
 
 TEST(PercentBarUninitialised, IgnoresMessagesUntilInitialised) {
     PercentBar bar;
     bar.resize(100, 20);
     const platform::WindowHandle h = platform::WindowHandleOf(&bar);
-    EXPECT_EQ(platform::SendMessage(h, PBX_SETRANGE, 10), 0);
-    EXPECT_EQ(platform::SendMessage(h, PBX_GETRANGE), 0);
+    EXPECT_EQ(platform::SendMessage(h, core::PBX_SETRANGE, 10), 0);
+    EXPECT_EQ(platform::SendMessage(h, core::PBX_GETRANGE), 0);
     ASSERT_TRUE(bar.Initialize());
     EXPECT_FALSE(bar.Initialize());
-    EXPECT_EQ(platform::SendMessage(h, PBX_GETRANGE), 100);
+    EXPECT_EQ(platform::SendMessage(h, core::PBX_GETRANGE), 100);
 }
 
 // Progress posted by a worker thread arrives in the order it was posted, and a
@@ -228,21 +228,21 @@ TEST_F(PercentBarTest, ProgressFromWorkerThreadArrivesInOrder) {
     struct Recorder : QObject {
         std::vector<std::uint32_t> seen;
         bool eventFilter(QObject*, QEvent* e) override {
-            if (platform::IsWindowMessage(e) && e->type() == PBX_SETPOS)
+            if (platform::IsWindowMessage(e) && e->type() == core::PBX_SETPOS)
                 seen.push_back(static_cast<std::uint32_t>(
                     static_cast<platform::WindowMessageEvent*>(e)->wParam));
             return false;
         }
     } recorder;
     bar->installEventFilter(&recorder);
-    Send(PBX_SETRANGE, 5000);
+    Send(core::PBX_SETRANGE, 5000);
 
     const int kCount = 3000;
     std::atomic<bool> done{false};
     std::atomic<std::intptr_t> answered{-1};
     std::thread worker([&] {
-        for (int i = 1; i <= kCount; ++i) platform::PostMessage(handle, PBX_SETPOS, i);
-        answered = platform::SendMessage(handle, PBX_GETPOS);
+        for (int i = 1; i <= kCount; ++i) platform::PostMessage(handle, core::PBX_SETPOS, i);
+        answered = platform::SendMessage(handle, core::PBX_GETPOS);
         done = true;
     });
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
@@ -254,7 +254,7 @@ TEST_F(PercentBarTest, ProgressFromWorkerThreadArrivesInOrder) {
     ASSERT_EQ(recorder.seen.size(), static_cast<size_t>(kCount));
     for (int i = 0; i < kCount; ++i) ASSERT_EQ(recorder.seen[i], static_cast<std::uint32_t>(i + 1));
     EXPECT_EQ(answered.load(), kCount);
-    EXPECT_EQ(Send(PBX_GETPOS), kCount);
+    EXPECT_EQ(Send(core::PBX_GETPOS), kCount);
     bar->removeEventFilter(&recorder);
 }
 

@@ -14,6 +14,8 @@
 #include "platform/Modules.h"
 #include "platform/Sync.h"
 
+using namespace convert;
+
 namespace {
 
 class ConverterEngineTest : public ::testing::Test {

@@ -13,6 +13,8 @@
 #include "convert/ConverterLibrary.h"
 #include "platform/Modules.h"
 
+using namespace convert;
+
 namespace {
 
 class ConverterFakeModuleTest : public ::testing::Test {

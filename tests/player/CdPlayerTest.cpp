@@ -12,6 +12,8 @@
 #include "PlayerTestSupport.h"
 #include "platform/WaveOut.h"
 
+using namespace player;
+
 using playertest::Frames;
 
 namespace {

@@ -34,7 +34,7 @@
 #include "cdaccess/CdAccess.h"
 #include "cdaccess/Drive.h"
 #include "cdaccess/SimulatedDrive.h"
-#include "player/PlayerMessages.h"
+#include "core/Messages.h"
 
 namespace playertest {
 
@@ -158,7 +158,7 @@ class PlayEndWindow : public QObject {
 
   protected:
     bool event(QEvent* e) override {
-        if (e->type() == static_cast<QEvent::Type>(WM_PLAY_END)) {
+        if (e->type() == static_cast<QEvent::Type>(core::WM_PLAY_END)) {
             ++playEnds;
             if (onPlayEnd) onPlayEnd();
             return true;

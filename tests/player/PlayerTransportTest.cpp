@@ -11,6 +11,8 @@
 
 #include "PlayerTestSupport.h"
 
+using namespace player;
+
 namespace {
 
 class ListView : public PlayerView {

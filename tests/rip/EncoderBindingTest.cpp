@@ -12,6 +12,8 @@
 #include "platform/Modules.h"
 #include "rip/EncoderBinding.h"
 
+using namespace rip;
+
 namespace {
 
 class BindingTest : public ::testing::Test {

@@ -8,6 +8,8 @@
 #include "rip/AudioRingBuffer.h"
 #include "rip/WavHeader.h"
 
+using namespace rip;
+
 namespace {
 
 std::vector<unsigned char> Bytes(int n, int start = 0) {

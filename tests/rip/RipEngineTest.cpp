@@ -21,6 +21,7 @@
 #include "platform/Modules.h"
 
 using namespace riptest;
+using namespace rip;
 
 namespace {
 

@@ -27,23 +27,26 @@
 #include "cdaccess/CdAccess.h"
 #include "cdaccess/Drive.h"
 #include "cdaccess/SimulatedDrive.h"
+#include "core/Messages.h"
 #include "platform/WindowMessages.h"
-#include "rip/Messages.h"
 #include "rip/RipEngine.h"
 
 namespace riptest {
 
+using namespace cd;
+using namespace rip;
+
 class ProgressControl : public QObject {
   public:
     explicit ProgressControl(QObject* parent) : QObject(parent) {
-        platform::SetControlId(this, kRipProgressControl);
+        platform::SetControlId(this, core::kRipProgressControl);
     }
     bool event(QEvent* e) override {
         if (!platform::IsWindowMessage(e)) return QObject::event(e);
         auto* m = static_cast<platform::WindowMessageEvent*>(e);
-        if (m->message() == PBX_SETRANGE) range = m->wParam, ++setRanges;
-        if (m->message() == PBX_SETPOS) position = m->wParam;
-        if (m->message() == PBX_DELTAPOS) deltaSum += m->wParam, ++deltas;
+        if (m->message() == core::PBX_SETRANGE) range = m->wParam, ++setRanges;
+        if (m->message() == core::PBX_SETPOS) position = m->wParam;
+        if (m->message() == core::PBX_DELTAPOS) deltaSum += m->wParam, ++deltas;
         return true;
     }
     std::uint64_t range = 0, position = 0, deltaSum = 0;
@@ -53,11 +56,11 @@ class ProgressControl : public QObject {
 class FakeDialog : public QObject {
   public:
     FakeDialog() : bar(new ProgressControl(this)), status(new QObject(this)) {
-        platform::SetControlId(status, kRipFileNameControl);
+        platform::SetControlId(status, core::kRipFileNameControl);
     }
     bool event(QEvent* e) override {
         if (platform::IsWindowMessage(e) &&
-            static_cast<platform::WindowMessageEvent*>(e)->message() == WM_RIP_TRACK_DONE) {
+            static_cast<platform::WindowMessageEvent*>(e)->message() == core::WM_RIP_TRACK_DONE) {
             ++done;
             return true;
         }

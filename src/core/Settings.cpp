@@ -1,11 +1,13 @@
 // The settings file beside the program and the paths derived from the program folder.
 // Every read goes to the file (nothing is cached), through the private-profile reader.
-#include "app/Settings.h"
+#include "core/Settings.h"
 
 #include <cstdio>
 
 #include "platform/Paths.h"
 #include "platform/Profile.h"
+
+namespace core {
 
 namespace {
 
@@ -72,3 +74,5 @@ void EnsureDefaultOutputFolder() {
     platform::CreateFolder(folder);  // one level; an existing folder or a failure is fine
     WriteOutputSetting(folder);
 }
+
+}  // namespace core

@@ -1,5 +1,8 @@
-#include "app/TrackmillApp.h"
+#include "cli/TrackmillApp.h"
 #include "convert/ConverterLibrary.h"
+
+using namespace cli;
+using namespace convert;
 
 int main(int argc, char** argv) {
     // The converter's encoder module is bound once, before anything else runs, and

@@ -2,8 +2,12 @@
 // as the list shows them (row number, track, time), one per line, tab-separated.
 #include <cstdio>
 
-#include "app/Commands.h"
 #include "cd/DiscSession.h"
+#include "cli/Commands.h"
+
+namespace cli {
+
+using namespace cd;
 
 int RunListCommand(const std::vector<std::string>& args) {
     for (std::size_t i = 0; i < args.size(); ++i) {
@@ -27,3 +31,5 @@ int RunListCommand(const std::vector<std::string>& args) {
     CloseDisc(disc);
     return 0;
 }
+
+}  // namespace cli

@@ -3,6 +3,8 @@
 
 #include <string>
 
+namespace core {
+
 // Upper-cases an ASCII lower-case letter; every other byte is returned unchanged.
 char AsciiUpper(char c);
 // Case-insensitive comparison over at most n characters and only over the length of
@@ -11,3 +13,5 @@ int CompareNoCase(const char* a, const char* b, int n);
 // The last component of a path ('\' or '/' separated), without its extension (cut at
 // the first '.') unless keepExtension.
 std::string FileTitleFromPath(const std::string& path, bool keepExtension);
+
+}  // namespace core

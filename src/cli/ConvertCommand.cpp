@@ -8,12 +8,17 @@
 #include <string>
 #include <vector>
 
-#include "app/Commands.h"
-#include "app/Settings.h"
-#include "app/TextUtils.h"
+#include "cli/Commands.h"
 #include "convert/ConverterEngine.h"
 #include "convert/ConverterLibrary.h"
+#include "core/Settings.h"
+#include "core/TextUtils.h"
 #include "platform/Paths.h"
+
+namespace cli {
+
+using namespace convert;
+using namespace core;
 
 namespace {
 
@@ -128,3 +133,5 @@ int RunConvertCommand(const std::vector<std::string>& args) {
     std::fflush(stdout);
     return failed == 0 && skipped == 0 ? 0 : 1;
 }
+
+}  // namespace cli

@@ -1,7 +1,9 @@
 // The text helpers, on the cases where an off-by-one or a sign slip would show.
 #include <gtest/gtest.h>
 
-#include "app/TextUtils.h"
+#include "core/TextUtils.h"
+
+using namespace core;
 
 TEST(AsciiUpper, OnlyLowerCaseAsciiLettersChange) {
     EXPECT_EQ(AsciiUpper('a'), 'A');

@@ -6,10 +6,13 @@
 #include <sys/stat.h>
 
 #include "TestAudio.h"
-#include "app/Commands.h"
+#include "cli/Commands.h"
 #include "convert/ConverterLibrary.h"
 #include "platform/Modules.h"
 #include "platform/Paths.h"
+
+using namespace cli;
+using namespace convert;
 
 namespace {
 

@@ -13,9 +13,14 @@
 #include <string>
 #include <vector>
 
-#include "app/Commands.h"
 #include "cd/DiscSession.h"
+#include "cli/Commands.h"
 #include "player/CdPlayer.h"
+
+namespace cli {
+
+using namespace cd;
+using namespace player;
 
 namespace {
 
@@ -32,7 +37,7 @@ void OnInterrupt(int) {
 class PlayEndReceiver : public QObject {
   protected:
     bool event(QEvent* e) override {
-        if (e->type() == static_cast<QEvent::Type>(WM_PLAY_END)) {
+        if (e->type() == static_cast<QEvent::Type>(core::WM_PLAY_END)) {
             QCoreApplication::quit();
             return true;
         }
@@ -157,3 +162,5 @@ int RunPlayCommand(const std::vector<std::string>& args) {
     CloseDisc(disc);
     return status;
 }
+
+}  // namespace cli

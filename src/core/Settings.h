@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <string>
 
+namespace core {
+
 inline constexpr const char* kSettingsSection = "CONFIG";
 inline constexpr const char* kKeyOutput = "output";
 inline constexpr const char* kKeyRate = "rate";
@@ -44,3 +46,5 @@ void EnsureDefaultOutputFolder();
 
 // The bit rate for a "rate" index: the rate list's entry, 192 outside 0..9.
 int BitRateForIndex(int rateIndex);
+
+}  // namespace core

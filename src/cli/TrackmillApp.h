@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+namespace cli {
+
 class TrackmillApp {
   public:
     // Runs the program with the process's arguments and returns its exit status:
@@ -15,3 +17,5 @@ class TrackmillApp {
     // The usage text, one command per line.
     static std::string Usage();
 };
+
+}  // namespace cli

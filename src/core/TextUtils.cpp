@@ -1,6 +1,8 @@
-#include "app/TextUtils.h"
+#include "core/TextUtils.h"
 
 #include <cstring>
+
+namespace core {
 
 char AsciiUpper(char c) {
     const unsigned char u = static_cast<unsigned char>(c);
@@ -37,3 +39,5 @@ std::string FileTitleFromPath(const std::string& path, bool keepExtension) {
     }
     return title;
 }
+
+}  // namespace core

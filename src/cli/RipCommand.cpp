@@ -21,13 +21,19 @@
 #include <string>
 #include <vector>
 
-#include "app/Commands.h"
-#include "app/Settings.h"
 #include "cd/DiscSession.h"
+#include "cli/Commands.h"
+#include "core/Messages.h"
+#include "core/Settings.h"
 #include "platform/Paths.h"
 #include "platform/WindowMessages.h"
-#include "rip/Messages.h"
 #include "rip/RipEngine.h"
+
+namespace cli {
+
+using namespace cd;
+using namespace rip;
+using namespace core;
 
 namespace {
 
@@ -79,7 +85,7 @@ bool ParseRowList(const std::string& text, int rowCount, std::vector<int>& rows,
 class TerminalBar : public QObject {
   public:
     explicit TerminalBar(QObject* parent) : QObject(parent), tty_(isatty(STDOUT_FILENO) != 0) {
-        platform::SetControlId(this, kRipProgressControl);
+        platform::SetControlId(this, core::kRipProgressControl);
     }
     void SetLabel(const std::string& label) { label_ = label; }
     std::uint64_t Position() const { return position_; }
@@ -89,20 +95,20 @@ class TerminalBar : public QObject {
         if (!platform::IsWindowMessage(e)) return QObject::event(e);
         auto* m = static_cast<platform::WindowMessageEvent*>(e);
         switch (m->message()) {
-            case PBX_SETRANGE:
+            case core::PBX_SETRANGE:
                 range_ = m->wParam;
                 position_ = std::min(position_, range_);
                 break;
-            case PBX_SETPOS:
+            case core::PBX_SETPOS:
                 position_ = m->wParam;
                 break;
-            case PBX_DELTAPOS:
+            case core::PBX_DELTAPOS:
                 position_ = std::min(position_ + m->wParam, range_);
                 break;
-            case PBX_GETRANGE:
+            case core::PBX_GETRANGE:
                 m->result = static_cast<platform::LParam>(range_);
                 return true;
-            case PBX_GETPOS:
+            case core::PBX_GETPOS:
                 m->result = static_cast<platform::LParam>(position_);
                 return true;
             default:
@@ -134,7 +140,7 @@ class TerminalBar : public QObject {
 class StatusText : public QObject {
   public:
     StatusText(QObject* parent, TerminalBar* bar) : QObject(parent), bar_(bar) {
-        platform::SetControlId(this, kRipFileNameControl);
+        platform::SetControlId(this, core::kRipFileNameControl);
     }
     bool event(QEvent* e) override {
         if (e->type() == QEvent::DynamicPropertyChange &&
@@ -168,7 +174,7 @@ class RipBatch : public QObject {
 
     bool event(QEvent* e) override {
         if (platform::IsWindowMessage(e) &&
-            static_cast<platform::WindowMessageEvent*>(e)->message() == WM_RIP_TRACK_DONE) {
+            static_cast<platform::WindowMessageEvent*>(e)->message() == core::WM_RIP_TRACK_DONE) {
             engine_.EndTrack();
             Report();
             StartNext();
@@ -351,3 +357,5 @@ int RunRipCommand(const std::vector<std::string>& args) {
     CloseDisc(disc);
     return status;
 }
+
+}  // namespace cli

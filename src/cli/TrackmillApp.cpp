@@ -1,9 +1,11 @@
-#include "app/TrackmillApp.h"
+#include "cli/TrackmillApp.h"
 
 #include <QCoreApplication>
 #include <cstdio>
 
-#include "app/Commands.h"
+#include "cli/Commands.h"
+
+namespace cli {
 
 namespace {
 
@@ -52,3 +54,5 @@ int TrackmillApp::Run(int argc, char** argv) {
     std::fputs(Usage().c_str(), stderr);
     return 2;
 }
+
+}  // namespace cli

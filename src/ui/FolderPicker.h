@@ -9,6 +9,8 @@
 
 class QWidget;
 
+namespace ui {
+
 class FolderPicker {
   public:
     std::int32_t imageIndex = 0;   // out: the chosen folder's icon index (always 0 here)
@@ -30,3 +32,5 @@ class FolderPicker {
     // Test seam: when set, Browse asks this function instead of showing a dialog.
     static DialogFunction testDialog;
 };
+
+}  // namespace ui

@@ -5,7 +5,11 @@
 #include <string>
 #include <vector>
 
+namespace cli {
+
 int RunListCommand(const std::vector<std::string>& args);     // --list
 int RunRipCommand(const std::vector<std::string>& args);      // --rip
 int RunConvertCommand(const std::vector<std::string>& args);  // --convert
 int RunPlayCommand(const std::vector<std::string>& args);     // --play
+
+}  // namespace cli

@@ -9,8 +9,10 @@
 #include <thread>
 
 #include "PlayerTestSupport.h"
-#include "app/Commands.h"
+#include "cli/Commands.h"
 #include "platform/WaveOut.h"
+
+using namespace cli;
 
 using playertest::Frames;
 

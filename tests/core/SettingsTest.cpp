@@ -10,9 +10,11 @@
 #include <optional>
 #include <vector>
 
-#include "app/Settings.h"
+#include "core/Settings.h"
 #include "platform/Paths.h"
 #include "platform/Profile.h"
+
+using namespace core;
 
 namespace fs = std::filesystem;
 

@@ -1,10 +1,12 @@
-#include "app/FolderPicker.h"
+#include "ui/FolderPicker.h"
 
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
 
 #include "platform/Paths.h"
+
+namespace ui {
 
 FolderPicker::DialogFunction FolderPicker::testDialog;
 
@@ -43,3 +45,5 @@ bool FolderPicker::Browse(QWidget* owner) {
     chosenPath = std::move(path);
     return true;
 }
+
+}  // namespace ui

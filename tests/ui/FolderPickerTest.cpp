@@ -4,7 +4,9 @@
 
 #include <filesystem>
 
-#include "app/FolderPicker.h"
+#include "ui/FolderPicker.h"
+
+using namespace ui;
 
 namespace {
 
