@@ -3,12 +3,16 @@
 // the output folder + the source's file title + ".mp3", the bit rate is the rate
 // list's entry at the "rate" setting. The terminal shows, per file, the target, a
 // progress bar fed by the engine's progress events and the file's end text, then a
-// summary. Exit status: 0 every file converted, 1 any failed or skipped, 2 usage.
+// summary; a file that fails or is skipped is named on standard error.
 #include <cstdio>
 #include <string>
 #include <vector>
 
+#include "cli/CommandLine.h"
 #include "cli/Commands.h"
+#include "cli/Interrupt.h"
+#include "cli/OutputFolder.h"
+#include "cli/TerminalBar.h"
 #include "convert/ConverterEngine.h"
 #include "convert/ConverterLibrary.h"
 #include "core/Settings.h"
@@ -22,27 +26,13 @@ using namespace core;
 
 namespace {
 
-constexpr int kBarWidth = 30;
-
-int Usage(const char* problem) {
-    std::fprintf(stderr, "trackmill: %s\nusage: trackmill --convert FILE... [--out DIR]\n",
-                 problem);
-    return 2;
-}
-
 // What the progress function learnt about the file being converted.
 struct FileReport {
     std::int32_t lastEvent = -1;
-    bool barShown = false;
+    TerminalBar bar;
+    std::string label;
+    ConverterEngine* engine = nullptr;
 };
-
-void DrawBar(int percent, unsigned seconds) {
-    const int filled = percent * kBarWidth / 100;
-    std::string bar(static_cast<std::size_t>(filled), '#');
-    bar.append(static_cast<std::size_t>(kBarWidth - filled), '-');
-    std::printf("\r  [%s] %3d%%  Times: %u", bar.c_str(), percent, seconds);
-    std::fflush(stdout);
-}
 
 // Progress function: context is the FileReport of the current file. Draws the bar for
 // running events, and the dialog's end texts for the final ones. Never asks to stop.
@@ -50,22 +40,20 @@ std::int32_t ShowProgress(std::int32_t type, double fraction, std::uint32_t elap
                           void* context, void*) {
     auto* report = static_cast<FileReport*>(context);
     const unsigned seconds = elapsedMs / 1000;
+    const std::string times = "  Times: " + std::to_string(seconds);
     report->lastEvent = type;
     if (type == kConvertRunning) {
-        int percent = static_cast<int>(fraction * 100.0);
-        percent = percent < 0 ? 0 : percent > 100 ? 100 : percent;
-        DrawBar(percent, seconds);
-        report->barShown = true;
+        const double clamped = fraction < 0.0 ? 0.0 : fraction > 1.0 ? 1.0 : fraction;
+        report->bar.Draw(report->label, static_cast<unsigned long long>(clamped * 1000.0), 1000,
+                         times);
+        // Ctrl+C stops the file as the dialog's Stop does.
+        if (InterruptGuard::Requested()) report->engine->Abort();
         return 1;
     }
-    if (type == kConvertFinished) {
-        DrawBar(100, seconds);
-        std::printf("\nFinished . Times:%u\n", seconds);
-    } else {
-        if (report->barShown) std::printf("\n");
-        if (type == kConvertAborted) std::printf("Stop convert! \n");
-        if (type == kConvertFailed) std::printf("Convert failure!\n");
-    }
+    report->bar.Clear();
+    if (type == kConvertFinished) std::printf("Finished . Times:%u\n", seconds);
+    if (type == kConvertAborted) std::printf("Stop convert! \n");
+    if (type == kConvertFailed) std::printf("Convert failure!\n");
     std::fflush(stdout);
     return 1;
 }
@@ -73,46 +61,36 @@ std::int32_t ShowProgress(std::int32_t type, double fraction, std::uint32_t elap
 }  // namespace
 
 int RunConvertCommand(const std::vector<std::string>& args) {
+    CommandLine line;
+    std::string error;
+    if (!ParseCommandLine(args, line, error)) return UsageError(error);
+    if (line.command != Command::Convert) return UsageError("--convert expected");
     if (!IsConverterLibraryBound()) BindConverterLibrary();
 
-    std::vector<std::string> sources;
     std::string outFolder;
-    bool haveOut = false;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& a = args[i];
-        if (a == "--convert") continue;
-        if (a == "--out") {
-            if (haveOut) return Usage("--out given twice");
-            if (i + 1 >= args.size() || args[i + 1].empty()) return Usage("--out needs a folder");
-            outFolder = args[++i];
-            haveOut = true;
-            // A folder named on the command line is joined as a folder, as the folder
-            // picker's choice (which always ends with a separator) would be.
-            if (!platform::IsPathSeparator(outFolder.back())) outFolder += platform::kPathSeparator;
-            continue;
-        }
-        if (a.size() > 1 && a[0] == '-') return Usage(("unknown option " + a).c_str());
-        sources.push_back(a);
+    if (!PrepareOutputFolder(line, outFolder, error)) {
+        PrintError("--convert: " + error);
+        return kExitFailed;
     }
-    if (sources.empty()) return Usage("no files to convert");
-    if (!haveOut) outFolder = ReadOutputSetting();
-    // A folder named with --out is made when missing (one level), as the program does
-    // for its default output folder; a failure shows as each file's failure.
-    if (haveOut) platform::CreateFolder(outFolder);
     const int bitRate = BitRateForIndex(ReadRateSetting());
 
     ConverterEngine engine;
+    InterruptGuard interrupt;
     int converted = 0, failed = 0, skipped = 0;
-    for (const std::string& source : sources) {
+    for (const std::string& source : line.files) {
+        if (InterruptGuard::Requested()) break;
         const std::string target = outFolder + FileTitleFromPath(source, false) + ".mp3";
         std::printf("%s\n", target.c_str());
         std::fflush(stdout);
         if (!engine.CanConvert(source.c_str(), target.c_str())) {
             std::printf("Skipped: %s is not a WAV file\n", source.c_str());
+            PrintError("--convert: " + source + " skipped: not a WAV file");
             ++skipped;
             continue;
         }
         FileReport report;
+        report.label = FileTitleFromPath(source, true);
+        report.engine = &engine;
         ConvertProgress progress;
         progress.context = &report;
         progress.notify = &ShowProgress;
@@ -127,11 +105,15 @@ int RunConvertCommand(const std::vector<std::string>& args) {
         } else if (code == kConvertNotLoaded) {
             std::printf("The encoder module DLL_ORVAM.dll is not loaded\n");
         }
+        PrintError("--convert: " + source + " failed");
     }
-    std::printf("%d converted, %d failed, %d skipped (%d kbit/s)\n", converted, failed, skipped,
+    std::printf("%d converted, %d failed, %d skipped (%d kbit/s)", converted, failed, skipped,
                 bitRate);
+    if (InterruptGuard::Requested()) std::printf(" (interrupted)");
+    std::printf("\n");
     std::fflush(stdout);
-    return failed == 0 && skipped == 0 ? 0 : 1;
+    if (InterruptGuard::Requested()) PrintError("--convert: interrupted");
+    return failed == 0 && skipped == 0 && !InterruptGuard::Requested() ? kExitOk : kExitFailed;
 }
 
 }  // namespace cli

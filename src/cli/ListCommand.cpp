@@ -3,33 +3,27 @@
 #include <cstdio>
 
 #include "cd/DiscSession.h"
+#include "cli/CommandLine.h"
 #include "cli/Commands.h"
 
 namespace cli {
 
-using namespace cd;
-
 int RunListCommand(const std::vector<std::string>& args) {
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        if (args[i] == "--list") continue;
-        if (args[i] == "--disc") {
-            ++i;  // its file is checked by OpenDisc
-            continue;
-        }
-        std::fprintf(stderr, "trackmill: --list: unexpected argument '%s'\n", args[i].c_str());
-        return 2;
-    }
-    DiscState disc;
+    CommandLine line;
     std::string error;
-    if (!OpenDisc(args, disc, error)) {
-        std::fprintf(stderr, "trackmill: %s\n", error.c_str());
-        return 2;
+    if (!ParseCommandLine(args, line, error)) return UsageError(error);
+    if (line.command != Command::List) return UsageError("--list expected");
+
+    cd::DiscState disc;
+    if (!cd::OpenDisc(DiscArguments(line), disc, error)) {
+        PrintError(error);
+        return kExitUsage;
     }
     std::printf("%s\n", disc.driveName.c_str());
-    for (const TrackRow& row : disc.rows)
+    for (const cd::TrackRow& row : disc.rows)
         std::printf("%s\t%s\t%s\n", row.number.c_str(), row.name.c_str(), row.time.c_str());
-    CloseDisc(disc);
-    return 0;
+    cd::CloseDisc(disc);
+    return kExitOk;
 }
 
 }  // namespace cli

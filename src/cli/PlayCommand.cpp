@@ -1,20 +1,19 @@
 // trackmill --play ROW [--disc FILE]: plays one row of the disc's track list to the
 // default sound device, showing the position as it goes, and ends at the end of the
-// row or on Ctrl+C. Exit status 0 when it played, 1 when the disc, the sound device
-// or the drive failed, 2 on a usage error.
+// row or on Ctrl+C.
 #include <QCoreApplication>
 #include <QEvent>
 #include <QObject>
 #include <QTimer>
-#include <atomic>
-#include <csignal>
 #include <cstdio>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "cd/DiscSession.h"
+#include "cli/CommandLine.h"
 #include "cli/Commands.h"
+#include "cli/Interrupt.h"
 #include "player/CdPlayer.h"
 
 namespace cli {
@@ -23,15 +22,6 @@ using namespace cd;
 using namespace player;
 
 namespace {
-
-// Set by the Ctrl+C handler, which may run on any thread; a lock-free atomic is safe
-// to store from a signal handler.
-std::atomic<int> g_interrupted{0};
-static_assert(std::atomic<int>::is_always_lock_free);
-
-void OnInterrupt(int) {
-    g_interrupted = 1;
-}
 
 // Stands in for the main window: quits the event loop on WM_PLAY_END.
 class PlayEndReceiver : public QObject {
@@ -44,22 +34,6 @@ class PlayEndReceiver : public QObject {
         return QObject::event(e);
     }
 };
-
-int Usage(const char* why) {
-    std::fprintf(stderr, "trackmill: %s\nusage: trackmill --play ROW [--disc FILE]\n", why);
-    return 2;
-}
-
-// ROW as a row number from 1; 0 when it is not one.
-int ParseRow(const std::string& text) {
-    if (text.empty() || text.size() > 3) return 0;
-    int row = 0;
-    for (char c : text) {
-        if (c < '0' || c > '9') return 0;
-        row = row * 10 + (c - '0');
-    }
-    return row;
-}
 
 void ShowPosition(int seconds, int total) {
     std::printf("\r%02d:%02d / %02d:%02d", seconds / 60, seconds % 60, total / 60, total % 60);
@@ -90,7 +64,7 @@ int PlayRow(const DiscState& disc, int row) {
         int seconds = 0;
         player.GetPosition(seconds);
         ShowPosition(seconds, total);
-        if (g_interrupted) QCoreApplication::quit();
+        if (InterruptGuard::Requested()) QCoreApplication::quit();
     });
     timer.start(100);
     ShowPosition(0, total);
@@ -106,43 +80,32 @@ int PlayRow(const DiscState& disc, int row) {
         std::fprintf(stderr, "trackmill: the drive failed\n");
         return 1;
     }
-    if (g_interrupted) std::printf("Stopped\n");
+    if (InterruptGuard::Requested()) std::printf("Stopped\n");
     return 0;
 }
 
 }  // namespace
 
 int RunPlayCommand(const std::vector<std::string>& args) {
-    int row = 0;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        if (args[i] == "--play") {
-            if (i + 1 >= args.size()) return Usage("--play needs a row number");
-            row = ParseRow(args[++i]);
-            if (row < 1) return Usage("the row must be a number from 1");
-        } else if (args[i] == "--disc") {
-            if (i + 1 >= args.size() || args[i + 1].empty()) return Usage("--disc needs a file");
-            ++i;
-        } else {
-            return Usage(("unknown argument " + args[i]).c_str());
-        }
-    }
+    CommandLine line;
+    std::string error;
+    if (!ParseCommandLine(args, line, error)) return UsageError(error);
+    if (line.command != Command::Play) return UsageError("--play expected");
+    const int row = line.playRow;
 
     DiscState disc;
-    std::string error;
-    if (!OpenDisc(args, disc, error)) {
-        std::fprintf(stderr, "trackmill: %s\n", error.c_str());
-        return 1;
+    if (!OpenDisc(DiscArguments(line), disc, error)) {
+        PrintError(error);
+        return kExitUsage;
     }
     if (row > static_cast<int>(disc.rows.size())) {
-        std::fprintf(stderr, "trackmill: there is no row %d: the disc has %zu rows\n", row,
-                     disc.rows.size());
         CloseDisc(disc);
-        return 2;
+        return UsageError("there is no row " + std::to_string(row) + ": the disc has " +
+                          std::to_string(disc.rows.size()) + " rows");
     }
     if (disc.table[row - 1].isData) {
-        std::fprintf(stderr, "trackmill: row %d is a data track\n", row);
         CloseDisc(disc);
-        return 2;
+        return UsageError("row " + std::to_string(row) + " is a data track");
     }
 
     static int argc = 1;
@@ -150,15 +113,12 @@ int RunPlayCommand(const std::vector<std::string>& args) {
     static char* argv[] = {name, nullptr};
     std::unique_ptr<QCoreApplication> app;
     if (!QCoreApplication::instance()) app = std::make_unique<QCoreApplication>(argc, argv);
-    g_interrupted = 0;
-    struct sigaction action {};
-    action.sa_handler = OnInterrupt;
-    sigemptyset(&action.sa_mask);
-    struct sigaction previous {};
-    sigaction(SIGINT, &action, &previous);
 
-    const int status = PlayRow(disc, row);
-    sigaction(SIGINT, &previous, nullptr);
+    int status;
+    {
+        InterruptGuard interrupt;
+        status = PlayRow(disc, row);
+    }
     CloseDisc(disc);
     return status;
 }

@@ -4,28 +4,26 @@
 // rip dialog does: SetOutput, StartTrack for a row, and on WM_RIP_TRACK_DONE
 // EndTrack and the next row. A small window object stands in for the dialog: its
 // control 1023 takes the PBX_* progress messages and draws a bar on the terminal,
-// its control 1029 takes the file name through its "text" property. Exit status:
-// 0 when every track succeeded, 1 when any failed, 2 on a usage error or no drive.
-#include <unistd.h>
-
+// its control 1029 takes the file name through its "text" property.
 #include <QCoreApplication>
 #include <QDynamicPropertyChangeEvent>
 #include <QTimer>
 #include <QVariant>
 #include <algorithm>
-#include <atomic>
-#include <csignal>
 #include <cstdio>
-#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "cd/DiscSession.h"
+#include "cli/CommandLine.h"
 #include "cli/Commands.h"
+#include "cli/Interrupt.h"
+#include "cli/OutputFolder.h"
+#include "cli/TerminalBar.h"
 #include "core/Messages.h"
 #include "core/Settings.h"
-#include "platform/Paths.h"
+#include "platform/Modules.h"
 #include "platform/WindowMessages.h"
 #include "rip/RipEngine.h"
 
@@ -37,59 +35,14 @@ using namespace core;
 
 namespace {
 
-std::atomic<bool> g_interrupted{false};
-void OnInterrupt(int) {
-    g_interrupted = true;
-}
-
-void Usage(const char* why) {
-    std::fprintf(stderr, "trackmill: --rip: %s\n", why);
-    std::fprintf(stderr,
-                 "usage: trackmill --rip wav|mp3 [--disc FILE] [--out DIR] [--tracks LIST]\n"
-                 "       LIST: row numbers as --list prints them, e.g. 1,3-5\n");
-}
-
-// Parses "1,3-5" into 0-based row indexes, in the order given, each once. False
-// for an empty piece, a bad number or a row outside 1..rowCount.
-bool ParseRowList(const std::string& text, int rowCount, std::vector<int>& rows,
-                  std::string& error) {
-    rows.clear();
-    std::size_t pos = 0;
-    while (pos <= text.size()) {
-        const std::size_t comma = std::min(text.find(',', pos), text.size());
-        const std::string piece = text.substr(pos, comma - pos);
-        pos = comma + 1;
-        const std::size_t dash = piece.find('-');
-        auto number = [&](const std::string& s, int& out) {
-            if (s.empty() || s.size() > 6 || s.find_first_not_of("0123456789") != std::string::npos)
-                return false;
-            out = std::stoi(s);
-            return out >= 1 && out <= rowCount;
-        };
-        int first = 0, last = 0;
-        const bool ok = dash == std::string::npos
-                            ? number(piece, first) && number(piece, last)
-                            : number(piece.substr(0, dash), first) &&
-                                  number(piece.substr(dash + 1), last) && first <= last;
-        if (!ok) {
-            error = "bad row list '" + text + "' (rows are 1 to " + std::to_string(rowCount) + ")";
-            return false;
-        }
-        for (int r = first; r <= last; ++r)
-            if (std::find(rows.begin(), rows.end(), r - 1) == rows.end()) rows.push_back(r - 1);
-    }
-    return true;
-}
-
 // Control 1023: a percent bar drawn on the terminal.
-class TerminalBar : public QObject {
+class ProgressControl : public QObject {
   public:
-    explicit TerminalBar(QObject* parent) : QObject(parent), tty_(isatty(STDOUT_FILENO) != 0) {
+    explicit ProgressControl(QObject* parent) : QObject(parent) {
         platform::SetControlId(this, core::kRipProgressControl);
     }
     void SetLabel(const std::string& label) { label_ = label; }
-    std::uint64_t Position() const { return position_; }
-    std::uint64_t Range() const { return range_; }
+    void Clear() { bar_.Clear(); }
 
     bool event(QEvent* e) override {
         if (!platform::IsWindowMessage(e)) return QObject::event(e);
@@ -114,32 +67,20 @@ class TerminalBar : public QObject {
             default:
                 return QObject::event(e);
         }
-        Draw();
+        bar_.Draw(label_, position_, range_);
         return true;
     }
 
   private:
-    void Draw() {
-        if (!tty_) return;
-        const std::uint64_t perMille = range_ ? position_ * 1000 / range_ : 0;
-        if (perMille == lastDrawn_) return;
-        lastDrawn_ = perMille;
-        constexpr int kWidth = 30;
-        std::string bar(kWidth, '-');
-        for (std::uint64_t i = 0; i < perMille * kWidth / 1000; ++i) bar[i] = '#';
-        std::printf("\r  %-20s [%s] %5.1f%%", label_.c_str(), bar.c_str(), perMille / 10.0);
-        std::fflush(stdout);
-    }
-
-    const bool tty_;
+    TerminalBar bar_;
     std::string label_;
-    std::uint64_t range_ = 100, position_ = 0, lastDrawn_ = ~std::uint64_t{0};
+    std::uint64_t range_ = 100, position_ = 0;
 };
 
 // Control 1029: the file name text, set through its "text" property.
 class StatusText : public QObject {
   public:
-    StatusText(QObject* parent, TerminalBar* bar) : QObject(parent), bar_(bar) {
+    StatusText(QObject* parent, ProgressControl* bar) : QObject(parent), bar_(bar) {
         platform::SetControlId(this, core::kRipFileNameControl);
     }
     bool event(QEvent* e) override {
@@ -150,7 +91,7 @@ class StatusText : public QObject {
     }
 
   private:
-    TerminalBar* bar_;
+    ProgressControl* bar_;
 };
 
 // The dialog stand-in: runs the rows one after another.
@@ -158,12 +99,12 @@ class RipBatch : public QObject {
   public:
     RipBatch(RipEngine& engine, const DiscState& disc, std::vector<int> rows)
         : engine_(engine), disc_(disc), rows_(std::move(rows)) {
-        bar_ = new TerminalBar(this);
+        bar_ = new ProgressControl(this);
         new StatusText(this, bar_);
     }
 
     void StartNext() {
-        if (g_interrupted || next_ >= rows_.size()) {
+        if (InterruptGuard::Requested() || next_ >= rows_.size()) {
             QCoreApplication::quit();
             return;
         }
@@ -184,7 +125,7 @@ class RipBatch : public QObject {
     }
 
     void PollInterrupt() {
-        if (g_interrupted && !stopSent_) {
+        if (InterruptGuard::Requested() && !stopSent_) {
             stopSent_ = true;
             engine_.Stop();
         }
@@ -197,7 +138,7 @@ class RipBatch : public QObject {
     void Report() {
         const std::int32_t reason = engine_.LastEndReason();
         const std::string name = entry_.name;
-        if (isatty(STDOUT_FILENO)) std::printf("\r%70s\r", "");
+        bar_->Clear();
         if (reason == kEndRunning) {
             ++done_;
             std::printf("  %-20s ok  %s\n", name.c_str(), engine_.LastOutputPath().c_str());
@@ -215,7 +156,7 @@ class RipBatch : public QObject {
     std::size_t next_ = 0;
     int current_ = -1;
     TrackEntry entry_{};
-    TerminalBar* bar_ = nullptr;
+    ProgressControl* bar_ = nullptr;
     bool stopSent_ = false;
     int failures_ = 0, done_ = 0;
 
@@ -226,71 +167,33 @@ class RipBatch : public QObject {
 }  // namespace
 
 int RunRipCommand(const std::vector<std::string>& args) {
-    std::string format, outDir, trackList;
-    bool haveOut = false, haveTracks = false;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& a = args[i];
-        auto value = [&](std::string& out) {
-            if (i + 1 >= args.size()) return false;
-            out = args[++i];
-            return true;
-        };
-        std::string ignored;
-        if (a == "--rip") {
-            if (!value(format) || (format != "wav" && format != "mp3")) {
-                Usage("the format must be wav or mp3");
-                return 2;
-            }
-        } else if (a == "--disc") {
-            if (!value(ignored)) return Usage("--disc needs a file"), 2;
-        } else if (a == "--out") {
-            if (!value(outDir)) return Usage("--out needs a folder"), 2;
-            haveOut = true;
-        } else if (a == "--tracks") {
-            if (!value(trackList)) return Usage("--tracks needs a row list"), 2;
-            haveTracks = true;
-        } else {
-            Usage(("unexpected argument '" + a + "'").c_str());
-            return 2;
-        }
-    }
+    CommandLine line;
+    std::string error;
+    if (!ParseCommandLine(args, line, error)) return UsageError(error);
+    if (line.command != Command::Rip) return UsageError("--rip expected");
 
-    // The output folder: --out, else the "output" setting, else the music folder.
-    namespace fs = std::filesystem;
-    if (!haveOut) {
-        outDir = ReadOutputSetting();
-        if (outDir.empty()) {
-            outDir = platform::DefaultMusicFolder();
-            std::error_code ec;
-            fs::create_directories(outDir, ec);
-        }
-    }
-    std::error_code ec;
-    if (outDir.empty() || !fs::is_directory(outDir, ec)) {
-        std::fprintf(stderr, "trackmill: --rip: the output folder '%s' does not exist\n",
-                     outDir.c_str());
-        return 2;
+    std::string outDir;
+    if (!PrepareOutputFolder(line, outDir, error)) {
+        PrintError("--rip: " + error);
+        return kExitFailed;
     }
     if (outDir.size() >= sizeof(RipOptions::folder)) {
-        std::fprintf(stderr,
-                     "trackmill: --rip: the output folder's path is longer than %zu bytes\n",
-                     sizeof(RipOptions::folder) - 1);
-        return 2;
+        PrintError("--rip: the output folder's path is longer than " +
+                   std::to_string(sizeof(RipOptions::folder) - 1) + " bytes");
+        return kExitFailed;
     }
 
     DiscState disc;
-    std::string error;
-    if (!OpenDisc(args, disc, error)) {
-        std::fprintf(stderr, "trackmill: %s\n", error.c_str());
-        return 2;
+    if (!OpenDisc(DiscArguments(line), disc, error)) {
+        PrintError(error);
+        return kExitUsage;
     }
     const int rowCount = static_cast<int>(disc.rows.size());
     std::vector<int> rows;
-    if (haveTracks) {
-        if (!ParseRowList(trackList, rowCount, rows, error)) {
-            std::fprintf(stderr, "trackmill: --rip: %s\n", error.c_str());
+    if (line.haveTracks) {
+        if (!ParseRowList(line.tracks, rowCount, rows, error)) {
             CloseDisc(disc);
-            return 2;
+            return UsageError("--rip: " + error);
         }
     } else {
         for (int r = 0; r < rowCount; ++r) rows.push_back(r);
@@ -299,7 +202,7 @@ int RunRipCommand(const std::vector<std::string>& args) {
     std::vector<int> audioRows;
     for (int r : rows) {
         if (disc.table[static_cast<std::size_t>(r)].isData) {
-            if (haveTracks)
+            if (line.haveTracks)
                 std::printf("  row %d (%s) skipped: a data track holds no audio\n", r + 1,
                             disc.table[static_cast<std::size_t>(r)].name);
             continue;
@@ -316,43 +219,43 @@ int RunRipCommand(const std::vector<std::string>& args) {
     int status;
     {
         RipEngine engine(disc.handle);
-        if (format == "mp3" && !RipEngine::Mp3Available()) {
-            std::fprintf(stderr,
-                         "trackmill: --rip: MP3 output needs the encoder module %s, which was not "
-                         "found beside the program or on the library path\n",
-                         platform::ModuleFileName("LAME_ENC.DLL").c_str());
+        if (line.format == "mp3" && !RipEngine::Mp3Available()) {
+            PrintError("--rip: MP3 output needs the encoder module " +
+                       platform::ModuleFileName("LAME_ENC.DLL") +
+                       ", which was not found beside the program or on the library path");
             CloseDisc(disc);
-            return 2;
+            return kExitFailed;
         }
         RipOptions options;
-        options.rateIndex = ReadRateSetting();
-        options.channelIndex = ReadChannelSetting();
-        options.formatIndex = format == "mp3" ? 0 : 1;
+        options.rateIndex = core::ReadRateSetting();
+        options.channelIndex = core::ReadChannelSetting();
+        options.formatIndex = line.format == "mp3" ? 0 : 1;
         std::snprintf(options.folder, sizeof options.folder, "%s", outDir.c_str());
         engine.SetOutput(options);
 
         std::printf("Ripping %zu track(s) from %s to %s as %s\n", audioRows.size(),
-                    disc.driveName.c_str(), outDir.c_str(), format.c_str());
+                    disc.driveName.c_str(), outDir.c_str(), line.format.c_str());
         std::fflush(stdout);
         RipBatch batch(engine, disc, audioRows);
-        g_interrupted = false;
-        auto previous = std::signal(SIGINT, OnInterrupt);
+        InterruptGuard interrupt;
         QTimer poll;
         QObject::connect(&poll, &QTimer::timeout, &batch, [&batch] { batch.PollInterrupt(); });
         poll.start(100);
         QTimer::singleShot(0, &batch, [&batch] { batch.StartNext(); });
         QCoreApplication::exec();
         poll.stop();
-        std::signal(SIGINT, previous);
 
         std::printf("%d of %zu track(s) ripped", batch.done(), audioRows.size());
         if (batch.failures() > 0) {
             std::printf("; failed:");
             for (const std::string& n : batch.failedNames_) std::printf(" %s;", n.c_str());
         }
-        if (g_interrupted) std::printf(" (interrupted)");
+        if (InterruptGuard::Requested()) std::printf(" (interrupted)");
         std::printf("\n");
-        status = (batch.failures() > 0 || g_interrupted) ? 1 : 0;
+        std::fflush(stdout);
+        for (const std::string& n : batch.failedNames_) PrintError("--rip: " + n + " failed");
+        if (InterruptGuard::Requested()) PrintError("--rip: interrupted");
+        status = (batch.failures() > 0 || InterruptGuard::Requested()) ? kExitFailed : kExitOk;
     }
     CloseDisc(disc);
     return status;

@@ -1,58 +1,61 @@
 #include "cli/TrackmillApp.h"
 
+#include <cdio/version.h>
+#include <lame/lame.h>
+
 #include <QCoreApplication>
 #include <cstdio>
 
+#include "cli/CommandLine.h"
 #include "cli/Commands.h"
+#include "platform/WaveOut.h"
 
 namespace cli {
 
-namespace {
-
-using CommandFunction = int (*)(const std::vector<std::string>&);
-
-struct Command {
-    const char* option;
-    CommandFunction run;
-};
-
-constexpr Command kCommands[] = {
-    {"--list", RunListCommand},
-    {"--rip", RunRipCommand},
-    {"--convert", RunConvertCommand},
-    {"--play", RunPlayCommand},
-};
-
-}  // namespace
-
 std::string TrackmillApp::Usage() {
-    return "usage: trackmill --list [--disc FILE]\n"
-           "       trackmill --rip wav|mp3 [--disc FILE] [--out DIR] [--tracks LIST]\n"
-           "       trackmill --convert FILE... [--out DIR]\n"
-           "       trackmill --play ROW [--disc FILE]\n";
+    return UsageText();
+}
+
+std::string TrackmillApp::VersionText() {
+    return std::string("trackmill ") + TRACKMILL_VERSION + "\n" + "libcdio " + cdio_version_string +
+           "\n" + "libmp3lame " + get_lame_version() + "\n" + platform::WaveOutLibraryVersion() +
+           "\n";
 }
 
 int TrackmillApp::Run(int argc, char** argv) {
     std::vector<std::string> args;
     for (int i = 1; i < argc; ++i) args.emplace_back(argv[i]);
 
-    for (const std::string& a : args) {
-        if (a == "--help" || a == "-h") {
-            std::fputs(Usage().c_str(), stdout);
-            return 0;
-        }
+    CommandLine line;
+    std::string error;
+    const bool parsed = ParseCommandLine(args, line, error);
+    if (line.command == Command::None) {
+        std::fputs(UsageText().c_str(), stderr);
+        return kExitUsage;
     }
-    // The first argument that names a command chooses it; the command reads the rest.
-    for (const std::string& a : args) {
-        for (const Command& command : kCommands) {
-            if (a != command.option) continue;
-            // Headless commands need no display: events and threads only.
-            QCoreApplication application(argc, argv);
-            return command.run(args);
-        }
+    if (!parsed) return UsageError(error);
+    if (line.command == Command::Help) {
+        std::fputs(HelpText().c_str(), stdout);
+        return kExitOk;
     }
-    std::fputs(Usage().c_str(), stderr);
-    return 2;
+    if (line.command == Command::Version) {
+        std::fputs(VersionText().c_str(), stdout);
+        return kExitOk;
+    }
+    // Headless commands need no display: events and threads only.
+    QCoreApplication application(argc, argv);
+    switch (line.command) {
+        case Command::List:
+            return RunListCommand(args);
+        case Command::Rip:
+            return RunRipCommand(args);
+        case Command::Convert:
+            return RunConvertCommand(args);
+        case Command::Play:
+            return RunPlayCommand(args);
+        default:
+            return kExitUsage;
+    }
 }
 
 }  // namespace cli

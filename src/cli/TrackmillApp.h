@@ -3,19 +3,20 @@
 #pragma once
 
 #include <string>
-#include <vector>
 
 namespace cli {
 
 class TrackmillApp {
   public:
     // Runs the program with the process's arguments and returns its exit status:
-    // the command's own status, or 2 with the usage on standard error when the
-    // command line names no command.
+    // the command's own status, 0 for --help and --version, or 2 with the usage on
+    // standard error when the command line names no command.
     int Run(int argc, char** argv);
 
     // The usage text, one command per line.
     static std::string Usage();
+    // The program's version and the versions of the libraries it uses, one per line.
+    static std::string VersionText();
 };
 
 }  // namespace cli

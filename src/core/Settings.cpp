@@ -3,6 +3,7 @@
 #include "core/Settings.h"
 
 #include <cstdio>
+#include <filesystem>
 
 #include "platform/Paths.h"
 #include "platform/Profile.h"
@@ -66,6 +67,15 @@ bool WriteOutputSetting(const std::string& folder) {
 int BitRateForIndex(int rateIndex) {
     if (rateIndex < 0 || rateIndex >= kRateListSize) return kRateList[kDefaultRateIndex];
     return kRateList[rateIndex];
+}
+
+std::string DefaultOutputFolder() {
+    std::string folder = ReadOutputSetting();
+    if (!folder.empty()) return folder;
+    folder = platform::DefaultMusicFolder();
+    std::error_code ec;
+    std::filesystem::create_directories(folder, ec);  // a failure shows when files are written
+    return folder;
 }
 
 void EnsureDefaultOutputFolder() {

@@ -44,6 +44,11 @@ bool WriteOutputSetting(const std::string& folder);
 // could be created. Nothing happens when "output" already holds a folder.
 void EnsureDefaultOutputFolder();
 
+// The output folder every command writes to when none is named: the "output"
+// setting as it is, else the user's music folder (with its trailing separator), made
+// when missing. The setting is not written.
+std::string DefaultOutputFolder();
+
 // The bit rate for a "rate" index: the rate list's entry, 192 outside 0..9.
 int BitRateForIndex(int rateIndex);
 

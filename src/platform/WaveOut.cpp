@@ -281,4 +281,8 @@ int WaveOutDevicesOpen() {
     return g_devicesOpen.load();
 }
 
+const char* WaveOutLibraryVersion() {
+    return Pa_GetVersionText();
+}
+
 }  // namespace platform

@@ -98,4 +98,7 @@ int WaveOutClose(WaveOutHandle device);
 // Devices open in this process (for tests and diagnostics).
 int WaveOutDevicesOpen();
 
+// The name and version of the sound library wave output runs over.
+const char* WaveOutLibraryVersion();
+
 }  // namespace platform

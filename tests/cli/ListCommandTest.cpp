@@ -87,3 +87,12 @@ TEST(ListCommand, NoCommandPrintsTheUsageAndExitsWith2) {
     EXPECT_NE(run.err.find("--list"), std::string::npos);
     EXPECT_EQ(run.out, "");
 }
+
+TEST(Program, VersionNamesTheProgramAndItsLibraries) {
+    const Outcome run = Trackmill({"--version"});
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.out.rfind(std::string("trackmill ") + TRACKMILL_VERSION + "\n", 0), 0u)
+        << run.out;
+    for (const char* library : {"\nlibcdio ", "\nlibmp3lame ", "\nPortAudio "})
+        EXPECT_NE(run.out.find(library), std::string::npos) << library << " in " << run.out;
+}

@@ -66,7 +66,7 @@ TEST_F(PlayCommandTest, PlaysTheRowOfADiscImageToItsEnd) {
     EXPECT_EQ(platform::WaveOutDevicesOpen(), 0);
 }
 
-TEST_F(PlayCommandTest, UsageErrorsExitWithTwoAndFailuresWithOne) {
+TEST_F(PlayCommandTest, UsageErrorsAndAnImageThatCannotBeOpenedExitWithTwo) {
     const std::string cue = WriteImage();
     EXPECT_EQ(RunPlayCommand({"--play"}), 2);
     EXPECT_EQ(RunPlayCommand({"--play", "two"}), 2);
@@ -75,7 +75,8 @@ TEST_F(PlayCommandTest, UsageErrorsExitWithTwoAndFailuresWithOne) {
     EXPECT_EQ(RunPlayCommand({"--play", "1", "--loud"}), 2);
     EXPECT_EQ(RunPlayCommand({"--play", "3", "--disc", cue}), 2);  // the disc has 2 rows
     cdaccess::ClearAddedDrives();
-    EXPECT_EQ(RunPlayCommand({"--play", "1", "--disc", (sink_.Dir() / "none.cue").string()}), 1);
+    // An image that cannot be opened is an error in the command line, as for every command.
+    EXPECT_EQ(RunPlayCommand({"--play", "1", "--disc", (sink_.Dir() / "none.cue").string()}), 2);
 }
 
 TEST_F(PlayCommandTest, WithoutASoundDeviceItExitsWithOne) {

@@ -21,10 +21,11 @@ struct CommandResult {
     std::string output;
 };
 
-CommandResult RunTrackmill(const std::string& args) {
+// Runs the program with `env` (NAME=value ...) added to its environment.
+CommandResult RunTrackmill(const std::string& args, const std::string& env = "") {
     CommandResult r;
     const std::string cmd =
-        std::string("QT_QPA_PLATFORM=offscreen '") + TRACKMILL_EXE + "' " + args + " 2>&1";
+        "QT_QPA_PLATFORM=offscreen " + env + " '" + TRACKMILL_EXE + "' " + args + " 2>&1";
     FILE* p = ::popen(cmd.c_str(), "r");
     if (!p) return r;
     char buf[512];
@@ -93,10 +94,27 @@ TEST_F(RipCommandTest, RowListsFailuresAndUsageErrorsGiveTheirStatus) {
         RunTrackmill("--rip wav --disc '" + Path("none.cue") + "' --out '" + Path("out") + "'")
             .status,
         2);
-    EXPECT_EQ(
-        RunTrackmill("--rip wav --disc '" + Path("disc.cue") + "' --out '" + Path("nowhere") + "'")
-            .status,
-        2);
+    // A missing --out folder is made.
+    r = RunTrackmill("--rip wav --disc '" + Path("disc.cue") + "' --out '" + Path("new/out") +
+                     "' --tracks 2");
+    EXPECT_EQ(r.status, 0) << r.output;
+    EXPECT_TRUE(std::filesystem::exists(Path("new/out/Track 2.wav")));
+}
+
+// Without --out and without an "output" setting, rip and convert both write into the
+// user's music folder, made when missing.
+TEST_F(RipCommandTest, RipAndConvertShareTheDefaultOutputFolder) {
+    if (std::filesystem::exists(std::filesystem::path(TRACKMILL_EXE).parent_path() /
+                                "trackmill.ini"))
+        GTEST_SKIP() << "a settings file beside the program names the output folder";
+    const std::string env = "HOME='" + Path("home") + "' XDG_CONFIG_HOME='" + Path("config") + "'";
+    std::filesystem::create_directory(Path("home"));
+    auto r = RunTrackmill("--rip wav --disc '" + Path("disc.cue") + "' --tracks 1", env);
+    ASSERT_EQ(r.status, 0) << r.output;
+    ASSERT_TRUE(std::filesystem::exists(Path("home/Music/Track 1.wav"))) << r.output;
+    r = RunTrackmill("--convert '" + Path("home/Music/Track 1.wav") + "'", env);
+    EXPECT_EQ(r.status, 0) << r.output;
+    EXPECT_TRUE(std::filesystem::exists(Path("home/Music/Track 1.mp3"))) << r.output;
 }
 
 TEST_F(RipCommandTest, Mp3RipWritesDecodableFiles) {

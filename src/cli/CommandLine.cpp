@@ -1,0 +1,180 @@
+#include "cli/CommandLine.h"
+
+#include <algorithm>
+#include <cstdio>
+
+namespace cli {
+
+namespace {
+
+struct CommandName {
+    const char* option;
+    Command command;
+};
+
+constexpr CommandName kCommandNames[] = {
+    {"--help", Command::Help}, {"-h", Command::Help},   {"--version", Command::Version},
+    {"--list", Command::List}, {"--rip", Command::Rip}, {"--convert", Command::Convert},
+    {"--play", Command::Play},
+};
+
+Command CommandOf(const std::string& arg) {
+    for (const CommandName& name : kCommandNames)
+        if (arg == name.option) return name.command;
+    return Command::None;
+}
+
+const char* OptionOf(Command command) {
+    for (const CommandName& name : kCommandNames)
+        if (name.command == command) return name.option;
+    return "";
+}
+
+// ROW as a row number from 1; 0 when it is not one.
+int ParseRow(const std::string& text) {
+    if (text.empty() || text.size() > 3) return 0;
+    int row = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9') return 0;
+        row = row * 10 + (c - '0');
+    }
+    return row;
+}
+
+}  // namespace
+
+bool ParseCommandLine(const std::vector<std::string>& args, CommandLine& out, std::string& error) {
+    out = CommandLine{};
+    for (const std::string& a : args) {
+        out.command = CommandOf(a);
+        if (out.command != Command::None) break;
+    }
+    if (out.command == Command::None) {
+        error = "no command given";
+        return false;
+    }
+    if (out.command == Command::Help || out.command == Command::Version) return true;
+
+    const Command c = out.command;
+    const std::string name = OptionOf(c);
+    auto fail = [&](const std::string& why) {
+        error = name + ": " + why;
+        return false;
+    };
+    bool commandSeen = false;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        const bool hasValue = i + 1 < args.size() && !args[i + 1].empty();
+        if (a == name && !commandSeen) {
+            commandSeen = true;
+            if (c == Command::Rip) {
+                if (!hasValue || (args[i + 1] != "wav" && args[i + 1] != "mp3"))
+                    return fail("the format must be wav or mp3");
+                out.format = args[++i];
+            } else if (c == Command::Play) {
+                if (!hasValue) return fail("needs a row number");
+                out.playRow = ParseRow(args[++i]);
+                if (out.playRow < 1) return fail("the row must be a number from 1");
+            }
+        } else if (a == "--disc" && c != Command::Convert) {
+            if (!hasValue) return fail("--disc needs the path of a disc image");
+            out.discs.push_back(args[++i]);
+        } else if (a == "--out" && (c == Command::Rip || c == Command::Convert)) {
+            if (out.haveOut) return fail("--out given twice");
+            if (!hasValue) return fail("--out needs a folder");
+            out.out = args[++i];
+            out.haveOut = true;
+        } else if (a == "--tracks" && c == Command::Rip) {
+            if (out.haveTracks) return fail("--tracks given twice");
+            if (!hasValue) return fail("--tracks needs a row list");
+            out.tracks = args[++i];
+            out.haveTracks = true;
+        } else if (c == Command::Convert && !(a.size() > 1 && a[0] == '-')) {
+            out.files.push_back(a);
+        } else {
+            return fail("unexpected argument '" + a + "'");
+        }
+    }
+    if (c == Command::Convert && out.files.empty()) return fail("no files to convert");
+    return true;
+}
+
+std::string UsageText() {
+    return "usage: trackmill --list [--disc FILE]\n"
+           "       trackmill --rip wav|mp3 [--disc FILE] [--out DIR] [--tracks LIST]\n"
+           "       trackmill --convert FILE... [--out DIR]\n"
+           "       trackmill --play ROW [--disc FILE]\n"
+           "       trackmill --help | --version\n";
+}
+
+std::string HelpText() {
+    return UsageText() +
+           "\n"
+           "  --list            Print the drive that opened and the disc's track list:\n"
+           "                    row number, track and time, tab-separated.\n"
+           "  --rip wav|mp3     Rip the disc's audio tracks to WAV or MP3 files named after\n"
+           "                    the tracks. MP3 needs the encoder module beside the program.\n"
+           "  --convert FILE... Convert WAV files to MP3 files named after them, at the bit\n"
+           "                    rate of the \"rate\" setting.\n"
+           "  --play ROW        Play one row of the track list to the sound device.\n"
+           "  --disc FILE       Use a disc image (.cue/.bin, .toc, .nrg) before the drives;\n"
+           "                    may be given more than once. TRACKMILL_DISC does the same.\n"
+           "  --out DIR         Write the files into DIR, made when missing. Without it: the\n"
+           "                    \"output\" setting, else the music folder (made when missing).\n"
+           "  --tracks LIST     Rip only these rows, e.g. 1,3-5 (default: every audio row).\n"
+           "  --version         Print the program's version and those of its libraries.\n"
+           "\n"
+           "Ctrl+C (or SIGTERM, SIGHUP) stops a rip, a conversion or playing cleanly.\n"
+           "Exit status: 0 all done, 1 something failed (named on standard error),\n"
+           "2 usage error, no drive, or a disc image that cannot be opened.\n";
+}
+
+int UsageError(const std::string& why) {
+    std::fprintf(stderr, "trackmill: %s (trackmill --help shows the usage)\n", why.c_str());
+    return kExitUsage;
+}
+
+void PrintError(const std::string& what) {
+    std::fprintf(stderr, "trackmill: %s\n", what.c_str());
+}
+
+std::vector<std::string> DiscArguments(const CommandLine& line) {
+    std::vector<std::string> args;
+    for (const std::string& disc : line.discs) {
+        args.push_back("--disc");
+        args.push_back(disc);
+    }
+    return args;
+}
+
+bool ParseRowList(const std::string& text, int rowCount, std::vector<int>& rows,
+                  std::string& error) {
+    rows.clear();
+    std::size_t pos = 0;
+    while (pos <= text.size()) {
+        const std::size_t comma = std::min(text.find(',', pos), text.size());
+        const std::string piece = text.substr(pos, comma - pos);
+        pos = comma + 1;
+        const std::size_t dash = piece.find('-');
+        auto number = [&](const std::string& s, int& out) {
+            if (s.empty() || s.size() > 6 || s.find_first_not_of("0123456789") != std::string::npos)
+                return false;
+            out = std::stoi(s);
+            return out >= 1 && out <= rowCount;
+        };
+        int first = 0, last = 0;
+        const bool ok = dash == std::string::npos
+                            ? number(piece, first) && number(piece, last)
+                            : number(piece.substr(0, dash), first) &&
+                                  number(piece.substr(dash + 1), last) && first <= last;
+        if (!ok) {
+            error = "bad row list '" + text + "' (rows are 1 to " + std::to_string(rowCount) + ")";
+            return false;
+        }
+        for (int r = first; r <= last; ++r)
+            if (std::find(rows.begin(), rows.end(), r - 1) == rows.end()) rows.push_back(r - 1);
+    }
+    return true;
+}
+
+}  // namespace cli

@@ -1,0 +1,54 @@
+// The program's command line: one parser for every command, one usage text, one
+// help text and one way of reporting a usage error.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace cli {
+
+enum class Command { None, Help, Version, List, Rip, Convert, Play };
+
+// Exit statuses of every command.
+inline constexpr int kExitOk = 0;      // all done
+inline constexpr int kExitFailed = 1;  // something failed; named on standard error
+inline constexpr int kExitUsage =
+    2;  // usage error, no drive, or a disc image that cannot be opened
+
+struct CommandLine {
+    Command command = Command::None;
+    std::vector<std::string> discs;  // --disc FILE, in the order given
+    std::string format;              // --rip wav|mp3
+    int playRow = 0;                 // --play ROW, from 1
+    bool haveOut = false;
+    std::string out;  // --out DIR
+    bool haveTracks = false;
+    std::string tracks;              // --tracks LIST
+    std::vector<std::string> files;  // --convert FILE...
+};
+
+// Reads the arguments after the program's name. The first of --help, --version,
+// --list, --rip, --convert and --play names the command; the others must be options
+// that command takes. False with a one-line reason in `error` on a usage error.
+bool ParseCommandLine(const std::vector<std::string>& args, CommandLine& out, std::string& error);
+
+// One line per command.
+std::string UsageText();
+// The usage and a few lines on every command and option.
+std::string HelpText();
+
+// Prints "trackmill: <why>" and a pointer to --help on standard error, one line, and
+// returns kExitUsage.
+int UsageError(const std::string& why);
+// Prints "trackmill: <what>" on standard error.
+void PrintError(const std::string& what);
+
+// The --disc options of a command line as the disc session reads them.
+std::vector<std::string> DiscArguments(const CommandLine& line);
+
+// Parses "1,3-5" into 0-based row indexes, in the order given, each once. False for
+// an empty piece, a bad number or a row outside 1..rowCount.
+bool ParseRowList(const std::string& text, int rowCount, std::vector<int>& rows,
+                  std::string& error);
+
+}  // namespace cli
