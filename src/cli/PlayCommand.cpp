@@ -76,7 +76,7 @@ int PlayRow(const DiscState& disc, int row) {
     player.GetPosition(seconds);
     ShowPosition(seconds, total);
     std::printf("\n");
-    if (CdPlayer::LastEndReason() == CdPlayer::EndReason::DriveFailed) {
+    if (player.LastEndReason() == CdPlayer::EndReason::DriveFailed) {
         std::fprintf(stderr, "trackmill: the drive failed\n");
         return 1;
     }

@@ -26,8 +26,10 @@ constexpr std::uint32_t kPollMs = 5;  // how often a buffer wait looks at the st
 constexpr int kBuffers = 3;
 static_assert(kBlockBytes <= kDataAreaBytes);
 
-// The stream: once per process, shared by the player's operations (user-interface
-// thread), the player thread and the output callback (the device's feeder thread).
+}  // namespace
+
+// The stream of one player, shared by its operations (user-interface thread), the
+// player thread and the output callback (the device's feeder thread).
 //
 // `device` is written by the user-interface thread only while no player thread
 // runs, and by the player thread only when it closes the device after a failure;
@@ -52,18 +54,15 @@ struct PlayerStream {
     platform::WaveHeader headers[kBuffers] = {};
 };
 
-PlayerStream& Stream() {
-    static PlayerStream* stream = new PlayerStream;  // never destroyed: see ~CdPlayer
-    return *stream;
-}
+namespace {
 
 // The device's done notice, on the device's own thread: gives the buffer's place
 // back. The header is unprepared later by the player thread, since no device call
-// may be made from inside the callback.
-void OutputCallback(platform::WaveOutHandle, unsigned notice, std::uintptr_t, std::uintptr_t,
-                    std::uintptr_t) {
+// may be made from inside the callback. `instance` is the stream.
+void OutputCallback(platform::WaveOutHandle, unsigned notice, std::uintptr_t instance,
+                    std::uintptr_t, std::uintptr_t) {
     if (notice != platform::kWaveDoneNotice) return;
-    Stream().buffers->Release(1);
+    reinterpret_cast<PlayerStream*>(instance)->buffers->Release(1);
 }
 
 // Called by the player thread when it gives the device up after a failure: drops
@@ -87,8 +86,8 @@ void CloseDeviceFromThread(PlayerStream& s) {
 //
 // Every wait also watches the stop event. A stop that finds the device paused resets
 // it, so the queued blocks come back at once instead of never.
-void PlayerThread() {
-    PlayerStream& s = Stream();
+void PlayerThread(PlayerStream* stream) {
+    PlayerStream& s = *stream;
     platform::WaveOutHandle device = s.device;  // only this thread changes it while it runs
     bool stopping = false;
     auto stopSeen = [&] {
@@ -219,10 +218,12 @@ void EndStream(PlayerStream& s) {
 
 }  // namespace
 
-CdPlayer::CdPlayer() = default;
+CdPlayer::CdPlayer() : stream_(std::make_unique<PlayerStream>()) {}
 
 CdPlayer::~CdPlayer() {
     Stop();
+    // The device and the thread go before the stream they use.
+    if (StreamExists(*stream_)) EndStream(*stream_);
 }
 
 void CdPlayer::SelectTrack(const std::string& rowText) {
@@ -260,7 +261,7 @@ int CdPlayer::Play(int trackNumber) {
 }
 
 int CdPlayer::Start(int) {
-    PlayerStream& s = Stream();
+    PlayerStream& s = *stream_;
     if (paused_ == 1) {
         std::lock_guard<std::mutex> guard(s.deviceLock);
         if (!s.device) return 0;
@@ -280,7 +281,7 @@ int CdPlayer::Start(int) {
 // Opens the default device for the selected range and starts the player thread.
 // A stream left over from a failure that nobody stopped is released first.
 int CdPlayer::OpenDevice() {
-    PlayerStream& s = Stream();
+    PlayerStream& s = *stream_;
     if (StreamExists(s)) EndStream(s);
     s.playOffset = 0;
     s.playStart = rangeStart_;
@@ -290,8 +291,8 @@ int CdPlayer::OpenDevice() {
 
     const platform::WaveFormat format{platform::kWaveFormatPcm, 2, 44100, 176400, 4, 16, 0};
     platform::WaveOutHandle device = nullptr;
-    if (platform::WaveOutOpen(&device, platform::kWaveMapper, &format, OutputCallback, 0) !=
-        platform::kWaveOk) {
+    if (platform::WaveOutOpen(&device, platform::kWaveMapper, &format, OutputCallback,
+                              reinterpret_cast<std::uintptr_t>(&s)) != platform::kWaveOk) {
         return 0;
     }
     {
@@ -303,12 +304,12 @@ int CdPlayer::OpenDevice() {
     s.buffers = std::make_unique<platform::Semaphore>(2, 3);
     s.devicePaused = false;
     s.endReason = EndReason::None;
-    s.thread = std::thread(PlayerThread);
+    s.thread = std::thread(PlayerThread, &s);
     return 1;
 }
 
 int CdPlayer::Pause() {
-    PlayerStream& s = Stream();
+    PlayerStream& s = *stream_;
     if (s.stopped == 1) return 0;
     if (paused_ == 1) return 1;
     std::lock_guard<std::mutex> guard(s.deviceLock);
@@ -323,7 +324,7 @@ int CdPlayer::Pause() {
 // Ends the stream. Also releases a stream whose thread already closed the device
 // after a drive failure, so its thread, event and semaphore are released once, here.
 int CdPlayer::Stop() {
-    PlayerStream& s = Stream();
+    PlayerStream& s = *stream_;
     if (s.stopped != 0 || !StreamExists(s)) return 1;
     s.stopped = 1;
     playing_ = 0;
@@ -333,19 +334,19 @@ int CdPlayer::Stop() {
 }
 
 int CdPlayer::GetPosition(int& seconds) const {
-    seconds = Stream().playOffset.load() / static_cast<std::int32_t>(kFramesPerSecond);
+    seconds = stream_->playOffset.load() / static_cast<std::int32_t>(kFramesPerSecond);
     return 1;
 }
 
 int CdPlayer::SetPosition(int, int seconds) {
-    PlayerStream& s = Stream();
+    PlayerStream& s = *stream_;
     if (s.stopped == 1) return 0;
     s.playOffset = seconds * static_cast<std::int32_t>(kFramesPerSecond);
     return 1;
 }
 
-CdPlayer::EndReason CdPlayer::LastEndReason() {
-    return Stream().endReason.load();
+CdPlayer::EndReason CdPlayer::LastEndReason() const {
+    return stream_->endReason.load();
 }
 
 }  // namespace player

@@ -4,17 +4,21 @@
 // the device while the third is read. At the end of the range, or when the drive
 // fails, the thread posts WM_PLAY_END to the main window.
 //
-// Every operation is called on the user-interface thread. The stream, its thread
-// and its buffers exist once per process, so there is one CdPlayer per process.
+// Every operation is called on the user-interface thread. The player owns its stream
+// (thread, device and buffers); the program makes one player, since a sound device
+// plays one stream.
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "core/Messages.h"
 #include "platform/WindowMessages.h"
 
 namespace player {
+
+struct PlayerStream;
 
 class CdPlayer {
   public:
@@ -59,11 +63,12 @@ class CdPlayer {
 
     // Why the last stream's thread ended.
     enum class EndReason { None, EndOfRange, DriveFailed, PrepareFailed, Stopped };
-    static EndReason LastEndReason();
+    EndReason LastEndReason() const;
 
   private:
     int OpenDevice();
 
+    std::unique_ptr<PlayerStream> stream_;
     std::int32_t paused_ = 0;
     std::int32_t playing_ = 0;
     std::string trackText_;

@@ -11,9 +11,9 @@ namespace rip {
 namespace {
 
 struct Guard {
-    explicit Guard(AudioRingBuffer* r) : ring(r) { ring->lock->Lock(); }
+    explicit Guard(const AudioRingBuffer* r) : ring(r) { ring->lock->Lock(); }
     ~Guard() { ring->lock->Unlock(); }
-    AudioRingBuffer* ring;
+    const AudioRingBuffer* ring;
 };
 
 // A ring whose Create succeeded (a cleared or failed one has no lock).
@@ -48,13 +48,13 @@ void RingDestroy(AudioRingBuffer* ring) {
     *ring = AudioRingBuffer{};
 }
 
-std::int32_t RingFreeBytes(AudioRingBuffer* ring) {
+std::int32_t RingFreeBytes(const AudioRingBuffer* ring) {
     if (!Usable(ring)) return 0;
     Guard g(ring);
     return ring->capacity - ring->used;
 }
 
-std::int32_t RingUsedBytes(AudioRingBuffer* ring) {
+std::int32_t RingUsedBytes(const AudioRingBuffer* ring) {
     if (!Usable(ring)) return 0;
     Guard g(ring);
     return ring->used;

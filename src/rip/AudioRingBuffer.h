@@ -29,8 +29,8 @@ struct AudioRingBuffer {
 int RingCreate(AudioRingBuffer* ring, std::int32_t size);
 // Frees the storage and the lock and clears the record. Harmless on a cleared ring.
 void RingDestroy(AudioRingBuffer* ring);
-std::int32_t RingFreeBytes(AudioRingBuffer* ring);
-std::int32_t RingUsedBytes(AudioRingBuffer* ring);
+std::int32_t RingFreeBytes(const AudioRingBuffer* ring);
+std::int32_t RingUsedBytes(const AudioRingBuffer* ring);
 // Queues up to count bytes (cut to the free space); returns the number queued.
 std::int32_t RingWrite(AudioRingBuffer* ring, const unsigned char* source, std::int32_t count);
 // Takes up to maxCount bytes; returns the number taken. Sets the armed event (and

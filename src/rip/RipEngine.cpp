@@ -5,7 +5,6 @@
 #include <QThread>
 #include <QVariant>
 #include <cstring>
-#include <mutex>
 
 #include "cdaccess/CdAccess.h"
 #include "core/Messages.h"
@@ -16,10 +15,6 @@ namespace rip {
 
 namespace {
 
-RipSession g_session;
-std::atomic<std::uint32_t> g_cdHandle{0};
-std::mutex g_hookMutex;
-std::function<void()> g_writerHook;
 constexpr std::size_t kOutputBufferBytes = 64 * 1024;
 
 // Clears the session for a new track. Only called when no thread of an earlier
@@ -42,7 +37,6 @@ void ClearSession(RipSession& s) {
     s.mp3 = false;
     s.encoderType = kEncoderNone;
     s.encoder = EncoderEntries{};
-    s.writerChunkHook = nullptr;
     s.readerDone = false;
 }
 
@@ -82,20 +76,9 @@ const char* EndReasonText(std::int32_t reason) {
     }
 }
 
-RipSession& TheRipSession() {
-    return g_session;
-}
-std::uint32_t RipCdHandle() {
-    return g_cdHandle.load();
-}
-
-void RipEngine::SetWriterChunkHookForTesting(std::function<void()> hook) {
-    std::lock_guard<std::mutex> guard(g_hookMutex);
-    g_writerHook = std::move(hook);
-}
-
-RipEngine::RipEngine(std::uint32_t cdHandle) {
-    g_cdHandle = cdHandle;
+RipEngine::RipEngine(std::uint32_t cdHandle, WriterObserver afterWriterPiece)
+    : session_(std::make_unique<RipSession>()), afterWriterPiece_(std::move(afterWriterPiece)) {
+    session_->cdHandle = cdHandle;
     mp3Output_ = BindEncoder() == 1;
     // Keep printable ASCII and every byte of a multi-byte character; control
     // characters, DEL and the characters some system refuses in a file name
@@ -106,7 +89,7 @@ RipEngine::RipEngine(std::uint32_t cdHandle) {
 
 RipEngine::~RipEngine() {
     Stop();
-    RipSession& s = g_session;
+    RipSession& s = *session_;
     if (s.readerThread.joinable()) s.readerThread.join();
     if (s.writerThread.joinable()) s.writerThread.join();
     if (s.active) EndTrack();
@@ -144,7 +127,7 @@ std::string RipEngine::OutputPathFor(const std::string& name) const {
 
 bool RipEngine::StartTrack(platform::WindowHandle dialog, int /*row*/,
                            const cd::TrackEntry* entry) {
-    RipSession& s = g_session;
+    RipSession& s = *session_;
     if (s.active) {
         // The notice of the previous track has not been handled. When its reader
         // has ended, finish the track here; otherwise the new track cannot start.
@@ -190,7 +173,7 @@ bool RipEngine::StartTrack(platform::WindowHandle dialog, int /*row*/,
     }
     if (s.mp3 && s.encoderType == kEncoderLame && LameTooOld()) s.basicEncoderConfig = 1;
 
-    const std::uint32_t handle = g_cdHandle;
+    const std::uint32_t handle = s.cdHandle;
     ModifyCDParms(handle, 37, kExtraFrames);
     ModifyCDParms(handle, 38, static_cast<int>(kOverlapFrames));
     ModifyCDParms(handle, 39, kReadMode);
@@ -210,18 +193,14 @@ bool RipEngine::StartTrack(platform::WindowHandle dialog, int /*row*/,
         s.outputFile = nullptr;
         return endAtOnce(kEndOutputError);
     }
-    {
-        std::lock_guard<std::mutex> guard(g_hookMutex);
-        s.writerChunkHook = g_writerHook;
-    }
     s.active = true;
     s.readerThread = std::thread(RunReaderThread, &s);
-    s.writerThread = std::thread(RunWriterThread, &s);
+    s.writerThread = std::thread(RunWriterThread, &s, afterWriterPiece_);
     return true;
 }
 
 void RipEngine::Stop() {
-    RipSession& s = g_session;
+    RipSession& s = *session_;
     if (!s.active) return;
     s.stopRequested = 1;
     std::int32_t running = kEndRunning;
@@ -230,7 +209,7 @@ void RipEngine::Stop() {
 }
 
 void RipEngine::EndTrack() {
-    RipSession& s = g_session;
+    RipSession& s = *session_;
     if (s.readerThread.joinable()) s.readerThread.join();
     if (s.writerThread.joinable()) s.writerThread.join();
     RingDestroy(&s.ring);
@@ -239,10 +218,10 @@ void RipEngine::EndTrack() {
 }
 
 std::int32_t RipEngine::LastEndReason() const {
-    return g_session.endReason.load();
+    return session_->endReason.load();
 }
 const std::string& RipEngine::LastOutputPath() const {
-    return g_session.outputPath;
+    return session_->outputPath;
 }
 
 }  // namespace rip

@@ -63,9 +63,10 @@ struct RipOptions {
 };
 
 // The state of the track being ripped, shared by the reader and writer threads.
-// One process-wide record, cleared at the start of every track. Flags written by
-// one thread and read by another are atomic.
+// The engine owns one record and clears it at the start of every track (all but
+// the CD handle). Flags written by one thread and read by another are atomic.
 struct RipSession {
+    std::uint32_t cdHandle = 0;  // the engine's drive; kept from track to track
     FILE* outputFile = nullptr;
     std::unique_ptr<char[]> outputBuffer;  // outputFile's stream buffer, freed by EndTrack
     AudioRingBuffer ring;
@@ -91,16 +92,19 @@ struct RipSession {
     bool mp3 = false;
     int encoderType = kEncoderNone;
     EncoderEntries encoder;
-    std::function<void()> writerChunkHook;  // test seam, see SetWriterChunkHookForTesting
-    std::atomic<bool> active{false};        // threads started and not yet joined by EndTrack
-    std::atomic<bool> readerDone{false};    // the reader has posted its notice
+    std::atomic<bool> active{false};      // threads started and not yet joined by EndTrack
+    std::atomic<bool> readerDone{false};  // the reader has posted its notice
 };
 
 class RipEngine {
   public:
-    // Stores the CD handle process-wide, binds the MP3 encoder and chooses MP3
-    // output when one is bound, WAV otherwise. Fills the file-name table.
-    explicit RipEngine(std::uint32_t cdHandle);
+    // Called by the writer thread after every piece it takes from the ring.
+    using WriterObserver = std::function<void()>;
+
+    // Keeps the CD handle, binds the MP3 encoder and chooses MP3 output when one is
+    // bound, WAV otherwise. Fills the file-name table. `afterWriterPiece` (may be
+    // empty) runs on the writer thread after every piece, for the whole engine's life.
+    explicit RipEngine(std::uint32_t cdHandle, WriterObserver afterWriterPiece = {});
     // Stops a running track and waits for its threads.
     ~RipEngine();
     RipEngine(const RipEngine&) = delete;
@@ -134,23 +138,21 @@ class RipEngine {
     // The output path StartTrack builds for a track name.
     std::string OutputPathFor(const std::string& name) const;
 
-    // Test seam: called by the writer thread after every piece it takes from the
-    // ring (to slow it down so that the ring fills). Applies from the next StartTrack.
-    static void SetWriterChunkHookForTesting(std::function<void()> hook);
+    // The session of the current (or last) track.
+    const RipSession& Session() const { return *session_; }
 
   private:
+    std::unique_ptr<RipSession> session_;
+    WriterObserver afterWriterPiece_;
     unsigned char keep_[256];
     std::string wavFolder_;
     std::string mp3Folder_;
     bool mp3Output_ = false;
 };
 
-// The process-wide session and CD handle (for the threads and for tests).
-RipSession& TheRipSession();
-std::uint32_t RipCdHandle();
-
-// The thread bodies (RipReader.cpp, RipWriter.cpp).
+// The thread bodies (RipReader.cpp, RipWriter.cpp). The writer calls
+// `afterPiece` (when set) after every piece it takes from the ring.
 void RunReaderThread(RipSession* session);
-void RunWriterThread(RipSession* session);
+void RunWriterThread(RipSession* session, RipEngine::WriterObserver afterPiece);
 
 }  // namespace rip

@@ -73,7 +73,7 @@ enum class Outcome { Finished, Aborted, Failed };
 // joins the new audio exactly to what was queued before. Known limit: a read that
 // keeps failing ends the track after one plain and three overlap-checked tries.
 Outcome ReadTrack(RipSession* s, ReadBlock* a, ReadBlock* b, platform::Event& spaceEvent) {
-    const std::uint32_t handle = RipCdHandle();
+    const std::uint32_t handle = s->cdHandle;
     std::uint32_t n = kSectorsPerRead;
     bool turn = false;
     for (;;) {

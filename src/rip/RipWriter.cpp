@@ -39,14 +39,18 @@ std::size_t WriteWithFlush(FILE* file, const unsigned char* data, std::size_t co
 // Progress of one track in bytes of CD audio taken from the ring.
 class Progress {
   public:
-    explicit Progress(platform::WindowHandle bar) : bar_(bar) {}
+    Progress(platform::WindowHandle bar, RipEngine::WriterObserver afterPiece)
+        : bar_(bar), afterPiece_(std::move(afterPiece)) {}
+    // Called once per piece taken from the ring.
     void Report(std::uint32_t count) {
         total_ += count;
         if (total_ != 0) platform::PostMessage(bar_, core::PBX_DELTAPOS, count, 0);
+        if (afterPiece_) afterPiece_();
     }
 
   private:
     platform::WindowHandle bar_;
+    RipEngine::WriterObserver afterPiece_;
     std::uint64_t total_ = 0;
 };
 
@@ -111,7 +115,6 @@ std::uint32_t RunWav(RipSession* s, Progress& progress) {
                 WriteWithFlush(s->outputFile, buffer.data(), static_cast<std::size_t>(n));
             stored += static_cast<std::uint32_t>(written);
             progress.Report(static_cast<std::uint32_t>(n));
-            if (s->writerChunkHook) s->writerChunkHook();
             if (written != static_cast<std::size_t>(n)) {
                 Fail(s, kEndOutputError);
                 return stored;
@@ -156,7 +159,6 @@ bool RunMp3(RipSession* s, Progress& progress) {
              std::fwrite(out.data(), 1, length, s->outputFile) == length;
         progress.Report(static_cast<std::uint32_t>(take));
         encoded = true;
-        if (s->writerChunkHook) s->writerChunkHook();
     }
     if (encoded) {
         std::uint32_t length = 0;
@@ -181,8 +183,8 @@ bool RunMp3(RipSession* s, Progress& progress) {
 
 // The writer thread. Ends by finishing the file (WAV header, encoder tail, info
 // tag) even after a stop or a read error, so a partial file is valid, then closes it.
-void RunWriterThread(RipSession* s) {
-    Progress progress(s->progressWindow);
+void RunWriterThread(RipSession* s, RipEngine::WriterObserver afterPiece) {
+    Progress progress(s->progressWindow, std::move(afterPiece));
     if (s->mp3) {
         if (!RunMp3(s, progress)) {
             // Nothing was encoded: the file stays empty and is closed here.

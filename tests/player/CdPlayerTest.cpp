@@ -71,7 +71,7 @@ TEST_F(CdPlayerTest, ARangePlaysItsWholeBlocksBeforeTheLastFrame) {
     EXPECT_EQ(PlayToEnd("Track 1"), Frames(Disc(), 0, 75));
     EXPECT_EQ(PlayToEnd("Track 2"), Frames(Disc(), 100, 100));
     EXPECT_TRUE(PlayToEnd("Track 3").empty());
-    EXPECT_EQ(CdPlayer::LastEndReason(), CdPlayer::EndReason::EndOfRange);
+    EXPECT_EQ(player_.LastEndReason(), CdPlayer::EndReason::EndOfRange);
     EXPECT_EQ(platform::WaveOutDevicesOpen(), 0);
 }
 
@@ -156,7 +156,7 @@ TEST_F(CdPlayerTest, StopWhilePausedEndsTheStreamAndClosesTheDevice) {
     ASSERT_EQ(stopped.wait_for(std::chrono::seconds(10)), std::future_status::ready);
     EXPECT_EQ(stopped.get(), 1);
     EXPECT_EQ(platform::WaveOutDevicesOpen(), 0);
-    EXPECT_EQ(CdPlayer::LastEndReason(), CdPlayer::EndReason::Stopped);
+    EXPECT_EQ(player_.LastEndReason(), CdPlayer::EndReason::Stopped);
     EXPECT_FALSE(player_.IsPaused());
 
     // Whatever reached the sink is the range's beginning, cut where the pause held it.
@@ -182,7 +182,7 @@ TEST_F(CdPlayerTest, ADriveFailurePostsPlayEndAndTheNextStopReleasesTheStream) {
     gated_->OpenGate();
     ASSERT_TRUE(playertest::ProcessEventsUntil([&] { return window_.playEnds == 1; }));
     ASSERT_TRUE(playertest::ProcessEventsUntil(
-        [&] { return CdPlayer::LastEndReason() == CdPlayer::EndReason::DriveFailed; }));
+        [&] { return player_.LastEndReason() == CdPlayer::EndReason::DriveFailed; }));
     EXPECT_EQ(platform::WaveOutDevicesOpen(), 0);  // the thread closed it
     EXPECT_EQ(player_.Pause(), 0);                 // no device to pause
     EXPECT_EQ(player_.Stop(), 1);                  // joins the thread, frees the rest

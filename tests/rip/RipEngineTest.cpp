@@ -2,7 +2,7 @@
 // drive (see RipTestSupport.h for the seams), WAV and MP3 output, stop, read
 // errors, and the tracks that cannot run.
 //
-// The writer can be slowed with RipEngine::SetWriterChunkHookForTesting, so that
+// The writer can be slowed with the engine's writer observer, so that
 // the ring fills and the reader has to pause and resume with overlap-checked reads.
 // MP3 output uses the real encoder module from the program folder, or fake
 // modules (FakeEncoder.cpp) where a test needs an encoder that misbehaves.
@@ -32,7 +32,6 @@ class RipEngineTest : public ::testing::Test {
         UseEncoderFolder(PROGRAM_FOLDER);
     }
     void TearDown() override {
-        RipEngine::SetWriterChunkHookForTesting(nullptr);
         engine.reset();
         cdaccess::ClearAddedDrives();
         ResetEncoderBindingForTesting();
@@ -42,8 +41,9 @@ class RipEngineTest : public ::testing::Test {
         ResetEncoderBindingForTesting();
         platform::SetModuleSearchPath({folder}, false);
     }
-    RipEngine& MakeEngine(std::uint32_t handle, bool mp3) {
-        engine = std::make_unique<RipEngine>(handle);
+    RipEngine& MakeEngine(std::uint32_t handle, bool mp3,
+                          RipEngine::WriterObserver afterWriterPiece = {}) {
+        engine = std::make_unique<RipEngine>(handle, std::move(afterWriterPiece));
         engine->SetOutput(Options(Folder(), mp3));
         return *engine;
     }
@@ -126,9 +126,8 @@ TEST_P(JitterTest, SlowWriterJitterAndRecoverableErrorsStayByteIdentical) {
     // or (after a pause) two overlap-checked tries; the next try succeeds.
     disc.drive->ScriptReadError(300, 2);
     disc.drive->ScriptReadError(800, 2);
-    RipEngine::SetWriterChunkHookForTesting(
-        [] { std::this_thread::sleep_for(std::chrono::milliseconds(20)); });
-    RipEngine& e = MakeEngine(disc.handle, false);
+    RipEngine& e = MakeEngine(disc.handle, false,
+                              [] { std::this_thread::sleep_for(std::chrono::milliseconds(20)); });
     ASSERT_TRUE(RunTrack(e, dialog, disc.Entry(0)));
     EXPECT_EQ(e.LastEndReason(), kEndRunning);
     ExpectWav(PathOf("Track 1.wav"), disc.TrackAudio(0));
@@ -146,16 +145,14 @@ INSTANTIATE_TEST_SUITE_P(Jitter, JitterTest, ::testing::Values(37, -29));
 TEST_F(RipEngineTest, StopWhileTheReaderWaitsForRoomEndsPromptlyWithAValidFile) {
     SimDisc disc = OpenSimDisc({6000});
     std::atomic<bool> slow{true};
-    RipEngine::SetWriterChunkHookForTesting([&slow] {
+    RipEngine& e = MakeEngine(disc.handle, false, [&slow] {
         if (slow) std::this_thread::sleep_for(std::chrono::milliseconds(20));
     });
-    RipEngine& e = MakeEngine(disc.handle, false);
     const TrackEntry entry = disc.Entry(0);
     ASSERT_TRUE(e.StartTrack(dialog.Handle(), 0, &entry));
     // Wait until the ring is too full for another read: the reader is waiting.
     ASSERT_TRUE(PumpUntil(
-        [] { return RingFreeBytes(&TheRipSession().ring) < std::int32_t(27 * kFrameBytes); },
-        10000));
+        [&] { return RingFreeBytes(&e.Session().ring) < std::int32_t(27 * kFrameBytes); }, 10000));
     e.Stop();
     slow = false;
     // Without the session event the reader would sleep up to a minute here.
