@@ -122,8 +122,9 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "convert_bench: the lame command is not installed\n");
         return 1;
     }
-    BindConverterLibrary();
-    ConverterEngine engine;
+    ConverterLibrary library;
+    library.Bind();
+    ConverterEngine engine(library);
     if (!engine.IsLoaded()) {
         std::fprintf(stderr, "convert_bench: the encoder module DLL_ORVAM.dll is not loaded\n");
         return 1;
@@ -185,6 +186,5 @@ int main(int argc, char** argv) {
     std::printf("throughput ratio converter/(lame --noreplaygain): %.3f\n",
                 Median(noGainTimes) / Median(converterTimes));
     if (keep.empty()) std::filesystem::remove_all(folder);
-    ReleaseConverterLibrary();
     return 0;
 }

@@ -5,11 +5,15 @@
 #include <string>
 #include <vector>
 
+#include "convert/ConverterLibrary.h"
+
 namespace cli {
 
-int RunListCommand(const std::vector<std::string>& args);     // --list
-int RunRipCommand(const std::vector<std::string>& args);      // --rip
-int RunConvertCommand(const std::vector<std::string>& args);  // --convert
-int RunPlayCommand(const std::vector<std::string>& args);     // --play
+int RunListCommand(const std::vector<std::string>& args);  // --list
+int RunRipCommand(const std::vector<std::string>& args);   // --rip
+// --convert, through the program's bound encoder module.
+int RunConvertCommand(const std::vector<std::string>& args,
+                      const convert::ConverterLibrary& library);
+int RunPlayCommand(const std::vector<std::string>& args);  // --play
 
 }  // namespace cli

@@ -60,12 +60,11 @@ std::int32_t ShowProgress(std::int32_t type, double fraction, std::uint32_t elap
 
 }  // namespace
 
-int RunConvertCommand(const std::vector<std::string>& args) {
+int RunConvertCommand(const std::vector<std::string>& args, const ConverterLibrary& library) {
     CommandLine line;
     std::string error;
     if (!ParseCommandLine(args, line, error)) return UsageError(error);
     if (line.command != Command::Convert) return UsageError("--convert expected");
-    if (!IsConverterLibraryBound()) BindConverterLibrary();
 
     std::string outFolder;
     if (!PrepareOutputFolder(line, outFolder, error)) {
@@ -74,7 +73,7 @@ int RunConvertCommand(const std::vector<std::string>& args) {
     }
     const int bitRate = BitRateForIndex(ReadRateSetting());
 
-    ConverterEngine engine;
+    ConverterEngine engine(library);
     InterruptGuard interrupt;
     int converted = 0, failed = 0, skipped = 0;
     for (const std::string& source : line.files) {

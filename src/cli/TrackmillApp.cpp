@@ -50,7 +50,7 @@ int TrackmillApp::Run(int argc, char** argv) {
         case Command::Rip:
             return RunRipCommand(args);
         case Command::Convert:
-            return RunConvertCommand(args);
+            return RunConvertCommand(args, converter_);
         case Command::Play:
             return RunPlayCommand(args);
         default:

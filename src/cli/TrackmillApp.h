@@ -4,10 +4,16 @@
 
 #include <string>
 
+#include "convert/ConverterLibrary.h"
+
 namespace cli {
 
 class TrackmillApp {
   public:
+    // `converter` is the program's binding of the converter's module, bound before
+    // the application starts.
+    explicit TrackmillApp(const convert::ConverterLibrary& converter) : converter_(converter) {}
+
     // Runs the program with the process's arguments and returns its exit status:
     // the command's own status, 0 for --help and --version, or 2 with the usage on
     // standard error when the command line names no command.
@@ -17,6 +23,9 @@ class TrackmillApp {
     static std::string Usage();
     // The program's version and the versions of the libraries it uses, one per line.
     static std::string VersionText();
+
+  private:
+    const convert::ConverterLibrary& converter_;
 };
 
 }  // namespace cli

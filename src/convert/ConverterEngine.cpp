@@ -18,13 +18,6 @@ namespace convert {
 
 namespace {
 
-std::atomic<ConverterEngine::TickSource> g_tickSource{nullptr};
-
-std::uint32_t Now() {
-    const ConverterEngine::TickSource source = g_tickSource.load();
-    return source ? source() : platform::TickCount();
-}
-
 // Closes the source file when the conversion ends, whichever way it ends.
 struct SourceFile {
     std::FILE* file;
@@ -65,7 +58,7 @@ int ConverterEngine::Init() {
 }
 
 int ConverterEngine::IsLoaded() {
-    const ConverterLibrary& lib = ConverterLibraryBinding();
+    const ConverterLibrary& lib = library_;
     return lib.module && lib.open && lib.chunk && lib.close ? 1 : 0;
 }
 
@@ -102,8 +95,8 @@ int ConverterEngine::Abort() {
     return 0;
 }
 
-void ConverterEngine::SetTickSourceForTesting(TickSource source) {
-    g_tickSource.store(source);
+std::uint32_t ConverterEngine::Now() const {
+    return clock_ ? clock_() : platform::TickCount();
 }
 
 // Converts one WAV file into one MP3 file.
@@ -122,7 +115,7 @@ int ConverterEngine::Convert(const char* source, const char* target, std::int32_
                              std::int32_t /*reserved*/, const ConvertProgress* progress) {
     abort_.store(0);
     if (!IsLoaded() && !Init()) return kConvertNotLoaded;
-    const ConverterLibrary& lib = ConverterLibraryBinding();
+    const ConverterLibrary& lib = library_;
 
     SourceFile in{source ? std::fopen(source, "rb") : nullptr};
     if (!in.file) return kConvertCannotOpenSource;

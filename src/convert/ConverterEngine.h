@@ -1,5 +1,5 @@
 // The converter engine: turns one WAV file into one MP3 file through the encoder
-// module bound at start (ConverterLibrary.h), reporting progress to a caller's
+// module bound at start (ConverterLibrary.h) and given to it, reporting progress to a caller's
 // function about once a second. Its owner is the convert dialog (or the headless
 // convert command), which runs Convert on a worker thread and may call Abort from
 // another thread.
@@ -7,6 +7,8 @@
 
 #include <atomic>
 #include <cstdint>
+
+#include "convert/ConverterLibrary.h"
 
 namespace convert {
 
@@ -49,7 +51,13 @@ inline constexpr std::int32_t kNoInterface = static_cast<std::int32_t>(0x8000400
 // Release, Init, IsLoaded, CanConvert, Convert, Abort, two empty slots, destructor.
 class ConverterEngine {
   public:
-    ConverterEngine() = default;
+    // The millisecond clock the engine reads for its progress events.
+    using TickSource = std::uint32_t (*)();
+
+    // Converts through `library` (which outlives the engine); `clock` null reads
+    // platform::TickCount.
+    explicit ConverterEngine(const ConverterLibrary& library, TickSource clock = nullptr)
+        : library_(library), clock_(clock) {}
     ConverterEngine(const ConverterEngine&) = delete;
     ConverterEngine& operator=(const ConverterEngine&) = delete;
 
@@ -84,11 +92,11 @@ class ConverterEngine {
     // The bit rate handed to the module: at least 128 for a 32000 Hz source.
     static std::int32_t EncoderBitRate(std::uint32_t sampleRate, std::int32_t bitRate);
 
-    // Test seam: the millisecond clock the engine reads (platform::TickCount when null).
-    using TickSource = std::uint32_t (*)();
-    static void SetTickSourceForTesting(TickSource source);
-
   private:
+    std::uint32_t Now() const;
+
+    const ConverterLibrary& library_;
+    const TickSource clock_;
     std::atomic<std::uint32_t> refCount_{1};
     std::atomic<std::int32_t> abort_{0};
 };

@@ -3,38 +3,35 @@
 namespace convert {
 
 namespace {
-ConverterLibrary g_library;
-bool g_bound = false;
-
 template <typename Fn>
 Fn Lookup(platform::ModuleHandle module, const char* name) {
     return reinterpret_cast<Fn>(platform::GetProcAddress(module, name));
 }
 }  // namespace
 
-void BindConverterLibrary() {
-    ReleaseConverterLibrary();
-    g_bound = true;
-    g_library.module = platform::LoadModule("DLL_ORVAM.dll");
-    if (!g_library.module) return;
-    g_library.open = Lookup<OrvamOpenFn>(g_library.module, "DLL_ORVAM_B");
-    g_library.version = Lookup<OrvamVersionFn>(g_library.module, "DLL_ORVAM_A");
-    g_library.chunk = Lookup<OrvamChunkFn>(g_library.module, "DLL_ORVAM_C");
-    g_library.close = Lookup<OrvamCloseFn>(g_library.module, "DLL_ORVAM_D");
+ConverterLibrary::~ConverterLibrary() {
+    Release();
 }
 
-void ReleaseConverterLibrary() {
-    if (g_library.module) platform::FreeModule(g_library.module);
-    g_library = ConverterLibrary{};
-    g_bound = false;
+void ConverterLibrary::Bind() {
+    Release();
+    bound_ = true;
+    module = platform::LoadModule("DLL_ORVAM.dll");
+    if (!module) return;
+    open = Lookup<OrvamOpenFn>(module, "DLL_ORVAM_B");
+    version = Lookup<OrvamVersionFn>(module, "DLL_ORVAM_A");
+    chunk = Lookup<OrvamChunkFn>(module, "DLL_ORVAM_C");
+    close = Lookup<OrvamCloseFn>(module, "DLL_ORVAM_D");
 }
 
-bool IsConverterLibraryBound() {
-    return g_bound;
-}
-
-const ConverterLibrary& ConverterLibraryBinding() {
-    return g_library;
+void ConverterLibrary::Release() {
+    if (module) platform::FreeModule(module);
+    module = nullptr;
+    open = nullptr;
+    version = nullptr;
+    chunk = nullptr;
+    close = nullptr;
+    bound_ = false;
 }
 
 }  // namespace convert

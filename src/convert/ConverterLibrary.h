@@ -1,6 +1,7 @@
-// The process-wide binding of the converter's encoder module "DLL_ORVAM.dll". It is
-// made once at program start, before any window or worker thread exists, and only
-// read afterwards; it is released when the program ends.
+// The binding of the converter's encoder module "DLL_ORVAM.dll". The program binds
+// one at start, before any window or worker thread exists, and hands it to every
+// converter engine it makes; it is only read afterwards and released when the
+// program ends.
 #pragma once
 
 #include "orvam/Orvam.h"
@@ -8,24 +9,32 @@
 
 namespace convert {
 
-struct ConverterLibrary {
+class ConverterLibrary {
+  public:
+    ConverterLibrary() = default;
+    // Releases the binding.
+    ~ConverterLibrary();
+    ConverterLibrary(const ConverterLibrary&) = delete;
+    ConverterLibrary& operator=(const ConverterLibrary&) = delete;
+
+    // Loads the module through the program's module search (its own folder first)
+    // and looks up DLL_ORVAM_B, _A, _C and _D in that order; a missing entry point
+    // stays null. Binding again first releases the previous binding. Must not run
+    // while a conversion is going on.
+    void Bind();
+    // Frees the module once, if it was loaded, and clears the binding.
+    void Release();
+    // True once Bind has run (whether or not the module was found).
+    bool IsBound() const { return bound_; }
+
     platform::ModuleHandle module = nullptr;  // null when the module could not be loaded
     OrvamOpenFn open = nullptr;               // DLL_ORVAM_B
     OrvamVersionFn version = nullptr;         // DLL_ORVAM_A, looked up, never called
     OrvamChunkFn chunk = nullptr;             // DLL_ORVAM_C
     OrvamCloseFn close = nullptr;             // DLL_ORVAM_D
-};
 
-// Loads the module through the program's module search (its own folder first) and
-// looks up DLL_ORVAM_B, _A, _C and _D in that order; a missing entry point stays
-// null. Binding again first releases the previous binding (tests rebind after
-// changing the module search path). Must not run while a conversion is going on.
-void BindConverterLibrary();
-// Frees the module once, if it was loaded, and clears the binding.
-void ReleaseConverterLibrary();
-// True once BindConverterLibrary has run (whether or not the module was found).
-bool IsConverterLibraryBound();
-// The current binding.
-const ConverterLibrary& ConverterLibraryBinding();
+  private:
+    bool bound_ = false;
+};
 
 }  // namespace convert

@@ -23,14 +23,14 @@ class ConvertCommandTest : public ::testing::Test {
         ASSERT_FALSE(folder_.empty());
         platform::SetExecutablePathForTesting(folder_ + "/trackmill");
         platform::SetModuleSearchPath({TM_BIN_DIR}, false);
-        BindConverterLibrary();
+        library_.Bind();
         ASSERT_EQ(0, mkdir((folder_ + "/out").c_str(), 0700));
         ASSERT_EQ(0, mkdir((folder_ + "/src").c_str(), 0700));
         WriteWav(folder_ + "/src/song.part1.wav", 44100, 2, Sines(44100, 22050, {440.0, 660.0}));
         WriteWav(folder_ + "/src/other.WAV", 22050, 1, Sines(22050, 11025, {440.0}));
     }
     void TearDown() override {
-        ReleaseConverterLibrary();
+        library_.Release();
         platform::SetModuleSearchPath({}, true);
         platform::SetExecutablePathForTesting("");
         RemoveFolder(folder_);
@@ -41,9 +41,10 @@ class ConvertCommandTest : public ::testing::Test {
     }
     int Run(std::vector<std::string> args) {
         args.insert(args.begin(), "--convert");
-        return RunConvertCommand(args);
+        return RunConvertCommand(args, library_);
     }
 
+    ConverterLibrary library_;
     std::string folder_;
 };
 

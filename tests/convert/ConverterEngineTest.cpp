@@ -3,6 +3,8 @@
 // what it does with sources it cannot convert.
 #include <gtest/gtest.h>
 
+#include <atomic>
+
 #include <sys/stat.h>
 
 #include <thread>
@@ -18,17 +20,23 @@ using namespace convert;
 
 namespace {
 
+// The engine's clock: the real one, or SteppingClock while a test asks for it.
+std::atomic<bool> g_steppingClock{false};
+std::uint32_t FixtureClock() {
+    return g_steppingClock ? SteppingClock() : platform::TickCount();
+}
+
 class ConverterEngineTest : public ::testing::Test {
   protected:
     void SetUp() override {
         platform::SetModuleSearchPath({TM_BIN_DIR}, false);
-        BindConverterLibrary();
+        library_.Bind();
         folder_ = MakeTempFolder();
         ASSERT_FALSE(folder_.empty());
     }
     void TearDown() override {
-        ConverterEngine::SetTickSourceForTesting(nullptr);
-        ReleaseConverterLibrary();
+        g_steppingClock = false;
+        library_.Release();
         platform::SetModuleSearchPath({}, true);
         RemoveFolder(folder_);
     }
@@ -42,7 +50,8 @@ class ConverterEngineTest : public ::testing::Test {
                                log ? &progress : nullptr);
     }
 
-    ConverterEngine engine_;
+    ConverterLibrary library_;
+    ConverterEngine engine_{library_, &FixtureClock};
     std::string folder_;
 };
 
@@ -115,7 +124,7 @@ TEST_F(ConverterEngineTest, FindsTheChunksWhereverTheyStand) {
 }
 
 TEST_F(ConverterEngineTest, FileShorterThanOneReadConvertsWithProgressFromZero) {
-    ConverterEngine::SetTickSourceForTesting(&SteppingClock);
+    g_steppingClock = true;
     WriteWav(Path("in.wav"), 44100, 2, Sines(44100, 100, {440.0, 440.0}));
     EventLog log;
     ASSERT_EQ(kConvertOk, Convert(Path("in.wav"), Path("out.mp3"), 192, &log));
@@ -129,7 +138,7 @@ TEST_F(ConverterEngineTest, FileShorterThanOneReadConvertsWithProgressFromZero) 
 // The fraction reported rises from 0 toward 1 over the file, whatever the source rate
 // and channel count, and the finished event closes the conversion.
 TEST_F(ConverterEngineTest, FractionRisesFromZeroTowardOneForEveryRate) {
-    ConverterEngine::SetTickSourceForTesting(&SteppingClock);
+    g_steppingClock = true;
     for (std::uint32_t rate : {22050u, 32000u, 44100u, 48000u}) {
         for (int channels : {1, 2}) {
             SCOPED_TRACE(testing::Message() << rate << " Hz, " << channels << " channels");
@@ -190,7 +199,7 @@ TEST_F(ConverterEngineTest, MissingModuleGivesEight) {
     const std::string empty = Path("no-modules");
     ASSERT_EQ(0, mkdir(empty.c_str(), 0700));
     platform::SetModuleSearchPath({empty}, false);
-    BindConverterLibrary();
+    library_.Bind();
     EXPECT_EQ(0, engine_.IsLoaded());
     EXPECT_EQ(0, engine_.Init());
     WriteWav(Path("in.wav"), 44100, 2, Sines(44100, 4410, {440.0, 440.0}));
@@ -219,7 +228,7 @@ std::int32_t PauseAtFifthEvent(std::int32_t type, double fraction, std::uint32_t
 }
 
 TEST_F(ConverterEngineTest, AbortFromAnotherThreadLeavesAShorterFileThatDecodes) {
-    ConverterEngine::SetTickSourceForTesting(&SteppingClock);
+    g_steppingClock = true;
     const std::size_t frames = 20 * 44100;
     WriteWav(Path("in.wav"), 44100, 2, Sines(44100, frames, {440.0, 660.0}));
     EventLog log;
@@ -254,7 +263,8 @@ TEST(ConverterExtensionTest, ExtensionRules) {
     EXPECT_STREQ("", ConverterEngine::Extension("/music/song"));
     EXPECT_STREQ("song", ConverterEngine::Extension("song"));
 
-    ConverterEngine engine;
+    ConverterLibrary library;
+    ConverterEngine engine(library);
     EXPECT_EQ(1, engine.CanConvert("/w/song.wav", "/o/song.mp3"));
     EXPECT_EQ(1, engine.CanConvert("/w/SONG.WAVE", "/o/song.Mp3"));
     EXPECT_EQ(1, engine.CanConvert("/w/a.b/song", "/o/song.MP3"));  // empty extension

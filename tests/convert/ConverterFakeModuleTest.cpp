@@ -5,6 +5,8 @@
 // answers and read back the exact calls and sample values the engine handed over.
 #include <gtest/gtest.h>
 
+#include <atomic>
+
 #include <cstdlib>
 
 #include "FakeOrvam.h"
@@ -12,10 +14,17 @@
 #include "convert/ConverterEngine.h"
 #include "convert/ConverterLibrary.h"
 #include "platform/Modules.h"
+#include "platform/Sync.h"
 
 using namespace convert;
 
 namespace {
+
+// The engine's clock: the real one, or SteppingClock while a test asks for it.
+std::atomic<bool> g_steppingClock{false};
+std::uint32_t FixtureClock() {
+    return g_steppingClock ? SteppingClock() : platform::TickCount();
+}
 
 class ConverterFakeModuleTest : public ::testing::Test {
   protected:
@@ -26,16 +35,16 @@ class ConverterFakeModuleTest : public ::testing::Test {
         ASSERT_EQ(1, engine_.IsLoaded());
     }
     void TearDown() override {
-        ConverterEngine::SetTickSourceForTesting(nullptr);
+        g_steppingClock = false;
         if (self_) platform::FreeModule(self_);
-        ReleaseConverterLibrary();
+        library_.Release();
         platform::SetModuleSearchPath({}, true);
         RemoveFolder(folder_);
     }
 
     void UseModuleIn(const char* dir) {
         platform::SetModuleSearchPath({dir}, false);
-        BindConverterLibrary();
+        library_.Bind();
         if (self_) platform::FreeModule(self_);
         self_ = platform::LoadModule("DLL_ORVAM.dll");
         auto control = reinterpret_cast<FakeOrvamControlFn>(
@@ -56,7 +65,8 @@ class ConverterFakeModuleTest : public ::testing::Test {
                                log ? &progress : nullptr);
     }
 
-    ConverterEngine engine_;
+    ConverterLibrary library_;
+    ConverterEngine engine_{library_, &FixtureClock};
     std::string folder_;
     platform::ModuleHandle self_ = nullptr;
     FakeOrvamState* fake_ = nullptr;
@@ -246,7 +256,7 @@ std::int32_t StopOnFirstEvent(std::int32_t type, double fraction, std::uint32_t 
 // answering 0 ends the conversion as if the data had ended.
 TEST_F(ConverterFakeModuleTest, AbortAndStopTakeEffectBetweenChunks) {
     ASSERT_TRUE(fake_);
-    ConverterEngine::SetTickSourceForTesting(&SteppingClock);
+    g_steppingClock = true;
     WriteWav(Path("in.wav"), 44100, 2, Ramps(20000, 2));
     const std::string in = Path("in.wav"), out = Path("out.mp3");
 

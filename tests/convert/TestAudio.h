@@ -46,7 +46,7 @@ void RemoveFolder(const std::string& folder);
 bool FileExists(const std::string& path);
 
 // A millisecond clock that moves on one second per reading, so the engine reports
-// progress at every chunk (ConverterEngine::SetTickSourceForTesting).
+// progress at every chunk (the engine's clock argument).
 std::uint32_t SteppingClock();
 
 // Records every progress event: ConvertProgress::context must point at it.
