@@ -18,7 +18,6 @@ namespace {
 struct OpenHandle {
     std::shared_ptr<Drive> drive;
     std::uint32_t leadOut = 0;  // first frame after the disc's last track, 0 = unknown
-    int parms[64] = {};         // values given with ModifyCDParms, by code
 };
 
 struct Library {
@@ -159,11 +158,10 @@ std::uint32_t GetCDHandle(HandleRequest* request) {
     return id;
 }
 
-int ModifyCDParms(std::uint32_t handle, int code, int value) {
-    auto h = Find(handle);
-    if (!h) return 0;
-    if (code >= 0 && code < 64) h->parms[code] = value;
-    return 1;
+// Every read here takes what it needs per call (frame count, overlap), so a parameter
+// changes nothing: the call only answers whether the handle is open.
+int ModifyCDParms(std::uint32_t handle, int /*code*/, int /*value*/) {
+    return Find(handle) ? 1 : 0;
 }
 
 int MCP(std::uint32_t handle, int code, int value) {

@@ -93,6 +93,8 @@ static_assert(sizeof(TocRecord) == 804);
 
 CDACCESS_API int GetCDList(DriveListRecord* list);
 CDACCESS_API std::uint32_t GetCDHandle(HandleRequest* request);
+// 1 for an open handle, 0 otherwise. The reads take their parameters per call, so
+// the code and value change nothing.
 CDACCESS_API int ModifyCDParms(std::uint32_t handle, int code, int value);
 CDACCESS_API int ReadTOC(std::uint32_t handle, TocRecord* toc);
 // Reads block->frameCount frames from block->startLba into the data area.
