@@ -16,8 +16,8 @@ QImage LoadSkinBitmap(int id) {
 }
 
 namespace {
-const QString kCursorPath = QStringLiteral(":/skin/167.cur");
-const QString kIconPath = QStringLiteral(":/skin/128.ico");
+const QString kCursorPath = QStringLiteral(":/skin/%1.cur").arg(kIdSkinCursor);
+const QString kIconPath = QStringLiteral(":/skin/%1.ico").arg(kIdAppIcon);
 
 quint16 ReadLe16(const QByteArray& b, int at) {
     return static_cast<quint16>(static_cast<quint8>(b[at]) | (static_cast<quint8>(b[at + 1]) << 8));

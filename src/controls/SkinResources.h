@@ -8,35 +8,9 @@
 #include <QImage>
 #include <QString>
 
-namespace controls {
+#include "controls/SkinIds.h"
 
-// Resource ids of the pictures.
-enum SkinId : int {
-    kIdAppIcon = 128,
-    kIdBackground = 136,
-    kIdClose = 142,
-    kIdMinimise = 144,
-    kIdWebPage = 145,
-    kIdHelp = 147,
-    kIdOption = 148,
-    kIdRipper = 149,
-    kIdConvert = 150,
-    kIdPlay = 152,
-    kIdPlayBlue = 153,
-    kIdStop = 155,
-    kIdStopBlue = 156,
-    kIdPause = 157,
-    kIdPauseBlue = 158,
-    kIdFirst = 159,
-    kIdFirstBlue = 160,
-    kIdBack = 161,
-    kIdForward = 163,
-    kIdForwardBlue = 164,
-    kIdNext = 165,
-    kIdNextBlue = 166,
-    kIdSkinCursor = 167,
-    kIdBackBlue = 168,
-};
+namespace controls {
 
 // Resource path of a bitmap id.
 QString SkinBitmapPath(int id);

@@ -10,6 +10,7 @@
 
 #include "Artwork.h"
 #include "IconFile.h"
+#include "controls/SkinIds.h"
 #include "controls/SkinLayout.h"
 
 namespace {
@@ -45,21 +46,28 @@ int main(int argc, char** argv) {
         return BackgroundUnder(plain, m, button, kTabFaceSize);
     };
 
-    bool ok = Save(background, folder, 136);
-    ok &= Save(DrawTitleButton('C', under(kCloseButton, {19, 19})), folder, 142);
-    ok &= Save(DrawTitleButton('I', under(kMinimiseButton, {19, 19})), folder, 144);
-    ok &= Save(DrawTitleButton('M', under(kWebButton, {19, 19})), folder, 145);
-    ok &= Save(DrawHelpBadge(under(kHelpButton, {25, 25})), folder, 147);
-    ok &= Save(DrawTab(QStringLiteral("RIPPER"), underTab(kRipButton)), folder, 149);
-    ok &= Save(DrawTab(QStringLiteral("CONVERT"), underTab(kConvertButton)), folder, 150);
-    ok &= Save(DrawTab(QStringLiteral("OPTION"), underTab(kOptionButton)), folder, 148);
+    bool ok = Save(background, folder, controls::kIdBackground);
+    ok &= Save(DrawTitleButton('C', under(kCloseButton, {19, 19})), folder, controls::kIdClose);
+    ok &=
+        Save(DrawTitleButton('I', under(kMinimiseButton, {19, 19})), folder, controls::kIdMinimise);
+    ok &= Save(DrawTitleButton('M', under(kWebButton, {19, 19})), folder, controls::kIdWebPage);
+    ok &= Save(DrawHelpBadge(under(kHelpButton, {25, 25})), folder, controls::kIdHelp);
+    ok &=
+        Save(DrawTab(QStringLiteral("RIPPER"), underTab(kRipButton)), folder, controls::kIdRipper);
+    ok &= Save(DrawTab(QStringLiteral("CONVERT"), underTab(kConvertButton)), folder,
+               controls::kIdConvert);
+    ok &= Save(DrawTab(QStringLiteral("OPTION"), underTab(kOptionButton)), folder,
+               controls::kIdOption);
     const struct {
         Symbol symbol;
         int normal, blue;
-    } transports[] = {{Symbol::Play, 152, 153},  {Symbol::Stop, 155, 156},
-                      {Symbol::Pause, 157, 158}, {Symbol::First, 159, 160},
-                      {Symbol::Back, 161, 168},  {Symbol::Forward, 163, 164},
-                      {Symbol::Next, 165, 166}};
+    } transports[] = {{Symbol::Play, controls::kIdPlay, controls::kIdPlayBlue},
+                      {Symbol::Stop, controls::kIdStop, controls::kIdStopBlue},
+                      {Symbol::Pause, controls::kIdPause, controls::kIdPauseBlue},
+                      {Symbol::First, controls::kIdFirst, controls::kIdFirstBlue},
+                      {Symbol::Back, controls::kIdBack, controls::kIdBackBlue},
+                      {Symbol::Forward, controls::kIdForward, controls::kIdForwardBlue},
+                      {Symbol::Next, controls::kIdNext, controls::kIdNextBlue}};
     for (int i = 0; i < 7; ++i) {
         const auto& t = transports[i];
         const QRect button(QPoint(kTransportLeft[i], kTransportTop), kTransportSize);
@@ -67,11 +75,13 @@ int main(int argc, char** argv) {
         ok &= Save(DrawTransport(t.symbol, false, below), folder, t.normal);
         ok &= Save(DrawTransport(t.symbol, true, below), folder, t.blue);
     }
-    if (!WriteCursor8(DrawCursor(), kCursorHotSpot, folder + QStringLiteral("/167.cur"))) {
+    if (!WriteCursor8(DrawCursor(), kCursorHotSpot,
+                      folder + QStringLiteral("/%1.cur").arg(controls::kIdSkinCursor))) {
         std::fprintf(stderr, "trackmill_artwork: cannot write the cursor\n");
         ok = false;
     }
-    if (!WriteIcon8({DrawAppIcon(16), DrawAppIcon(32)}, folder + QStringLiteral("/128.ico"))) {
+    if (!WriteIcon8({DrawAppIcon(16), DrawAppIcon(32)},
+                    folder + QStringLiteral("/%1.ico").arg(controls::kIdAppIcon))) {
         std::fprintf(stderr, "trackmill_artwork: cannot write the icon\n");
         ok = false;
     }
