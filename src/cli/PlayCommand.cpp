@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "cd/DiscSession.h"
+#include "cli/Application.h"
 #include "cli/CommandLine.h"
 #include "cli/Commands.h"
 #include "cli/Interrupt.h"
@@ -108,11 +109,7 @@ int RunPlayCommand(const std::vector<std::string>& args) {
         return UsageError("row " + std::to_string(row) + " is a data track");
     }
 
-    static int argc = 1;
-    static char name[] = "trackmill";
-    static char* argv[] = {name, nullptr};
-    std::unique_ptr<QCoreApplication> app;
-    if (!QCoreApplication::instance()) app = std::make_unique<QCoreApplication>(argc, argv);
+    const auto app = ApplicationIfNone();
 
     int status;
     {

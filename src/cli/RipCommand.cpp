@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "cd/DiscSession.h"
+#include "cli/Application.h"
 #include "cli/CommandLine.h"
 #include "cli/Commands.h"
 #include "cli/Interrupt.h"
@@ -210,11 +211,7 @@ int RunRipCommand(const std::vector<std::string>& args) {
         audioRows.push_back(r);
     }
 
-    int argc = 1;
-    char programName[] = "trackmill";
-    char* argv[] = {programName, nullptr};
-    std::unique_ptr<QCoreApplication> app;
-    if (!QCoreApplication::instance()) app = std::make_unique<QCoreApplication>(argc, argv);
+    const auto app = ApplicationIfNone();
 
     int status;
     {
