@@ -98,6 +98,10 @@ int RunConvertCommand(const std::vector<std::string>& args, const ConverterLibra
             ++converted;
             continue;
         }
+        if (code == kConvertResultAborted && InterruptGuard::Requested()) {
+            PrintError("--convert: " + source + " stopped; the target holds what was converted");
+            break;
+        }
         ++failed;
         if (code == kConvertCannotOpenSource) {
             std::printf("Cannot open %s\n", source.c_str());
