@@ -6,7 +6,7 @@ set -euo pipefail
 PACKAGES=(
   build-essential cmake ninja-build pkg-config git
   qt6-base-dev qt6-base-dev-tools libgl-dev
-  libcdio-dev libcdio-utils cd-paranoia
+  libcdio-dev libcdio-utils cd-paranoia libcue-dev libsndfile1-dev
   libmp3lame-dev lame
   portaudio19-dev libasound2-dev libasound2-plugins alsa-utils
   libmpg123-dev

@@ -2,11 +2,10 @@
 // table the tests compare against, DIR/demo.expected.
 //
 // The disc is an enhanced CD: six short synthesized pieces (different tunes and
-// instruments, so a listener can tell them apart), then the 11250-frame gap that
+// instruments, so a listener can tell them apart), then the 11400-frame gap that
 // separates an audio session from a data session, then a Mode 1 data track. A BIN/CUE
 // image has no sessions, so the gap is stored as silent frames in the .bin; they are
-// written as a hole, so the file takes little room on disk. The .bin is named after
-// the .cue, as libcdio's BIN/CUE driver expects whatever the FILE line says.
+// written as a hole, so the file takes little room on disk.
 //
 // demo.expected has one line per track: track number, start address (the disc's
 // logical block address, first track at 0), length in frames as the track list
@@ -33,7 +32,8 @@ constexpr int kSampleRate = 44100;
 constexpr int kFrameBytes = 2352;
 constexpr int kSamplesPerFrame = 588;
 constexpr int kFramesPerSecond = 75;
-constexpr std::uint32_t kSessionGapFrames = 11250;
+// Lead-out 6750 + lead-in 4500 + the data track's pregap 150, as on a pressed disc.
+constexpr std::uint32_t kSessionGapFrames = 11400;
 constexpr std::uint32_t kDataTrackFrames = 300;  // 4 seconds, the shortest track a CD allows
 constexpr double kPi = 3.14159265358979323846;
 

@@ -1,5 +1,6 @@
 #include "cd/DiscSession.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "cdaccess/Drive.h"
@@ -40,12 +41,23 @@ bool OpenDisc(const std::vector<std::string>& args, DiscState& out, std::string&
     GetCDList(&out.drives);
     out.handle = OpenDrive(0, out.drives);
     if (out.handle == 0) {
+        // The first drive that says why it failed: for an image, what is wrong with it.
+        std::string reason, failed;
+        for (const auto& drive : cdaccess::ListedDrives()) {
+            if (!drive || drive->OpenError().empty()) continue;
+            reason = drive->OpenError();
+            failed = drive->Name();
+            break;
+        }
         const std::string image = FirstImage(args);
         if (!image.empty())
             error = "cannot open the disc image " + image + " (nor any CD drive)";
+        else if (!failed.empty())
+            error = "cannot open the disc image " + failed;
         else
             error = out.drives.count == 0 ? "no CD drive or disc image found"
                                           : "no CD drive or disc image could be opened";
+        if (!reason.empty()) error += ": " + reason;
         return false;
     }
     if (auto drive = cdaccess::DriveForHandle(out.handle)) out.driveName = drive->Name();
@@ -61,6 +73,28 @@ bool OpenDisc(const std::vector<std::string>& args, DiscState& out, std::string&
 void CloseDisc(DiscState& state) {
     if (state.handle != 0) CloseCDHandle(state.handle);
     state.handle = 0;
+}
+
+std::uint32_t HiddenAudioFrames(std::uint32_t handle) {
+    TocRecord toc{};
+    if (handle == 0 || ReadTOC(handle, &toc) != 1 || toc.firstTrack != 1 || toc.lastTrack < 1)
+        return 0;
+    if (toc.descriptors[0].control & kTocDataTrack) return 0;
+    const std::uint32_t frames = DecodeBigEndian32(toc.descriptors[0].address);
+    constexpr std::uint32_t kChunk = 27;
+    std::vector<unsigned char> buffer(sizeof(ReadBlock) + kChunk * kFrameBytes);
+    auto* block = reinterpret_cast<ReadBlock*>(buffer.data());
+    for (std::uint32_t lba = 0; lba < frames; lba += kChunk) {
+        std::memset(block, 0, sizeof(ReadBlock));
+        block->startLba = lba;
+        block->frameCount = std::min(kChunk, frames - lba);
+        block->capacity = kChunk * kFrameBytes;
+        if (ReadCDAudioLBA(handle, block) != kCdOk) return 0;
+        const unsigned char* data = block->data();
+        if (std::any_of(data, data + block->dataLength, [](unsigned char b) { return b != 0; }))
+            return frames;
+    }
+    return 0;
 }
 
 }  // namespace cd

@@ -37,4 +37,9 @@ bool OpenDisc(const std::vector<std::string>& args, DiscState& out, std::string&
 // Closes the handle when one is open and sets it to 0.
 void CloseDisc(DiscState& state);
 
+// Audio hidden before track 1: when track 1's index 01 lies after frame 0 and the
+// frames before it are not all silence, their count; 0 otherwise (also when they
+// cannot be read). Nothing is ripped from them.
+std::uint32_t HiddenAudioFrames(std::uint32_t handle);
+
 }  // namespace cd

@@ -10,8 +10,12 @@ namespace cd {
 
 namespace {
 
-// The 150-second gap between an enhanced CD's audio session and its data session.
-constexpr std::uint32_t kDataSessionGapFrames = 11250;
+// On an enhanced CD the data track's table entry lies this many frames after the end
+// of the audio session: the audio session's lead-out (6750 frames), the data
+// session's lead-in (4500) and the data track's own 150-frame pregap. Subtracting
+// less would give the last audio track 150 frames of lead-out, which a drive cannot
+// read (its rip would end in a read error or junk).
+constexpr std::uint32_t kDataSessionGapFrames = 11400;
 
 }  // namespace
 
@@ -74,7 +78,11 @@ int BuildTrackTable(std::uint32_t handle, DriveListRecord& drives, TrackEntry* t
         }
         entry.lengthFrames = DecodeBigEndian32(next.address) - entry.startLba;
         // The last audio track before a data session does not own the gap before it.
-        if ((next.control & kTocDataTrack) && entry.lengthFrames > kDataSessionGapFrames)
+        // Only a following data track counts: the lead-out is no track, and a data
+        // track at the end of the disc runs to it.
+        const bool nextIsTrack = k + 1 < toc.lastTrack - toc.firstTrack + 1;
+        if (nextIsTrack && (next.control & kTocDataTrack) &&
+            entry.lengthFrames > kDataSessionGapFrames)
             entry.lengthFrames -= kDataSessionGapFrames;
         if (table) table[k] = entry;
 

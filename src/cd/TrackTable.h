@@ -10,7 +10,8 @@
 
 namespace cd {
 
-inline constexpr int kMaxTracks = 32;  // the track table's size
+// The track table's size: every track a CD can hold (track numbers run from 1 to 99).
+inline constexpr int kMaxTracks = 99;
 
 #pragma pack(push, 1)
 struct TrackEntry {
@@ -38,8 +39,7 @@ std::uint32_t DecodeBigEndian32(const unsigned char* p);
 std::uint32_t OpenDrive(std::uint32_t handle, const DriveListRecord& drives);
 
 // Fills table (kMaxTracks entries) and rows from the disc's table of contents.
-// Returns the number of rows (0 when the contents cannot be read). Tracks past the
-// 32nd are not listed.
+// Returns the number of rows (0 when the contents cannot be read).
 int BuildTrackTable(std::uint32_t handle, DriveListRecord& drives, TrackEntry* table,
                     std::vector<TrackRow>& rows);
 

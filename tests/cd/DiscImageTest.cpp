@@ -1,4 +1,4 @@
-// Disc images through libcdio: the generated demo disc gives exactly the tracks its
+// Disc images: the generated demo disc gives exactly the tracks its
 // generator wrote, its audio sits at the addresses the table of contents gives, and
 // missing, truncated or corrupt images fail to open without harming the process.
 #include <gtest/gtest.h>
@@ -138,7 +138,7 @@ TEST_F(DiscImage, DemoDiscGivesTheTracksItsGeneratorWrote) {
     // An enhanced CD: the data track is last, after the gap.
     EXPECT_EQ(expected.back().data, 1);
     const ExpectedTrack& lastAudio = expected[expected.size() - 2];
-    EXPECT_EQ(expected.back().start, lastAudio.start + lastAudio.length + 11250);
+    EXPECT_EQ(expected.back().start, lastAudio.start + lastAudio.length + 11400);
 }
 
 TEST_F(DiscImage, DemoAudioSitsAtTheTableOfContentsAddresses) {
@@ -180,8 +180,7 @@ TEST_F(DiscImage, BinNameFindsItsCueSheet) {
 TEST_F(DiscImage, MissingOrMisnamedBinFailsToOpen) {
     // A cue sheet alone.
     EXPECT_FALSE(Opens(Write("alone.cue", DemoCue())));
-    // libcdio reads the .bin named after the cue, whatever FILE says: a cue named
-    // differently from the only .bin cannot be opened.
+    // A cue whose FILE holds far fewer frames than its tracks need cannot be opened.
     CopyBin("demo.bin", 2352 * 100);
     EXPECT_FALSE(Opens(Write("other.cue", DemoCue())));
     EXPECT_FALSE(Opens(dir_ / "nothing-here.cue"));

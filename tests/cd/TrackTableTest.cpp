@@ -22,7 +22,7 @@ using cdaccess::TocTrack;
 
 namespace {
 
-constexpr std::uint32_t kGap = 11250;
+constexpr std::uint32_t kGap = 11400;
 
 class SimulatedDisc : public ::testing::Test {
   protected:
@@ -125,8 +125,8 @@ TEST_F(SimulatedDisc, ADifferenceOfExactlyTheGapIsKept) {
     Open();
     ASSERT_EQ(disc_.rows.size(), 4u);
     EXPECT_EQ(disc_.table[0].lengthFrames, kGap);  // not "greater than": kept whole
-    ExpectRow(disc_.rows[0], "1", "Track 1", "02:30");
-    EXPECT_EQ(disc_.table[2].lengthFrames, kGap + 1 - kGap);  // 11251 loses the gap
+    ExpectRow(disc_.rows[0], "1", "Track 1", "02:32");
+    EXPECT_EQ(disc_.table[2].lengthFrames, kGap + 1 - kGap);  // 11401 loses the gap
     // The rule looks only at the next track's data bit.
     EXPECT_EQ(disc_.table[1].lengthFrames, 100u);
 }
@@ -151,8 +151,8 @@ TEST_F(SimulatedDisc, LastTrackRunsToTheLeadOut) {
     EXPECT_EQ(disc_.rows[1].time, "03:00");
 }
 
-TEST_F(SimulatedDisc, MoreThan32TracksListTheFirst32AndWriteNoFurther) {
-    std::vector<std::uint32_t> lengths(40);
+TEST_F(SimulatedDisc, NinetyNineTracksAreAllListedAndWriteNoFurther) {
+    std::vector<std::uint32_t> lengths(99);
     for (std::size_t i = 0; i < lengths.size(); ++i)
         lengths[i] = 100 + static_cast<std::uint32_t>(i);
     AddDrive()->SetAudioTracks(lengths);
@@ -165,13 +165,28 @@ TEST_F(SimulatedDisc, MoreThan32TracksListTheFirst32AndWriteNoFurther) {
     TrackEntry table[kMaxTracks + 1];
     std::memset(table, 0xA5, sizeof table);
     std::vector<TrackRow> rows;
-    EXPECT_EQ(BuildTrackTable(handle, drives, table, rows), 32);
-    ASSERT_EQ(rows.size(), 32u);
-    ExpectRow(rows[31], "32", "Track 32", "00:01");
-    EXPECT_EQ(table[31].lengthFrames, 131u);  // from track 33's start, not the lead-out
+    EXPECT_EQ(BuildTrackTable(handle, drives, table, rows), 99);
+    ASSERT_EQ(rows.size(), 99u);
+    ExpectRow(rows[39], "40", "Track 40", "00:01");
+    ExpectRow(rows[98], "99", "Track 99", "00:02");
+    EXPECT_EQ(table[39].lengthFrames, 139u);
+    EXPECT_EQ(table[98].lengthFrames, 198u);  // from the lead-out
     const unsigned char* canary = reinterpret_cast<const unsigned char*>(&table[kMaxTracks]);
     for (std::size_t i = 0; i < sizeof(TrackEntry); ++i) ASSERT_EQ(canary[i], 0xA5) << i;
     CloseCDHandle(handle);
+}
+
+TEST_F(SimulatedDisc, ADataTrackAtTheEndRunsToTheLeadOut) {
+    // The lead-out carries no data bit: the gap rule is for a following data track only.
+    AddDisc(Toc(1, {{false, 0}, {true, 1000 + kGap}}, 1000 + kGap + 20000));
+    Open();
+    ASSERT_EQ(disc_.rows.size(), 2u);
+    EXPECT_EQ(disc_.table[0].lengthFrames, 1000u);
+    EXPECT_EQ(disc_.table[1].lengthFrames, 20000u);
+    TocRecord toc{};
+    ASSERT_EQ(ReadTOC(disc_.handle, &toc), 1);
+    EXPECT_EQ(toc.descriptors[2].control & kTocDataTrack, 0);
+    EXPECT_EQ(toc.descriptors[2].trackNumber, 0xAA);
 }
 
 TEST_F(SimulatedDisc, OpenDriveTakesTheFirstDriveThatOpensAndClosesTheOldHandle) {

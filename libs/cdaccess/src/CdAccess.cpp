@@ -85,6 +85,12 @@ void SetSystemDrivesListed(bool listed) {
     l.systemListed = listed;
 }
 
+std::vector<std::shared_ptr<Drive>> ListedDrives() {
+    Library& l = lib();
+    std::lock_guard<std::mutex> guard(l.mutex);
+    return l.listed;
+}
+
 std::shared_ptr<Drive> DriveForHandle(std::uint32_t handle) {
     auto h = Find(handle);
     return h ? h->drive : nullptr;
@@ -187,14 +193,23 @@ int ReadTOC(std::uint32_t handle, TocRecord* record) {
     record->lastTrack = toc.tracks[count - 1].number;
     for (std::size_t k = 0; k < count; ++k) {
         TocDescriptor& d = record->descriptors[k];
-        d.control = static_cast<std::uint8_t>(0x10 | (toc.tracks[k].data ? kTocDataTrack : 0));
+        // Q sub-channel control: data 4, copy permitted 2, pre-emphasis 1 (where known).
+        d.control = static_cast<std::uint8_t>(0x10 | (toc.tracks[k].data ? kTocDataTrack : 0) |
+                                              (toc.tracks[k].copyPermitted == 1 ? 2 : 0) |
+                                              (toc.tracks[k].preEmphasis == 1 ? 1 : 0));
         d.trackNumber = toc.tracks[k].number;
         PutBigEndian32(d.address, toc.tracks[k].startLba);
     }
+    // The lead-out is no track: it never carries the data bit, so a disc that ends in a
+    // data track does not look like one more data track after it. When the record has
+    // no room for every track, the entry after the last one listed is that track's
+    // real successor, data bit included.
     TocDescriptor& leadOut = record->descriptors[count];
-    leadOut.control = record->descriptors[count - 1].control;
-    leadOut.trackNumber = 0xAA;
-    const std::uint32_t end = count < toc.tracks.size() ? toc.tracks[count].startLba : toc.leadOut;
+    const bool truncated = count < toc.tracks.size();
+    leadOut.control =
+        static_cast<std::uint8_t>(0x10 | (truncated && toc.tracks[count].data ? kTocDataTrack : 0));
+    leadOut.trackNumber = truncated ? toc.tracks[count].number : 0xAA;
+    const std::uint32_t end = truncated ? toc.tracks[count].startLba : toc.leadOut;
     PutBigEndian32(leadOut.address, end);
     const std::uint32_t length = 2 + 8 * static_cast<std::uint32_t>(count + 1);
     record->dataLength[0] = static_cast<std::uint8_t>(length >> 8);

@@ -1,5 +1,7 @@
-// Drives over libcdio: a disc image (.cue/.bin, .toc, .nrg) or one of the machine's
-// CD drives.
+// Drives over libcdio: an .nrg image or one of the machine's CD drives. Cue sheets
+// (and a .bin named with its cue sheet) and .toc files never reach libcdio: libcdio's
+// readers for them ignore FILE lines, misplace tracks and corrupt memory on some
+// sheets, so they are read by CueSheet.cpp and TocFile.cpp. MakeImageDrive chooses.
 //
 // Addresses. libcdio calls the drive's logical block addresses "LSNs" (the first
 // track of a pressed disc is usually at 0) and calls LSN + 150 an "LBA". Everything
@@ -14,9 +16,6 @@
 // POSIX systems an image is first opened in a child process: if libcdio crashes,
 // asserts or cannot read the table of contents there, Open() fails and this process
 // never parses the file.
-//
-// Known quirk: libcdio's BIN/CUE driver reads the .bin named after the .cue
-// ("x.cue" -> "x.bin"), whatever the FILE line says.
 #include <cdio/cdio.h>
 #include <cdio/logging.h>
 #include <cdio/mmc_cmds.h>
@@ -30,6 +29,7 @@
 #include <mutex>
 #include <thread>
 
+#include "ImageLayout.h"
 #include "cdaccess/CdAccess.h"
 #include "cdaccess/Drive.h"
 
@@ -63,16 +63,6 @@ constexpr std::uint32_t kDeviceReadChunk = 26;
 // How long the child process may take to open an image before it counts as broken.
 constexpr auto kProbeTimeLimit = std::chrono::seconds(30);
 
-std::string LowerExtension(const std::string& path) {
-    const std::size_t dot = path.find_last_of('.');
-    const std::size_t slash = path.find_last_of("/\\");
-    if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return {};
-    std::string ext = path.substr(dot + 1);
-    std::transform(ext.begin(), ext.end(), ext.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return ext;
-}
-
 bool IsRegularFile(const std::string& path, long long* size = nullptr) {
     struct stat st {};
     if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
@@ -90,39 +80,21 @@ bool IsDeviceNode(const std::string& path) {
 #endif
 }
 
-// libcdio's companion of a .cue (its .bin) or of a .bin (its .cue): the last three
-// letters swapped in the same case, as libcdio does it. Empty when libcdio would not
-// find one.
-std::string Companion(const std::string& path, const char* from, const char* to) {
+// The cue sheet beside a .bin: the same name with "cue" for "bin" in the same case.
+// Empty when there is none.
+std::string CueBesideBin(const std::string& path) {
     if (path.size() < 4) return {};
     const std::string tail = path.substr(path.size() - 3);
-    std::string upperFrom = from, upperTo = to;
-    for (char& c : upperFrom) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    for (char& c : upperTo) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    if (tail == from) return path.substr(0, path.size() - 3) + to;
-    if (tail == upperFrom) return path.substr(0, path.size() - 3) + upperTo;
+    const std::string stem = path.substr(0, path.size() - 3);
+    for (const std::string& cue : {tail == "BIN" ? std::string("CUE") : std::string("cue"),
+                                   std::string("cue"), std::string("CUE")}) {
+        if (IsRegularFile(stem + cue)) return stem + cue;
+    }
     return {};
 }
 
-// The image files exist and the .bin of a BIN/CUE pair holds whole frames.
-bool ImageFilesPresent(const std::string& path, driver_id_t driver) {
-    long long size = 0;
-    if (!IsRegularFile(path, &size) || size <= 0) return false;
-    if (driver != DRIVER_BINCUE) return true;
-    const std::string ext = LowerExtension(path);
-    std::string bin = path, cue = path;
-    if (ext == "cue") bin = Companion(path, "cue", "bin");
-    if (ext == "bin") cue = Companion(path, "bin", "cue");
-    if (bin.empty() || cue.empty() || !IsRegularFile(cue)) return false;
-    long long binSize = 0;
-    return IsRegularFile(bin, &binSize) && binSize >= kFrameBytes && binSize % kFrameBytes == 0;
-}
-
 driver_id_t ImageDriver(const std::string& path) {
-    const std::string ext = LowerExtension(path);
-    if (ext == "cue" || ext == "bin") return DRIVER_BINCUE;
-    if (ext == "toc") return DRIVER_CDRDAO;
-    if (ext == "nrg") return DRIVER_NRG;
+    if (LowerExtension(path) == "nrg") return DRIVER_NRG;
     if (IsDeviceNode(path)) return DRIVER_DEVICE;
     return DRIVER_UNKNOWN;
 }
@@ -145,8 +117,17 @@ bool ReadLibcdioToc(CdIo_t* cdio, DiscToc& toc) {
         if (!result.tracks.empty() &&
             static_cast<std::uint32_t>(lsn) < result.tracks.back().startLba)
             return false;
-        result.tracks.push_back(TocTrack{static_cast<std::uint8_t>(t), format != TRACK_FORMAT_AUDIO,
-                                         static_cast<std::uint32_t>(lsn)});
+        TocTrack track(static_cast<std::uint8_t>(t), format != TRACK_FORMAT_AUDIO,
+                       static_cast<std::uint32_t>(lsn));
+        const auto flag = [](track_flag_t f) {
+            return f == CDIO_TRACK_FLAG_TRUE ? 1 : f == CDIO_TRACK_FLAG_FALSE ? 0 : -1;
+        };
+        track.preEmphasis = flag(cdio_get_track_preemphasis(cdio, static_cast<track_t>(t)));
+        track.copyPermitted = flag(cdio_get_track_copy_permit(cdio, static_cast<track_t>(t)));
+        const lsn_t pregap = cdio_get_track_pregap_lsn(cdio, static_cast<track_t>(t));
+        if (pregap != CDIO_INVALID_LSN && pregap >= 0 && pregap <= lsn)
+            track.pregapFrames = static_cast<int>(lsn - pregap);
+        result.tracks.push_back(std::move(track));
     }
     const lsn_t leadOut = cdio_get_track_lsn(cdio, CDIO_CDROM_LEADOUT_TRACK);
     if (leadOut == CDIO_INVALID_LSN || leadOut < 0 ||
@@ -229,23 +210,51 @@ class CdioDrive : public Drive {
         std::lock_guard<std::mutex> guard(mutex_);
         Close();
         const driver_id_t driver = device_ ? DRIVER_DEVICE : ImageDriver(path_);
+        error_.clear();
         if (driver != DRIVER_DEVICE) {
-            if (!ImageFilesPresent(path_, driver)) return false;
-            if (!ImageOpensSafely(path_, driver)) return false;
+            long long size = 0;
+            if (!IsRegularFile(path_, &size)) {
+                error_ = ::access(path_.c_str(), F_OK) == 0 ? "it is not a regular file"
+                                                            : "the file is missing";
+                return false;
+            }
+            if (size <= 0) {
+                error_ = "the file is empty";
+                return false;
+            }
+            if (driver == DRIVER_UNKNOWN) {
+                error_ =
+                    "it is not a disc image Trackmill knows (.cue, .bin with its .cue, .toc, .nrg)";
+                return false;
+            }
+            if (!ImageOpensSafely(path_, driver)) {
+                error_ =
+                    "libcdio cannot read a table of contents from it (a broken or truncated image)";
+                return false;
+            }
         }
         t_cdioErrors = 0;
         cdio_ = cdio_open(path_.c_str(), driver);
-        if (!cdio_) return false;
+        if (!cdio_) {
+            error_ = device_ ? "the drive cannot be opened" : "libcdio cannot open it";
+            return false;
+        }
         isImage_ = driver != DRIVER_DEVICE;
         if (isImage_) {
             DiscToc toc;
             if (!ReadLibcdioToc(cdio_, toc) || t_cdioErrors != 0) {
+                error_ = "libcdio cannot read a table of contents from it";
                 Close();
                 return false;
             }
             leadOut_ = toc.leadOut;
         }
         return true;
+    }
+
+    std::string OpenError() const override {
+        std::lock_guard<std::mutex> guard(mutex_);
+        return error_;
     }
 
     bool ReadToc(DiscToc& toc) override {
@@ -286,9 +295,10 @@ class CdioDrive : public Drive {
         leadOut_ = 0;
     }
 
-    std::mutex mutex_;
+    mutable std::mutex mutex_;
     const std::string path_;
     const bool device_;
+    std::string error_;
     bool isImage_ = false;
     CdIo_t* cdio_ = nullptr;
     std::uint32_t leadOut_ = 0;
@@ -296,7 +306,37 @@ class CdioDrive : public Drive {
 
 }  // namespace
 
+namespace {
+
+// A drive that cannot be opened, with its reason.
+class RefusedDrive : public Drive {
+  public:
+    RefusedDrive(std::string path, std::string reason)
+        : path_(std::move(path)), reason_(std::move(reason)) {}
+    std::string Name() const override { return path_; }
+    bool Open() override { return false; }
+    bool ReadToc(DiscToc&) override { return false; }
+    int ReadFrames(std::uint32_t, std::uint32_t, unsigned char*) override { return kCdReadError; }
+    bool Ready() override { return false; }
+    std::string OpenError() const override { return reason_; }
+
+  private:
+    const std::string path_, reason_;
+};
+
+}  // namespace
+
 std::shared_ptr<Drive> MakeImageDrive(const std::string& path) {
+    const std::string ext = LowerExtension(path);
+    if (ext == "cue") return std::make_shared<ImageLayoutDrive>(path, ReadCueSheet);
+    if (ext == "toc") return std::make_shared<ImageLayoutDrive>(path, ReadTocFile);
+    if (ext == "bin") {
+        const std::string cue = CueBesideBin(path);
+        if (cue.empty())
+            return std::make_shared<RefusedDrive>(
+                path, "a .bin image needs its cue sheet beside it, of the same name");
+        return std::make_shared<ImageLayoutDrive>(cue, ReadCueSheet);
+    }
     InitLibcdio();
     return std::make_shared<CdioDrive>(path, false);
 }

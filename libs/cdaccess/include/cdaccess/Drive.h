@@ -12,9 +12,18 @@
 namespace cdaccess {
 
 struct TocTrack {
+    TocTrack() = default;
+    TocTrack(std::uint8_t n, bool isData, std::uint32_t start)
+        : number(n), data(isData), startLba(start) {}
+
     std::uint8_t number = 0;
     bool data = false;
     std::uint32_t startLba = 0;
+    // What the drive or image knows beyond the start (-1: not known).
+    int pregapFrames = -1;  // index 00 to index 01
+    int preEmphasis = -1;   // 1 or 0
+    int copyPermitted = -1;
+    std::string title, performer;  // CD-TEXT, where the image has it
 };
 
 struct DiscToc {
@@ -22,6 +31,7 @@ struct DiscToc {
     std::uint8_t lastTrack = 0;
     std::vector<TocTrack> tracks;  // firstTrack..lastTrack in order
     std::uint32_t leadOut = 0;     // first frame after the last track
+    std::string title, performer;  // CD-TEXT of the disc, where the image has it
 };
 
 // One drive with a disc (or none). Calls may come from several threads, one at a
@@ -38,11 +48,14 @@ class Drive {
     virtual bool Ready() = 0;
     // Called by MS after a failed read; a real drive may re-seek here.
     virtual void Reset() {}
+    // Why the last Open failed, in words for the user; empty when it did not fail or
+    // the drive cannot tell.
+    virtual std::string OpenError() const { return {}; }
 };
 
 // Lists a drive ahead of every other; returns its position in the added list.
 void AddDrive(std::shared_ptr<Drive> drive);
-// Lists a disc image (anything libcdio opens: .cue/.bin, .toc, .nrg).
+// Lists a disc image: a cue sheet (or a .bin beside one), a .toc file, an .nrg image.
 void AddImage(const std::string& path);
 // Forgets every added drive and closes every open handle.
 void ClearAddedDrives();
@@ -50,7 +63,11 @@ void ClearAddedDrives();
 void SetSystemDrivesListed(bool listed);
 // The drive behind an open handle, or null (for tests and diagnostics).
 std::shared_ptr<Drive> DriveForHandle(std::uint32_t handle);
-// A drive over a disc image, opened with libcdio.
+// The drives as listed by the last GetCDList, in list order.
+std::vector<std::shared_ptr<Drive>> ListedDrives();
+// A drive over a disc image: cue sheets are read with libcue and .toc files by the
+// library's own reader, both served from the files they name; .nrg images (and
+// anything else) are opened with libcdio.
 std::shared_ptr<Drive> MakeImageDrive(const std::string& path);
 // The machine's real CD drives, as libcdio finds them.
 std::vector<std::shared_ptr<Drive>> SystemDrives();
