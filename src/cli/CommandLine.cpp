@@ -13,9 +13,9 @@ struct CommandName {
 };
 
 constexpr CommandName kCommandNames[] = {
-    {"--help", Command::Help}, {"-h", Command::Help},   {"--version", Command::Version},
-    {"--list", Command::List}, {"--rip", Command::Rip}, {"--convert", Command::Convert},
-    {"--play", Command::Play},
+    {"--help", Command::Help},       {"-h", Command::Help},     {"--version", Command::Version},
+    {"--list", Command::List},       {"--toc", Command::Toc},   {"--rip", Command::Rip},
+    {"--convert", Command::Convert}, {"--play", Command::Play},
 };
 
 Command CommandOf(const std::string& arg) {
@@ -101,6 +101,7 @@ bool ParseCommandLine(const std::vector<std::string>& args, CommandLine& out, st
 
 std::string UsageText() {
     return "usage: trackmill --list [--disc FILE]\n"
+           "       trackmill --toc [--disc FILE]\n"
            "       trackmill --rip wav|mp3 [--disc FILE] [--out DIR] [--tracks LIST]\n"
            "       trackmill --convert FILE... [--out DIR]\n"
            "       trackmill --play ROW [--disc FILE]\n"
@@ -112,13 +113,18 @@ std::string HelpText() {
            "\n"
            "  --list            Print the drive that opened and the disc's track list:\n"
            "                    row number, track and time, tab-separated.\n"
+           "  --toc             Print the disc's table of contents as the drive reports it:\n"
+           "                    start, length, type, flags and pregap of each track, the\n"
+           "                    lead-out, and any audio hidden before track 1.\n"
            "  --rip wav|mp3     Rip the disc's audio tracks to WAV or MP3 files named after\n"
            "                    the tracks. MP3 needs the encoder module beside the program.\n"
            "  --convert FILE... Convert WAV files to MP3 files named after them, at the bit\n"
            "                    rate of the \"rate\" setting.\n"
            "  --play ROW        Play one row of the track list to the sound device.\n"
-           "  --disc FILE       Use a disc image (.cue/.bin, .toc, .nrg) before the drives;\n"
-           "                    may be given more than once. TRACKMILL_DISC does the same.\n"
+           "  --disc FILE       Use a disc image (.cue, .bin with its .cue, .toc, .nrg)\n"
+           "                    before the drives (a cue sheet's files may be BIN, WAV or\n"
+           "                    FLAC); may be given more than once. TRACKMILL_DISC does the\n"
+           "                    same.\n"
            "  --out DIR         Write the files into DIR, made when missing. Without it: the\n"
            "                    \"output\" setting, else the music folder (made when missing).\n"
            "  --tracks LIST     Rip only these rows, e.g. 1,3-5 (default: every audio row).\n"

@@ -7,7 +7,7 @@
 
 namespace cli {
 
-enum class Command { None, Help, Version, List, Rip, Convert, Play };
+enum class Command { None, Help, Version, List, Toc, Rip, Convert, Play };
 
 // Exit statuses of every command.
 inline constexpr int kExitOk = 0;      // all done
@@ -28,7 +28,7 @@ struct CommandLine {
 };
 
 // Reads the arguments after the program's name. The first of --help, --version,
-// --list, --rip, --convert and --play names the command; the others must be options
+// --list, --toc, --rip, --convert and --play names the command; the others must be options
 // that command takes. False with a one-line reason in `error` on a usage error.
 bool ParseCommandLine(const std::vector<std::string>& args, CommandLine& out, std::string& error);
 

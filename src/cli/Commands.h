@@ -10,6 +10,7 @@
 namespace cli {
 
 int RunListCommand(const std::vector<std::string>& args);  // --list
+int RunTocCommand(const std::vector<std::string>& args);   // --toc
 int RunRipCommand(const std::vector<std::string>& args);   // --rip
 // --convert, through the program's bound encoder module.
 int RunConvertCommand(const std::vector<std::string>& args,

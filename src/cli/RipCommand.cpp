@@ -232,6 +232,8 @@ int RunRipCommand(const std::vector<std::string>& args) {
 
         std::printf("Ripping %zu track(s) from %s to %s as %s\n", audioRows.size(),
                     disc.driveName.c_str(), outDir.c_str(), line.format.c_str());
+        if (const std::uint32_t hidden = cd::HiddenAudioFrames(disc.handle))
+            std::printf("  hidden audio before track 1: %u frames (not ripped)\n", hidden);
         std::fflush(stdout);
         RipBatch batch(engine, disc, audioRows);
         InterruptGuard interrupt;

@@ -47,6 +47,8 @@ int TrackmillApp::Run(int argc, char** argv) {
     switch (line.command) {
         case Command::List:
             return RunListCommand(args);
+        case Command::Toc:
+            return RunTocCommand(args);
         case Command::Rip:
             return RunRipCommand(args);
         case Command::Convert:

@@ -1,9 +1,12 @@
-// trackmill --list, run as the program: what it prints and its exit status.
+// trackmill --list and --toc, run as the program: what they print and their exit status.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
 #include <QProcess>
 #include <QProcessEnvironment>
+
 #include <algorithm>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
@@ -95,4 +98,72 @@ TEST(Program, VersionNamesTheProgramAndItsLibraries) {
         << run.out;
     for (const char* library : {"\nlibcdio ", "\nlibmp3lame ", "\nPortAudio "})
         EXPECT_NE(run.out.find(library), std::string::npos) << library << " in " << run.out;
+}
+
+TEST(TocCommand, ListsTheDemoDiscAsItsImageGivesIt) {
+    const std::string cue = kDemoDir + "/demo.cue";
+    const Outcome run = Trackmill({"--toc", "--disc", QString::fromStdString(cue)});
+    EXPECT_EQ(run.status, 0) << run.err;
+    std::ifstream in(kDemoDir + "/demo.expected");
+    std::string want = cue + "\ntrack\tstart\tframes\ttime\ttype\temphasis\tcopy\tpregap\n";
+    int number, data;
+    unsigned start, length, previous = 0, leadOut = 0;
+    std::vector<std::pair<unsigned, int>> starts;
+    while (in >> number >> start >> length >> data) {
+        starts.emplace_back(start, data);
+        leadOut = start + length;
+    }
+    for (std::size_t i = 0; i < starts.size(); ++i) {
+        const unsigned next = i + 1 < starts.size() ? starts[i + 1].first : leadOut;
+        const unsigned frames = next - starts[i].first;
+        char line[128];
+        std::snprintf(line, sizeof line, "%zu\t%u\t%u\t%02u:%02u.%02u\t%s\tno\tno\t%u\n", i + 1,
+                      starts[i].first, frames, frames / 75 / 60, frames / 75 % 60, frames % 75,
+                      starts[i].second ? "data" : "audio", i == 0 ? starts[i].first : 0u);
+        want += line;
+        previous = next;
+    }
+    want += "lead-out\t" + std::to_string(previous) + "\n";
+    EXPECT_EQ(run.out, want);
+}
+
+TEST(TocCommand, HiddenAudioAndADataTrackAtTheEnd) {
+    // A .toc: audio hidden before track 1's index 01, then a data track longer than
+    // the session gap at the end of the disc.
+    namespace fs = std::filesystem;
+    const fs::path dir = fs::temp_directory_path() / ("tm_toc_" + std::to_string(::getpid()));
+    fs::create_directories(dir);
+    {
+        std::ofstream raw(dir / "audio.cdda", std::ios::binary);
+        for (int i = 0; i < 400 * 2352; ++i) raw.put(static_cast<char>(i * 7 + 1));
+        std::ofstream(dir / "data.iso", std::ios::binary).close();
+        fs::resize_file(dir / "data.iso", 12000 * 2048);
+        std::ofstream(dir / "disc.toc")
+            << "CD_ROM\nTRACK AUDIO\nFILE \"audio.cdda\" 0\nSTART 00:01:00\n"
+               "TRACK MODE1\nPREGAP 00:02:00\nDATAFILE \"data.iso\"\n";
+    }
+    const QString toc = QString::fromStdString((dir / "disc.toc").string());
+    const Outcome run = Trackmill({"--toc", "--disc", toc});
+    EXPECT_EQ(run.status, 0) << run.err;
+    // Track 1 at 75; the data track 11400 frames after the audio's end (400).
+    EXPECT_NE(run.out.find("\n1\t75\t11725\t02:36.25\taudio\tno\tno\t75\n"), std::string::npos)
+        << run.out;
+    EXPECT_NE(run.out.find("\n2\t11800\t12000\t02:40.00\tdata\tno\tno\t150\n"), std::string::npos)
+        << run.out;
+    EXPECT_NE(run.out.find("lead-out\t23800\nhidden audio before track 1: 75 frames\n"),
+              std::string::npos)
+        << run.out;
+    const Outcome list = Trackmill({"--list", "--disc", toc});
+    EXPECT_EQ(list.out,
+              (dir / "disc.toc").string() + "\n1\tTrack 1\t00:04\n2\tData Track\t02:40\n");
+
+    // An image that cannot be used: exit 2, and the reason on one line.
+    std::ofstream(dir / "broken.cue")
+        << "FILE \"gone.bin\" BINARY\nTRACK 01 AUDIO\nINDEX 01 00:00:00\n";
+    const Outcome broken =
+        Trackmill({"--toc", "--disc", QString::fromStdString((dir / "broken.cue").string())});
+    EXPECT_EQ(broken.status, 2);
+    EXPECT_EQ(LineCount(broken.err), 1) << broken.err;
+    EXPECT_NE(broken.err.find("gone.bin"), std::string::npos) << broken.err;
+    fs::remove_all(dir);
 }

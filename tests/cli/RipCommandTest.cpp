@@ -2,6 +2,7 @@
 // the test (a BIN/CUE pair of generated audio with a data track at the end).
 #include <gtest/gtest.h>
 
+#include <sndfile.h>
 #include <sys/wait.h>
 #include <QTemporaryDir>
 
@@ -127,3 +128,40 @@ TEST_F(RipCommandTest, Mp3RipWritesDecodableFiles) {
 }
 
 }  // namespace
+
+TEST_F(RipCommandTest, FortyTracksFromAFlacImageRipToFortyExactFiles) {
+    // One FLAC file behind a cue sheet of 40 tracks of 20 frames each.
+    const std::vector<unsigned char> flacAudio = cdaccess::SimulatedDrive::MakeTestAudio(800, 11);
+    SF_INFO info{};
+    info.samplerate = 44100;
+    info.channels = 2;
+    info.format = SF_FORMAT_FLAC | SF_FORMAT_PCM_16;
+    SNDFILE* flac = sf_open(Path("CDImage.flac").c_str(), SFM_WRITE, &info);
+    ASSERT_NE(flac, nullptr) << sf_strerror(nullptr);
+    std::vector<short> samples(flacAudio.size() / 2);
+    for (std::size_t i = 0; i < samples.size(); ++i)
+        samples[i] = static_cast<short>(flacAudio[2 * i] | (flacAudio[2 * i + 1] << 8));
+    sf_writef_short(flac, samples.data(), static_cast<sf_count_t>(samples.size() / 2));
+    sf_close(flac);
+    std::ofstream cue(Path("flac.cue"));
+    cue << "FILE \"CDImage.flac\" WAVE\n";
+    for (int t = 1; t <= 40; ++t) {
+        char lines[96];
+        std::snprintf(lines, sizeof lines, "  TRACK %02d AUDIO\n    INDEX 01 00:%02d:%02d\n", t,
+                      (t - 1) * 20 / 75, (t - 1) * 20 % 75);
+        cue << lines;
+    }
+    cue.close();
+
+    const auto r =
+        RunTrackmill("--rip wav --disc '" + Path("flac.cue") + "' --out '" + Path("out") + "'");
+    ASSERT_EQ(r.status, 0) << r.output;
+    EXPECT_NE(r.output.find("40 of 40 track(s) ripped"), std::string::npos) << r.output;
+    for (int t = 1; t <= 40; ++t) {
+        const auto wav = ReadFile(Path("out/Track " + std::to_string(t) + ".wav"));
+        ASSERT_EQ(wav.size(), 44 + 20 * kFrameBytes) << t;
+        EXPECT_TRUE(std::equal(wav.begin() + 44, wav.end(),
+                               flacAudio.begin() + std::ptrdiff_t{t - 1} * 20 * kFrameBytes))
+            << "track " << t;
+    }
+}
