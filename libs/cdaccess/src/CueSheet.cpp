@@ -180,6 +180,15 @@ bool ScanLines(const std::vector<std::string>& lines, std::vector<CueTrackLines>
         }
         const std::vector<std::string> w = Words(line);
         if (w.empty()) continue;
+        static const char* const kCommands[] = {
+            "REM",       "CATALOG",    "CDTEXTFILE", "FILE",     "TRACK",   "TITLE",
+            "PERFORMER", "SONGWRITER", "COMPOSER",   "ARRANGER", "MESSAGE", "DISC_ID",
+            "GENRE",     "TOC_INFO1",  "TOC_INFO2",  "UPC_EAN",  "ISRC",    "SIZE_INFO",
+            "FLAGS",     "PREGAP",     "POSTGAP",    "INDEX"};
+        if (std::find(std::begin(kCommands), std::end(kCommands), w[0]) == std::end(kCommands)) {
+            error = where + " does not start with a cue sheet command: " + Quoted(line);
+            return false;
+        }
         if (w[0] == "FILE") {
             if (w.size() < 3) {
                 error = where + " is a FILE line without a name and a type";
