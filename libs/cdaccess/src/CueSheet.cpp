@@ -426,12 +426,12 @@ bool LayOutFile(const std::string& cuePath, const std::vector<CueTrack>& tracks,
             const std::uint64_t available = type == FileType::Sound
                                                 ? (rest + c.format.bytes - 1) / c.format.bytes
                                                 : rest / c.format.bytes;
-            if (std::uint64_t(c.index1 - frame) >= available) return pastEnd(t);
             if (rest % c.format.bytes != 0 && type != FileType::Sound) {
                 error = where + " is not a whole number of " + std::to_string(c.format.bytes) +
                         "-byte frames (" + std::to_string(size) + " bytes)";
                 return false;
             }
+            if (std::uint64_t(c.index1 - frame) >= available) return pastEnd(t);
             if (c.format.bytes == kFrameBytes) {
                 layout.AddBytes(src, byte, rest, swap && c.format.audio);
                 layout.PadToFrame();  // a sound file need not end on a whole frame
