@@ -165,3 +165,25 @@ TEST_F(RipCommandTest, FortyTracksFromAFlacImageRipToFortyExactFiles) {
             << "track " << t;
     }
 }
+
+TEST_F(RipCommandTest, TheLastAudioTrackOfAnEnhancedCdRipsToItsOwnLength) {
+    // The demo disc: the last audio row ends 11400 frames before the data track.
+    const std::string demo = TRACKMILL_DEMO_DIR;
+    std::ifstream expected(demo + "/demo.expected");
+    int number = 0, data = 0;
+    unsigned start = 0, length = 0, lastStart = 0, lastLength = 0, row = 0, lastRow = 0;
+    while (expected >> number >> start >> length >> data) {
+        ++row;
+        if (!data) lastStart = start, lastLength = length, lastRow = row;
+    }
+    ASSERT_GT(lastRow, 0u);
+    const auto r = RunTrackmill("--rip wav --disc '" + demo + "/demo.cue' --out '" + Path("out") +
+                                "' --tracks " + std::to_string(lastRow));
+    ASSERT_EQ(r.status, 0) << r.output;
+    const auto wav = ReadFile(Path("out/Track " + std::to_string(lastRow) + ".wav"));
+    ASSERT_EQ(wav.size(), 44 + std::size_t{lastLength} * kFrameBytes);
+    const auto bin = ReadFile(demo + "/demo.bin");
+    ASSERT_GE(bin.size(), (std::size_t{lastStart} + lastLength) * kFrameBytes);
+    EXPECT_TRUE(std::equal(wav.begin() + 44, wav.end(),
+                           bin.begin() + std::ptrdiff_t{lastStart} * kFrameBytes));
+}
