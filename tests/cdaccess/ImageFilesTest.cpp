@@ -181,6 +181,17 @@ TEST_F(ImageFiles, CueSheetsWithTheirFiles) {
     EXPECT_EQ(toc.tracks[1].copyPermitted, 1);
     EXPECT_EQ(toc.tracks[2].pregapFrames, 50);
 
+    // Track 2's INDEX 00 in the first file, its INDEX 01 in the next: the pregap is the
+    // first file's tail.
+    const std::string split =
+        Write("split.cue",
+              "FILE \"Album 1.bin\" BINARY\n TRACK 01 AUDIO\n  INDEX 01 00:00:00\n"
+              " TRACK 02 AUDIO\n  INDEX 00 00:04:00\n"
+              "FILE \"Album 2.bin\" BINARY\n  INDEX 01 00:00:00\n");
+    drive = ExpectDisc(split, {1, {0, 400}, 1100}, Join({one, two}));
+    ASSERT_TRUE(drive->ReadToc(toc));
+    EXPECT_EQ(toc.tracks[1].pregapFrames, 100);
+
     // A WAV image that does not end on a whole frame, tracks numbered from 3.
     const Bytes wave = Audio(500, 3);
     WriteSound("image.wav", wave, SF_FORMAT_WAV | SF_FORMAT_PCM_16, 100);
