@@ -1,7 +1,6 @@
 #include "convert/ConverterEngine.h"
 
 #include <algorithm>
-#include <bit>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -11,6 +10,7 @@
 #include "convert/SourceResampler.h"
 #include "convert/WavSource.h"
 #include "core/TextUtils.h"
+#include "platform/Files.h"
 #include "platform/Paths.h"
 #include "platform/Sync.h"
 
@@ -104,27 +104,40 @@ std::uint32_t ConverterEngine::Now() const {
 //                   when not absolute); the target is created by the module.
 //   bitRate: kbit/s; raised to 128 for a 32000 Hz source.
 //   progress: may be null; its notify is called on this thread.
-// A source that is not a readable 16-bit PCM WAV file, or that the module refuses to
-// open a stream for, fails (event 4, code 4; code 1 without a progress function)
-// before any target is created. The audio is read k values at a time from the data
-// chunk, resampled to 44100 Hz for 22050 and 32000 Hz sources, and handed to the
-// module chunk by chunk. The abort flag is read once per chunk; an aborted conversion
-// still closes its stream (the target holds what was encoded) and returns 3, with or
-// without a progress function.
+// A source that is not a regular file cannot be opened (code 2). A source that is not
+// a WAV file of 8/16/24/32-bit PCM or 32-bit float with one or two channels, or that
+// the module refuses to open a stream for, fails (event 4, code 4; code 1 without a
+// progress function) before any target is created. The audio is read k values at a
+// time from the data chunk, reduced to 16 bits, resampled to 44100 Hz for 22050 and
+// 32000 Hz sources, and handed to the module chunk by chunk. The abort flag is read
+// once per chunk; an aborted conversion still closes its stream (the target holds
+// what was encoded) and returns 3, with or without a progress function. A source that
+// holds less audio than its header declares is converted as far as it goes and ends
+// with event 5 and code 5 instead of the finished event. LastProblem() says why any
+// conversion did not simply succeed.
 int ConverterEngine::Convert(const char* source, const char* target, std::int32_t bitRate,
                              std::int32_t /*reserved*/, const ConvertProgress* progress) {
     abort_.store(0);
-    if (!IsLoaded() && !Init()) return kConvertNotLoaded;
+    problem_.clear();
+    if (!IsLoaded() && !Init()) {
+        problem_ = "the encoder module DLL_ORVAM.dll is not loaded";
+        return kConvertNotLoaded;
+    }
     const ConverterLibrary& lib = library_;
 
-    SourceFile in{source ? std::fopen(source, "rb") : nullptr};
-    if (!in.file) return kConvertCannotOpenSource;
+    std::string reason = "no source file named";
+    SourceFile in{source ? platform::OpenRegularFileForReading(source, reason) : nullptr};
+    if (!in.file) {
+        problem_ = "cannot open the source: " + reason;
+        return kConvertCannotOpenSource;
+    }
     const std::uint32_t start = Now();
     const bool reporting = progress && progress->notify;
     auto notify = [&](std::int32_t type, double fraction, std::uint32_t now) {
         return progress->notify(type, fraction, now - start, progress->context, progress->context2);
     };
-    auto fail = [&]() {
+    auto fail = [&](std::string why) {
+        problem_ = std::move(why);
         if (reporting) {
             notify(kConvertFailed, 0.0, Now());
             return kConvertResultFailed;
@@ -133,47 +146,50 @@ int ConverterEngine::Convert(const char* source, const char* target, std::int32_
     };
 
     WavSourceFormat format;
-    if (ReadWavSource(in.file, &format) != WavSourceResult::Ok) return fail();
+    const WavSourceResult read = ReadWavSource(in.file, &format);
+    if (read != WavSourceResult::Ok) return fail(DescribeWavSourceProblem(read, format));
     const std::uint32_t rate = format.samplesPerSecond;
 
     std::uint32_t stream = 0;
     const std::uint32_t e =
         lib.open(target, &stream, EncoderBitRate(rate, bitRate), ChannelMode(format.channels),
                  static_cast<std::int32_t>(SourceResampler::EncoderRate(rate)));
-    if (e == 0 || stream == 0) return fail();
+    if (e == 0 || stream == 0) return fail("the encoder module could not create the target");
 
     SourceResampler resampler(rate, format.channels, e);
     const std::uint32_t k = resampler.ReadSize();
     if (k == 0 || std::fseek(in.file, static_cast<long>(format.dataOffset), SEEK_SET) != 0) {
         lib.close(stream);
-        return fail();
+        return fail(k == 0 ? "the encoder module's chunk size is too small for this source"
+                           : "the source's audio could not be read");
     }
     std::vector<std::int16_t> buffer(e);
+    const std::size_t valueBytes = format.bytesPerValue;
+    std::vector<unsigned char> raw(std::size_t{k} * valueBytes);
 
     // chunks counts half-reads: sent / e grows by 2 per full read, so the fraction is
     // the share of the reads done. Data shorter than one read gives 0 chunks; its one
     // report is then the start, fraction 0.
-    const std::uint64_t chunks = format.dataLength / k;
-    std::uint64_t remainingValues = format.dataLength / 2;
+    const std::uint64_t chunks = format.dataLength / valueBytes / k;
+    std::uint64_t remainingValues = format.dataLength / valueBytes;
     std::uint64_t sent = 0;
     std::uint64_t lastWhole = 0;
     std::uint32_t lastSecond = 0;
     bool failed = false;
+    bool truncated = format.truncated;
+    std::string failure;
 
     for (;;) {
         if (abort_.load()) break;
         const std::size_t want =
             static_cast<std::size_t>(std::min<std::uint64_t>(k, remainingValues));
-        const std::size_t n =
-            want ? std::fread(buffer.data(), sizeof(std::int16_t), want, in.file) : 0;
+        std::size_t n = want ? std::fread(raw.data(), valueBytes, want, in.file) : 0;
+        // The file got shorter while it was read: what it still held is converted.
+        if (n < want) truncated = true;
+        n -= n % format.channels;
         if (n == 0) break;
         remainingValues -= n;
-        if constexpr (std::endian::native == std::endian::big) {
-            for (std::size_t i = 0; i < n; ++i) {
-                const auto v = static_cast<std::uint16_t>(buffer[i]);
-                buffer[i] = static_cast<std::int16_t>((v >> 8) | (v << 8));
-            }
-        }
+        ReduceTo16Bits(raw.data(), n, format, buffer.data());
         const std::uint32_t m = resampler.Process(buffer.data(), static_cast<std::uint32_t>(n));
 
         if (reporting) {
@@ -193,6 +209,7 @@ int ConverterEngine::Convert(const char* source, const char* target, std::int32_
 
         if (!EncodeChunk(lib.chunk, stream, buffer.data(), m)) {
             failed = true;  // the module has released the stream: no close call
+            failure = "the encoder module failed to encode a chunk";
             break;
         }
         sent += 2ull * m;
@@ -201,13 +218,24 @@ int ConverterEngine::Convert(const char* source, const char* target, std::int32_
 
     // The module's close writes the last frames and the info tag; a failure there loses
     // audio, so it counts as a failed conversion.
-    if (!failed && lib.close(stream) == 0) failed = true;
+    if (!failed && lib.close(stream) == 0) {
+        failed = true;
+        failure = "the encoder module could not finish the target";
+    }
 
     if (abort_.load()) {
+        problem_ = "stopped before the end of the source";
         if (reporting) notify(kConvertAborted, 0.0, Now());
         return kConvertResultAborted;
     }
-    if (failed) return fail();
+    if (failed) return fail(failure);
+    if (truncated) {
+        WavSourceFormat held = format;
+        held.truncated = true;
+        problem_ = DescribeWavSourceProblem(WavSourceResult::Ok, held);
+        if (reporting) notify(kConvertTruncated, 0.0, Now());
+        return kConvertResultTruncated;
+    }
     if (reporting) notify(kConvertFinished, 0.0, Now());
     return kConvertOk;
 }

@@ -7,6 +7,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <string>
 
 #include "convert/ConverterLibrary.h"
 
@@ -17,13 +18,16 @@ inline constexpr std::int32_t kConvertRunning = 0;
 inline constexpr std::int32_t kConvertFinished = 2;
 inline constexpr std::int32_t kConvertAborted = 3;
 inline constexpr std::int32_t kConvertFailed = 4;
+// The source was shorter than its header declares: what it held was converted.
+inline constexpr std::int32_t kConvertTruncated = 5;
 
 // Result codes of ConverterEngine::Convert.
 inline constexpr int kConvertOk = 0;
 inline constexpr int kConvertChunkFailedSilently = 1;  // failed, no progress function given
 inline constexpr int kConvertCannotOpenSource = 2;
 inline constexpr int kConvertResultAborted = 3;
-inline constexpr int kConvertResultFailed = 4;  // failed, progress function given
+inline constexpr int kConvertResultFailed = 4;     // failed, progress function given
+inline constexpr int kConvertResultTruncated = 5;  // converted what the cut-short source held
 inline constexpr int kConvertNotLoaded = 8;
 
 // The progress function: event type, fraction of the file done (0.0 for the final
@@ -83,6 +87,11 @@ class ConverterEngine {
     virtual int Reserved10() { return 0; }
     virtual ~ConverterEngine() = default;
 
+    // Why the last Convert did not end as a plain success (a truncated source, a
+    // source that could not be opened or read, the module's refusal, a failed chunk,
+    // an abort); empty after a success. Read it on the thread that ran Convert.
+    const std::string& LastProblem() const { return problem_; }
+
     // A path's extension by the converter's rule: the text after the last '.', when it
     // comes after the last separator; empty when a separator comes after the last '.'
     // or there is a separator and no '.'; a path with neither is its own extension.
@@ -99,6 +108,7 @@ class ConverterEngine {
     const TickSource clock_;
     std::atomic<std::uint32_t> refCount_{1};
     std::atomic<std::int32_t> abort_{0};
+    std::string problem_;
 };
 
 }  // namespace convert

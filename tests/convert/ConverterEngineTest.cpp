@@ -158,17 +158,14 @@ TEST_F(ConverterEngineTest, FractionRisesFromZeroTowardOneForEveryRate) {
     }
 }
 
-// Sources the engine cannot read as 16-bit PCM fail with the failure event and code
-// before the target file is created.
+// Sources the engine cannot read fail with the failure event and code before the
+// target file is created, and say why.
 TEST_F(ConverterEngineTest, UnsupportedSourcesFailBeforeTheTargetIsCreated) {
     const auto audio = Sines(44100, 4410, {440.0, 440.0});
-    WavLayout floatLayout;
-    floatLayout.formatTag = 3;
-    floatLayout.bitsPerSample = 32;
-    WriteWav(Path("float.wav"), 44100, 2, audio, floatLayout);
-    WavLayout eightBit;
-    eightBit.bitsPerSample = 8;
-    WriteWav(Path("eight.wav"), 44100, 2, audio, eightBit);
+    const std::string raw(4410 * 2 * 8, '\0');
+    WriteWavSamples(Path("double.wav"), 44100, 2, 3, 64, raw);
+    WriteWavSamples(Path("twelve.wav"), 44100, 2, 1, 12, raw);
+    WriteWavSamples(Path("alaw.wav"), 44100, 2, 6, 8, raw);
     WriteWav(Path("six.wav"), 44100, 6, audio);
     WriteBytes(Path("short.wav"), std::string("RIFF\x24\0\0\0WAVEfmt \x10\0\0\0\x01\0", 22));
     WriteBytes(Path("text.wav"), "this is not a sound file at all, only some text\n");
@@ -176,16 +173,19 @@ TEST_F(ConverterEngineTest, UnsupportedSourcesFailBeforeTheTargetIsCreated) {
         "RIFF\x24\0\0\0WAVEfmt \x10\0\0\0\x01\0\x02\0\x44\xac\0\0\x10\xb1\x02\0\x04\0\x10\0", 36);
     WriteBytes(Path("nodata.wav"), noData);
 
-    for (const char* name : {"float", "eight", "six", "short", "text", "nodata"}) {
+    for (const char* name : {"double", "twelve", "alaw", "six", "short", "text", "nodata"}) {
         SCOPED_TRACE(name);
         const std::string source = Path(std::string(name) + ".wav");
         const std::string target = Path(std::string(name) + ".mp3");
         EventLog log;
         EXPECT_EQ(kConvertResultFailed, Convert(source, target, 192, &log));
         EXPECT_EQ((std::vector<std::int32_t>{kConvertFailed}), log.types);
+        EXPECT_FALSE(engine_.LastProblem().empty());
         EXPECT_EQ(kConvertChunkFailedSilently, Convert(source, target, 192, nullptr));
         EXPECT_FALSE(FileExists(target));
     }
+    Convert(Path("six.wav"), Path("six.mp3"), 192, nullptr);
+    EXPECT_NE(std::string::npos, engine_.LastProblem().find("6 channels"));
 }
 
 TEST_F(ConverterEngineTest, UnreadableSourceGivesTwoAndNoEvents) {

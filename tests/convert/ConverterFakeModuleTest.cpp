@@ -8,6 +8,8 @@
 #include <atomic>
 
 #include <cstdlib>
+#include <cstring>
+#include <limits>
 
 #include "FakeOrvam.h"
 #include "TestAudio.h"
@@ -287,6 +289,94 @@ TEST_F(ConverterFakeModuleTest, AbortAndStopTakeEffectBetweenChunks) {
     EXPECT_EQ((std::vector<std::int32_t>{kConvertRunning, kConvertFinished}), stopped.types);
     EXPECT_EQ(0, fake_->chunks);
     EXPECT_EQ(1, fake_->closes);
+}
+
+// Sources wider or narrower than 16 bits, plain or extensible, reach the module as
+// 16-bit values: 8-bit shifted up from unsigned, 24 and 32-bit rounded to the nearest
+// 16-bit step, float scaled by 32768; whatever lies past the 16-bit range is clipped.
+TEST_F(ConverterFakeModuleTest, ReducesEverySampleFormatTo16BitsRoundedAndClipped) {
+    ASSERT_TRUE(fake_);
+    auto le = [](std::initializer_list<std::uint32_t> values, int bytes) {
+        std::string s;
+        for (std::uint32_t v : values)
+            for (int i = 0; i < bytes; ++i) s.push_back(static_cast<char>((v >> (8 * i)) & 0xFF));
+        return s;
+    };
+    auto floats = [](std::initializer_list<float> values) {
+        std::string s;
+        for (float f : values) {
+            std::uint32_t bits;
+            std::memcpy(&bits, &f, sizeof bits);
+            for (int i = 0; i < 4; ++i) s.push_back(static_cast<char>((bits >> (8 * i)) & 0xFF));
+        }
+        return s;
+    };
+    struct Case {
+        const char* name;
+        std::uint16_t tag;
+        int bits;
+        std::string samples;
+        std::vector<std::int16_t> want;
+    } cases[] = {
+        {"8-bit", 1, 8, le({0, 127, 128, 129, 255}, 1), {-32768, -256, 0, 256, 32512}},
+        {"24-bit",
+         1,
+         24,
+         le({0x7FFFFF, 0x800000, 0x000080, 0x00007F, 0xFFFF7F, 0xFFFF80, 0x123456, 0x1234C0}, 3),
+         {32767, -32768, 1, 0, -1, 0, 0x1234, 0x1235}},
+        {"32-bit",
+         1,
+         32,
+         le({0x7FFFFFFF, 0x80000000, 0x00008000, 0x00007FFF, 0xFFFF7FFF, 0x12348000}, 4),
+         {32767, -32768, 1, 0, -1, 0x1235}},
+        {"float",
+         3,
+         32,
+         floats({0.5f, -0.5f, 1.0f, -1.0f, 1.5f, -2.0f, 0.6f / 32768, -0.4f / 32768,
+                 std::numeric_limits<float>::quiet_NaN()}),
+         {16384, -16384, 32767, -32768, 32767, -32768, 1, 0, 0}},
+    };
+    for (const Case& c : cases) {
+        for (bool extensible : {false, true}) {
+            SCOPED_TRACE(testing::Message() << c.name << (extensible ? " extensible" : " plain"));
+            *fake_ = FakeOrvamState{};
+            WriteWavSamples(Path("in.wav"), 44100, 1, c.tag, c.bits, c.samples, extensible);
+            ASSERT_EQ(kConvertOk, engine_.Convert(Path("in.wav").c_str(), Path("out.mp3").c_str(),
+                                                  192, 0, nullptr));
+            EXPECT_EQ(c.want, fake_->values);
+            EXPECT_TRUE(engine_.LastProblem().empty());
+        }
+    }
+}
+
+// A source cut short (its data chunk declares more than the file holds, or the file
+// ends inside a sample frame) is converted as far as it goes and reported as
+// truncated, not as finished.
+TEST_F(ConverterFakeModuleTest, TruncatedSourceConvertsWhatItHoldsAndSaysSo) {
+    ASSERT_TRUE(fake_);
+    const auto values = Ramps(3000, 2);
+    std::string bytes;
+    for (std::int16_t v : values) {
+        bytes.push_back(static_cast<char>(v & 0xFF));
+        bytes.push_back(static_cast<char>((v >> 8) & 0xFF));
+    }
+    WriteWavSamples(Path("in.wav"), 44100, 2, 1, 16, bytes, false,
+                    static_cast<std::uint32_t>(2 * bytes.size()));
+    EventLog log;
+    ConvertProgress progress{&log, nullptr, &LogEvent};
+    EXPECT_EQ(kConvertResultTruncated,
+              engine_.Convert(Path("in.wav").c_str(), Path("out.mp3").c_str(), 192, 0, &progress));
+    EXPECT_EQ(kConvertTruncated, log.types.back());
+    EXPECT_EQ(values, fake_->values);
+    EXPECT_EQ(1, fake_->closes);
+    EXPECT_NE(std::string::npos, engine_.LastProblem().find("truncated"));
+
+    // Cut inside a frame, without a progress function: the whole frames are converted.
+    *fake_ = FakeOrvamState{};
+    WriteWavSamples(Path("in.wav"), 44100, 2, 1, 16, bytes.substr(0, bytes.size() - 1));
+    EXPECT_EQ(kConvertResultTruncated,
+              engine_.Convert(Path("in.wav").c_str(), Path("out.mp3").c_str(), 192, 0, nullptr));
+    EXPECT_EQ(std::vector<std::int16_t>(values.begin(), values.end() - 2), fake_->values);
 }
 
 }  // namespace

@@ -63,6 +63,34 @@ void WriteWav(const std::string& path, std::uint32_t rate, int channels,
     WriteBytes(path, file + body);
 }
 
+void WriteWavSamples(const std::string& path, std::uint32_t rate, int channels,
+                     std::uint16_t formatTag, int bits, const std::string& samples, bool extensible,
+                     std::uint32_t declaredBytes) {
+    const std::uint32_t blockAlign = static_cast<std::uint32_t>(channels * bits / 8);
+    std::string body = "fmt ";
+    Put32(body, extensible ? 40 : 16);
+    Put16(body, extensible ? 0xFFFE : formatTag);
+    Put16(body, static_cast<std::uint32_t>(channels));
+    Put32(body, rate);
+    Put32(body, rate * blockAlign);
+    Put16(body, blockAlign);
+    Put16(body, static_cast<std::uint32_t>(bits));
+    if (extensible) {
+        Put16(body, 22);                                // extension size
+        Put16(body, static_cast<std::uint32_t>(bits));  // valid bits
+        Put32(body, channels == 1 ? 0x4 : 0x3);         // speaker positions
+        Put16(body, formatTag);                         // sub-format identifier
+        body += std::string("\0\0\0\0\x10\0\x80\0\0\xAA\0\x38\x9B\x71", 14);
+    }
+    body += "data";
+    Put32(body, declaredBytes ? declaredBytes : static_cast<std::uint32_t>(samples.size()));
+    body += samples;
+    std::string file = "RIFF";
+    Put32(file, static_cast<std::uint32_t>(body.size() + 4));
+    file += "WAVE";
+    WriteBytes(path, file + body);
+}
+
 std::vector<std::int16_t> Sines(std::uint32_t rate, std::size_t frames,
                                 const std::vector<double>& hz, double amplitude) {
     const std::size_t channels = hz.size();

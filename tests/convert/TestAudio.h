@@ -17,6 +17,12 @@ struct WavLayout {
 void WriteWav(const std::string& path, std::uint32_t rate, int channels,
               const std::vector<std::int16_t>& values, const WavLayout& layout = {});
 void WriteBytes(const std::string& path, const std::string& bytes);
+// Writes sample bytes as they are behind a fmt chunk of the given format tag and width;
+// `extensible` wraps the format in a WAVE_FORMAT_EXTENSIBLE chunk whose sub-format is
+// formatTag. The data chunk declares declaredBytes (its real size when 0).
+void WriteWavSamples(const std::string& path, std::uint32_t rate, int channels,
+                     std::uint16_t formatTag, int bits, const std::string& samples,
+                     bool extensible = false, std::uint32_t declaredBytes = 0);
 
 // Interleaved sines: channel c gets frequency hz[c] (0 = silence) at the amplitude.
 std::vector<std::int16_t> Sines(std::uint32_t rate, std::size_t frames,
