@@ -193,6 +193,16 @@ TEST_F(ConverterEngineTest, UnreadableSourceGivesTwoAndNoEvents) {
     EXPECT_EQ(kConvertCannotOpenSource, Convert(Path("missing.wav"), Path("out.mp3"), 192, &log));
     EXPECT_TRUE(log.types.empty());
     EXPECT_FALSE(FileExists(Path("out.mp3")));
+
+    // A FIFO with no writer would block a plain open forever: it is refused at once,
+    // as is a folder.
+    ASSERT_EQ(0, mkfifo(Path("fifo.wav").c_str(), 0600));
+    EXPECT_EQ(kConvertCannotOpenSource, Convert(Path("fifo.wav"), Path("out.mp3"), 192, &log));
+    EXPECT_NE(std::string::npos, engine_.LastProblem().find("FIFO"));
+    ASSERT_EQ(0, mkdir(Path("folder.wav").c_str(), 0700));
+    EXPECT_EQ(kConvertCannotOpenSource, Convert(Path("folder.wav"), Path("out.mp3"), 192, &log));
+    EXPECT_TRUE(log.types.empty());
+    EXPECT_FALSE(FileExists(Path("out.mp3")));
 }
 
 TEST_F(ConverterEngineTest, MissingModuleGivesEight) {
