@@ -4,6 +4,8 @@
 #include <QString>
 #include <QThread>
 #include <QVariant>
+#include <cerrno>
+#include <cstdio>
 #include <cstring>
 
 #include "cdaccess/CdAccess.h"
@@ -34,6 +36,8 @@ void ClearSession(RipSession& s) {
     s.writerDone.ResetEvent();
     s.basicEncoderConfig = 0;
     s.outputPath.clear();
+    s.workPath.clear();
+    s.outputProblem.clear();
     s.mp3 = false;
     s.encoderType = kEncoderNone;
     s.encoder = EncoderEntries{};
@@ -160,16 +164,26 @@ bool RipEngine::StartTrack(platform::WindowHandle dialog, int /*row*/,
     }
 
     s.outputPath = OutputPathFor(name);
-    s.outputFile = std::fopen(s.outputPath.c_str(), "w+b");
-    if (!s.outputFile) return endAtOnce(kEndCannotCreate);
+    s.workPath = s.outputPath + ".part";
+    s.outputFile = std::fopen(s.workPath.c_str(), "w+b");
+    if (!s.outputFile) {
+        s.outputProblem = std::strerror(errno);
+        return endAtOnce(kEndCannotCreate);
+    }
     // A stream buffer larger than the writer's pieces: each piece then leaves in one
     // system call when the writer flushes.
     s.outputBuffer = std::make_unique<char[]>(kOutputBufferBytes);
     std::setvbuf(s.outputFile, s.outputBuffer.get(), _IOFBF, kOutputBufferBytes);
-    if (!s.mp3 && !WriteWavHeader(s.outputFile, 0)) {
+    // Drops the working file of a track that cannot go on.
+    auto discard = [&](std::int32_t reason) {
         std::fclose(s.outputFile);
         s.outputFile = nullptr;
-        return endAtOnce(kEndOutputError);
+        std::remove(s.workPath.c_str());
+        return endAtOnce(reason);
+    };
+    if (!s.mp3 && (!WriteWavHeader(s.outputFile, 0) || std::fflush(s.outputFile) != 0)) {
+        s.outputProblem = std::strerror(errno);
+        return discard(kEndOutputError);
     }
     if (s.mp3 && s.encoderType == kEncoderLame && LameTooOld()) s.basicEncoderConfig = 1;
 
@@ -189,9 +203,8 @@ bool RipEngine::StartTrack(platform::WindowHandle dialog, int /*row*/,
     platform::SendMessage(s.progressWindow, core::PBX_SETPOS, 0, 0);
 
     if (RingCreate(&s.ring, kRingBytes) == 0) {
-        std::fclose(s.outputFile);
-        s.outputFile = nullptr;
-        return endAtOnce(kEndOutputError);
+        s.outputProblem = "out of memory";
+        return discard(kEndOutputError);
     }
     s.active = true;
     s.readerThread = std::thread(RunReaderThread, &s);
@@ -202,9 +215,11 @@ bool RipEngine::StartTrack(platform::WindowHandle dialog, int /*row*/,
 void RipEngine::Stop() {
     RipSession& s = *session_;
     if (!s.active) return;
-    s.stopRequested = 1;
+    // The reason is recorded before the flag, so a thread that sees the flag also
+    // sees why the track ends.
     std::int32_t running = kEndRunning;
     s.endReason.compare_exchange_strong(running, kEndStopped);
+    s.stopRequested = 1;
     s.sessionEvent.Set();
 }
 
@@ -222,6 +237,9 @@ std::int32_t RipEngine::LastEndReason() const {
 }
 const std::string& RipEngine::LastOutputPath() const {
     return session_->outputPath;
+}
+const std::string& RipEngine::LastOutputProblem() const {
+    return session_->outputProblem;
 }
 
 }  // namespace rip

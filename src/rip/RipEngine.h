@@ -87,7 +87,11 @@ struct RipSession {
     platform::Event writerDone{platform::Event::Reset::Manual};
     platform::RecursiveLock lock;  // guards currentLba
     std::int32_t basicEncoderConfig = 0;
+    // The track's file is written under workPath (outputPath + ".part") and takes its
+    // final name, outputPath, only when the writer has finished it as a valid file.
     std::string outputPath;
+    std::string workPath;
+    std::string outputProblem;  // the system's reason for an output failure, if any
     // Snapshot of the output choice and the encoder binding at the track's start.
     bool mp3 = false;
     int encoderType = kEncoderNone;
@@ -115,7 +119,11 @@ class RipEngine {
     // is bound: every MP3 track will then end as kEndNoEncoder.
     bool SetOutput(const RipOptions& options);
     // Prepares the session for `entry` (kept alive by the caller for the whole
-    // track) and starts the reader and writer threads. `row` is the list row, for
+    // track) and starts the reader and writer threads. The file is written under a
+    // working name beside its final one and renamed when the writer has finished it;
+    // a track that ends with no audio, or whose output failed, leaves no file (and an
+    // earlier file under the final name untouched), so no file under a final name
+    // ever disagrees with its contents, even when the process is killed. `row` is the list row, for
     // the caller's bookkeeping only. Returns true when the threads started. When
     // the track cannot start (output file not created, no encoder, data track) it
     // returns false and still posts WM_RIP_TRACK_DONE, so a batch goes on. While
@@ -130,6 +138,9 @@ class RipEngine {
     // How the last started track ended (kEndRunning = completed once it is done).
     std::int32_t LastEndReason() const;
     const std::string& LastOutputPath() const;
+    // The system's reason for the last track's output failure (for example "No space
+    // left on device"); empty when there was none. Valid after WM_RIP_TRACK_DONE.
+    const std::string& LastOutputProblem() const;
     bool Mp3Output() const { return mp3Output_; }
     static bool Mp3Available();
     // The file name kept for a track name: characters unsafe in a file name on

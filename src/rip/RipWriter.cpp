@@ -3,6 +3,8 @@
 // audio to the dialog's percent bar.
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <vector>
 
@@ -60,6 +62,12 @@ void Fail(RipSession* s, std::int32_t reason) {
     s->sessionEvent.Set();  // wake the reader if it waits for room
 }
 
+// An output failure, with the system's reason when it gave one (the first is kept).
+void FailOutput(RipSession* s) {
+    if (s->outputProblem.empty() && errno != 0) s->outputProblem = std::strerror(errno);
+    Fail(s, kEndOutputError);
+}
+
 // The LAME form of the configuration record, with the rip's fixed settings.
 void FillLameConfig(BeConfig& c) {
     std::memset(&c, 0, sizeof c);
@@ -98,12 +106,18 @@ bool ShouldLeave(RipSession* s, bool& finished, std::int32_t& used) {
     return used == 0 && finished;
 }
 
+// What the writer did with one track.
+struct Written {
+    bool complete = false;  // the whole track reached the file
+    bool audio = false;     // the file holds some of the track's audio
+};
+
 // Stores the audio behind the WAV header; returns the bytes stored.
-std::uint32_t RunWav(RipSession* s, Progress& progress) {
+std::uint32_t RunWav(RipSession* s, Progress& progress, Written& written) {
     std::vector<unsigned char> buffer(kWavPieceBytes);
     std::uint32_t stored = 0;
-    bool finished;
-    std::int32_t used;
+    bool finished = false;
+    std::int32_t used = 0;
     while (!ShouldLeave(s, finished, used)) {
         if (used == 0) {
             s->dataEvent.Wait(kIdleWaitMs);
@@ -111,21 +125,24 @@ std::uint32_t RunWav(RipSession* s, Progress& progress) {
         }
         std::int32_t n;
         while ((n = RingRead(&s->ring, buffer.data(), kWavPieceBytes)) > 0) {
-            const std::size_t written =
+            errno = 0;
+            const std::size_t taken =
                 WriteWithFlush(s->outputFile, buffer.data(), static_cast<std::size_t>(n));
-            stored += static_cast<std::uint32_t>(written);
+            stored += static_cast<std::uint32_t>(taken);
             progress.Report(static_cast<std::uint32_t>(n));
-            if (written != static_cast<std::size_t>(n)) {
-                Fail(s, kEndOutputError);
+            if (taken != static_cast<std::size_t>(n)) {
+                FailOutput(s);
                 return stored;
             }
         }
     }
+    written.complete = !s->abortWriter && finished && used == 0;
+    written.audio = stored > 0;
     return stored;
 }
 
 // Encodes the audio chunk by chunk. Returns false when the encoder did not start.
-bool RunMp3(RipSession* s, Progress& progress) {
+bool RunMp3(RipSession* s, Progress& progress, Written& written) {
     const EncoderEntries& e = s->encoder;
     BeConfig config;
     const bool lameForm = s->encoderType == kEncoderLame && !s->basicEncoderConfig;
@@ -143,8 +160,9 @@ bool RunMp3(RipSession* s, Progress& progress) {
     std::vector<unsigned char> pcm(static_cast<std::size_t>(chunkBytes));
     std::vector<std::uint8_t> out(std::max<std::uint32_t>(outSize, 1));
     bool encoded = false, ok = true;
-    bool finished;
-    std::int32_t used;
+    bool finished = false;
+    std::int32_t used = 0;
+    errno = 0;
     while (ok && !ShouldLeave(s, finished, used)) {
         if (used < chunkBytes && !finished) {
             s->dataEvent.Wait(kIdleWaitMs);
@@ -169,14 +187,33 @@ bool RunMp3(RipSession* s, Progress& progress) {
     }
     // A stream that encoded nothing gets no tail, but it is still released.
     e.closeStream(stream);
-    if (!ok) Fail(s, kEndOutputError);
+    if (!ok) FailOutput(s);
+    written.complete = ok && !s->abortWriter && finished && used == 0;
+    written.audio = encoded;
 
     if (lameForm && kVbrEnabled && kVbrHeaderEnabled && e.writeVbrHeader) {
-        if (std::fclose(s->outputFile) != 0) Fail(s, kEndOutputError);
-        e.writeVbrHeader(s->outputPath.c_str());
-        s->outputFile = std::fopen(s->outputPath.c_str(), "ab");
+        errno = 0;
+        const int closed = std::fclose(s->outputFile);
+        s->outputFile = nullptr;
+        if (closed != 0) FailOutput(s);
+        e.writeVbrHeader(s->workPath.c_str());
+        s->outputFile = std::fopen(s->workPath.c_str(), "ab");
     }
     return true;
+}
+
+// Gives the finished file its final name, or removes it. A file is kept when its
+// output never failed and it holds the whole track or a part of it (a stop or a read
+// error keeps the audio so far, as a valid file); a failed or empty file is removed,
+// leaving anything already under the final name as it was.
+void SettleOutput(RipSession* s, const Written& written) {
+    const std::int32_t reason = s->endReason.load();
+    const bool failedOutput = reason == kEndOutputError || reason == kEndEncoderStart;
+    if (!failedOutput && (written.complete || written.audio)) {
+        if (std::rename(s->workPath.c_str(), s->outputPath.c_str()) == 0) return;
+        FailOutput(s);
+    }
+    std::remove(s->workPath.c_str());
 }
 
 }  // namespace
@@ -185,20 +222,26 @@ bool RunMp3(RipSession* s, Progress& progress) {
 // tag) even after a stop or a read error, so a partial file is valid, then closes it.
 void RunWriterThread(RipSession* s, RipEngine::WriterObserver afterPiece) {
     Progress progress(s->progressWindow, std::move(afterPiece));
+    Written written;
     if (s->mp3) {
-        if (!RunMp3(s, progress)) {
-            // Nothing was encoded: the file stays empty and is closed here.
+        if (!RunMp3(s, progress, written)) {
+            // Nothing was encoded: the empty file is closed and removed here.
             Fail(s, kEndEncoderStart);
         }
     } else {
-        const std::uint32_t stored = RunWav(s, progress);
-        if (!WriteWavHeader(s->outputFile, stored)) Fail(s, kEndOutputError);
+        const std::uint32_t stored = RunWav(s, progress, written);
+        errno = 0;
+        if (!WriteWavHeader(s->outputFile, stored)) FailOutput(s);
     }
     if (s->outputFile) {
-        if (std::fflush(s->outputFile) != 0 || std::ferror(s->outputFile)) Fail(s, kEndOutputError);
-        if (std::fclose(s->outputFile) != 0) Fail(s, kEndOutputError);
+        errno = 0;
+        if (std::fflush(s->outputFile) != 0 || std::ferror(s->outputFile)) FailOutput(s);
+        if (std::fclose(s->outputFile) != 0) FailOutput(s);
         s->outputFile = nullptr;
+    } else {
+        FailOutput(s);  // the file could not be opened again after its info tag was written
     }
+    SettleOutput(s, written);
     s->writerDone.Set();
 }
 

@@ -8,12 +8,15 @@
 // modules (FakeEncoder.cpp) where a test needs an encoder that misbehaves.
 #include <gtest/gtest.h>
 #include <mpg123.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <QTemporaryDir>
 #include <atomic>
 #include <chrono>
 #include <cmath>
+#include <csignal>
+#include <cstring>
 #include <filesystem>
 #include <thread>
 
@@ -171,6 +174,15 @@ TEST_F(RipEngineTest, UnrecoverableReadErrorFailsTheTrackAndLeavesAValidFile) {
     EXPECT_EQ(e.LastEndReason(), kEndReadError);
     ExpectWav(PathOf("Track 1.wav"), disc.TrackAudio(0), true);
     EXPECT_LE(ReadFile(PathOf("Track 1.wav")).size(), 44u + 297 * kFrameBytes);
+
+    // A track that fails before any audio leaves no header-only file.
+    SimDisc second = OpenSimDisc({200, 100});
+    second.drive->ScriptReadError(200, 100);
+    RipEngine& again = MakeEngine(second.handle, false);
+    ASSERT_TRUE(RunTrack(again, dialog, second.Entry(1)));
+    EXPECT_EQ(again.LastEndReason(), kEndReadError);
+    EXPECT_FALSE(std::filesystem::exists(PathOf("Track 2.wav")));
+    EXPECT_FALSE(std::filesystem::exists(PathOf("Track 2.wav.part")));
 }
 
 TEST_F(RipEngineTest, TracksThatCannotRunEndAtOnceAndTheBatchGoesOn) {
@@ -202,13 +214,66 @@ TEST_F(RipEngineTest, TracksThatCannotRunEndAtOnceAndTheBatchGoesOn) {
     ExpectWav(PathOf("Track 2.wav"), disc.TrackAudio(1));
 }
 
+// A file-size limit stands in for a disk that fills up: writes past it fail with
+// EFBIG (SIGXFSZ is ignored meanwhile, as it would otherwise end the process).
+class FileSizeLimit {
+  public:
+    explicit FileSizeLimit(rlim_t bytes) {
+        ::getrlimit(RLIMIT_FSIZE, &saved_);
+        previous_ = std::signal(SIGXFSZ, SIG_IGN);
+        Set(bytes);
+    }
+    ~FileSizeLimit() {
+        ::setrlimit(RLIMIT_FSIZE, &saved_);
+        std::signal(SIGXFSZ, previous_);
+    }
+    void Set(rlim_t bytes) {
+        rlimit limit = saved_;
+        limit.rlim_cur = bytes;
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+    }
+
+  private:
+    rlimit saved_{};
+    void (*previous_)(int) = nullptr;
+};
+
+// Output that fails part of the way fails the track and leaves nothing under the
+// final name: no file whose header disagrees with its size, no empty files for the
+// tracks after it, and an earlier rip's file as it was.
 TEST_F(RipEngineTest, AFailedWriteFailsTheTrack) {
-    SimDisc disc = OpenSimDisc({1000});
+    SimDisc disc = OpenSimDisc({1000, 200});
+    { std::ofstream(PathOf("Track 2.wav")) << "an earlier rip"; }
+    auto files = [&] {
+        std::vector<std::string> names;
+        for (const auto& f : std::filesystem::directory_iterator(Folder()))
+            names.push_back(f.path().filename().string());
+        return names;
+    };
+    {
+        FileSizeLimit limit(100000);
+        for (bool mp3 : {false, true}) {
+            SCOPED_TRACE(mp3 ? "mp3" : "wav");
+            RipEngine& e = MakeEngine(disc.handle, mp3);
+            ASSERT_TRUE(RunTrack(e, dialog, disc.Entry(0), 10000));
+            EXPECT_EQ(e.LastEndReason(), kEndOutputError);
+            EXPECT_EQ(e.LastOutputProblem(), std::strerror(EFBIG));
+            EXPECT_EQ(files(), std::vector<std::string>{"Track 2.wav"});
+        }
+        // No room even for the header.
+        limit.Set(20);
+        RipEngine& e = MakeEngine(disc.handle, false);
+        ASSERT_TRUE(RunTrack(e, dialog, disc.Entry(1), 10000));
+        EXPECT_EQ(e.LastEndReason(), kEndOutputError);
+        EXPECT_EQ(files(), std::vector<std::string>{"Track 2.wav"});
+        const auto earlier = ReadFile(PathOf("Track 2.wav"));
+        EXPECT_EQ(std::string(earlier.begin(), earlier.end()), "an earlier rip");
+    }
+    // With room again the track replaces the earlier file.
     RipEngine& e = MakeEngine(disc.handle, false);
-    // The output file is a link to a device that is always full.
-    ASSERT_EQ(::symlink("/dev/full", PathOf("Track 1.wav").c_str()), 0);
-    ASSERT_TRUE(RunTrack(e, dialog, disc.Entry(0), 10000));
-    EXPECT_EQ(e.LastEndReason(), kEndOutputError);
+    ASSERT_TRUE(RunTrack(e, dialog, disc.Entry(1), 10000));
+    EXPECT_EQ(e.LastEndReason(), kEndRunning);
+    ExpectWav(PathOf("Track 2.wav"), disc.TrackAudio(1));
 }
 
 TEST_F(RipEngineTest, OutputPathsKeepTheFolderAndCleanOnlyTheName) {
@@ -302,6 +367,8 @@ TEST_F(RipEngineTest, EncoderThatCannotStartEndsTheTrackWithoutAStop) {
     ASSERT_TRUE(RunTrack(e, dialog, disc.Entry(0), 10000));
     EXPECT_EQ(e.LastEndReason(), kEndEncoderStart);
     EXPECT_EQ(ReadFile(PathOf("Track 1.mp3")).size(), 0u);
+    // Nothing was encoded: no empty file is left, under either name.
+    EXPECT_TRUE(std::filesystem::is_empty(Folder()));
 }
 
 // The record a fake LAME module of a given version receives, and that every
