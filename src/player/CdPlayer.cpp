@@ -6,6 +6,7 @@
 #include <memory>
 #include <mutex>
 #include <thread>
+#include <vector>
 
 #include "cd/TrackTable.h"
 #include "cdaccess/CdAccess.h"
@@ -179,17 +180,6 @@ void PlayerThread(PlayerStream* stream) {
     s.endReason = reason;
 }
 
-// A[n]: the start address of track n in the table of contents (descriptor n - 1),
-// the big-endian value at byte 8 x n. n must lie in 1..99.
-std::uint32_t TrackAddress(const unsigned char* toc, int n) {
-    return cd::DecodeBigEndian32(toc + 8 * n);
-}
-
-// Track numbers whose entry and the one after it lie inside the 804-byte record.
-bool TrackNumberInTable(int n) {
-    return n >= 1 && 8 * (n + 1) + 4 <= 804;
-}
-
 // True while a stream has an open device or a thread not yet joined.
 bool StreamExists(PlayerStream& s) {
     std::lock_guard<std::mutex> guard(s.deviceLock);
@@ -234,24 +224,33 @@ void CdPlayer::SelectTrack(const std::string& rowText) {
     long n = 0;
     for (; pos < rowText.size() && std::isdigit(static_cast<unsigned char>(rowText[pos])); ++pos) {
         n = n * 10 + (rowText[pos] - '0');
-        if (n > 1000) break;  // far outside the table already
+        if (n > 1000) return;  // no disc has such a track
     }
-    if (!TrackNumberInTable(static_cast<int>(n))) return;
 
-    MCP(cdHandle_, 36, 0);
-    if (RT(cdHandle_, reinterpret_cast<TocRecord*>(toc_)) != 1) return;
-    const std::uint32_t start = TrackAddress(toc_, static_cast<int>(n));
-    rangeStart_ = static_cast<std::int32_t>(start);
-    rangeLength_ = static_cast<std::int32_t>(TrackAddress(toc_, static_cast<int>(n) + 1) - start);
+    // The track table the list and the rip are built from, so that a track plays
+    // exactly the frames its row shows and a rip copies, whatever the disc's first
+    // track number and whatever gap precedes a data session.
+    DriveListRecord drives{};
+    std::vector<cd::TrackEntry> table(cd::kMaxTracks);
+    std::vector<cd::TrackRow> rows;
+    const int count = cd::BuildTrackTable(cdHandle_, drives, table.data(), rows);
+    if (count <= 0) return;
+    table.resize(static_cast<std::size_t>(count));
+    table_ = std::move(table);
+    const std::string name = "Track " + std::to_string(n);
+    for (const cd::TrackEntry& entry : table_) {
+        if (entry.isData || name != entry.name) continue;
+        rangeStart_ = static_cast<std::int32_t>(entry.startLba);
+        rangeLength_ = static_cast<std::int32_t>(entry.lengthFrames);
+        return;
+    }
 }
 
 int CdPlayer::GetTrackLength(int trackNumber, int& seconds) const {
     seconds = 0;
-    if (TrackNumberInTable(trackNumber)) {
-        const std::uint32_t frames =
-            TrackAddress(toc_, trackNumber + 1) - TrackAddress(toc_, trackNumber);
-        seconds = static_cast<int>(frames / kFramesPerSecond);
-    }
+    if (trackNumber >= 1 && static_cast<std::size_t>(trackNumber) <= table_.size())
+        seconds = static_cast<int>(table_[static_cast<std::size_t>(trackNumber - 1)].lengthFrames /
+                                   kFramesPerSecond);
     return 1;
 }
 

@@ -12,6 +12,9 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
+
+#include "cd/TrackTable.h"
 
 #include "core/Messages.h"
 #include "platform/WindowMessages.h"
@@ -34,11 +37,12 @@ class CdPlayer {
     void SetMainWindow(platform::WindowHandle window) { mainWindow_ = window; }
 
     // Chooses the range to play from a row's text ("Track 7" plays track 7): reads
-    // the table of contents again and takes the track's start and length from it. A
-    // text without a number, a track number outside the table, or a failed read
-    // leaves the previous range.
+    // the table of contents again, builds the track table from it as the list does
+    // and takes the track's start and length from its entry. A text without a number,
+    // a track the disc does not hold, or a failed read leaves the previous range.
     void SelectTrack(const std::string& rowText);
-    // The length of track n in whole seconds, from the table last read. Returns 1.
+    // The length in whole seconds of the n-th row (from 1) of the track table last
+    // read; 0 outside it. Returns 1.
     int GetTrackLength(int trackNumber, int& seconds) const;
 
     // Stops a playing stream, then starts the selected range. 1 when it started.
@@ -74,7 +78,7 @@ class CdPlayer {
     std::string trackText_;
     std::int32_t rangeLength_ = 0;
     std::int32_t rangeStart_ = 0;
-    unsigned char toc_[804] = {};
+    std::vector<cd::TrackEntry> table_;  // the track table as last read
 
     std::uint32_t cdHandle_ = 0;
     platform::WindowHandle mainWindow_ = 0;

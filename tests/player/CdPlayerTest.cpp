@@ -10,9 +10,11 @@
 #include <thread>
 
 #include "PlayerTestSupport.h"
+#include "cd/TrackTable.h"
 #include "platform/WaveOut.h"
 
 using namespace player;
+using namespace cd;
 
 using playertest::Frames;
 
@@ -97,6 +99,45 @@ TEST_F(CdPlayerTest, SelectTrackReadsTheTableOfContents) {
     EXPECT_EQ(player_.RangeStart(), 74);
     player_.SelectTrack("Track 4000");  // outside the table: the range stays
     EXPECT_EQ(player_.RangeLength(), 150);
+}
+
+// A disc whose first track is 3, with a data session after its audio: each row plays
+// the range the track list shows (the gap before the data session is not played), and
+// the row texts name the tracks by their own numbers.
+TEST_F(CdPlayerTest, RowsPlayTheRangesOfTheTrackTableOnAnyDisc) {
+    const std::uint32_t dataStart = 300 + 11400;
+    sim_ = std::make_shared<cdaccess::SimulatedDrive>(
+        cdaccess::SimulatedDrive::MakeTestAudio(dataStart + 60, 5));
+    cdaccess::DiscToc toc;
+    toc.firstTrack = 3;
+    toc.lastTrack = 5;
+    toc.tracks = {{3, false, 0}, {4, false, 100}, {5, true, dataStart}};
+    toc.leadOut = dataStart + 50;
+    sim_->SetToc(toc);
+    gated_ = std::make_shared<playertest::GatedDrive>(sim_);
+    cdaccess::AddDrive(gated_);
+    handle_ = playertest::OpenFirstDrive();
+    ASSERT_NE(handle_, 0u);
+    player_.SetCdHandle(handle_);
+    player_.SetMainWindow(platform::WindowHandleOf(&window_));
+
+    DriveListRecord drives{};
+    std::vector<TrackEntry> table(kMaxTracks);
+    std::vector<TrackRow> rows;
+    ASSERT_EQ(BuildTrackTable(handle_, drives, table.data(), rows), 3);
+    const std::uint32_t length = table[1].lengthFrames;
+    ASSERT_LT(length, dataStart - 100);  // the table leaves the gap out
+
+    EXPECT_EQ(PlayToEnd("Track 3"), Frames(Disc(), 0, 75));
+    const auto played = PlayToEnd(rows[1].name);
+    EXPECT_EQ(player_.RangeStart(), 100);
+    EXPECT_EQ(player_.RangeLength(), static_cast<std::int32_t>(length));
+    EXPECT_EQ(played, Frames(Disc(), 100, 25 * ((length - 1) / 25)));
+    int seconds = -1;
+    player_.GetTrackLength(2, seconds);
+    EXPECT_EQ(seconds, static_cast<int>(length / 75));
+    player_.SelectTrack("Track 1");  // not on this disc: the range stays
+    EXPECT_EQ(player_.RangeStart(), 100);
 }
 
 // A seek arriving while a block is being read leaves that block to be played and
