@@ -3,7 +3,8 @@
 // the output folder + the source's file title + ".mp3", the bit rate is the rate
 // list's entry at the "rate" setting. The terminal shows, per file, the target, a
 // progress bar fed by the engine's progress events and the file's end text, then a
-// summary; a file that fails or is skipped is named on standard error.
+// summary; a file that fails, is skipped or turns out truncated is named on standard
+// error with the reason.
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -52,6 +53,8 @@ std::int32_t ShowProgress(std::int32_t type, double fraction, std::uint32_t elap
     }
     report->bar.Clear();
     if (type == kConvertFinished) std::printf("Finished . Times:%u\n", seconds);
+    if (type == kConvertTruncated)
+        std::printf("Source truncated: converted what it holds. Times:%u\n", seconds);
     if (type == kConvertAborted) std::printf("Stop convert! \n");
     if (type == kConvertFailed) std::printf("Convert failure!\n");
     std::fflush(stdout);
@@ -75,7 +78,7 @@ int RunConvertCommand(const std::vector<std::string>& args, const ConverterLibra
 
     ConverterEngine engine(library);
     InterruptGuard interrupt;
-    int converted = 0, failed = 0, skipped = 0;
+    int converted = 0, failed = 0, skipped = 0, truncated = 0;
     for (const std::string& source : line.files) {
         if (InterruptGuard::Requested()) break;
         const std::string target = outFolder + FileTitleFromPath(source, false) + ".mp3";
@@ -83,7 +86,7 @@ int RunConvertCommand(const std::vector<std::string>& args, const ConverterLibra
         std::fflush(stdout);
         if (!engine.CanConvert(source.c_str(), target.c_str())) {
             std::printf("Skipped: %s is not a WAV file\n", source.c_str());
-            PrintError("--convert: " + source + " skipped: not a WAV file");
+            PrintError("--convert: " + source + " skipped: its name does not end in .wav");
             ++skipped;
             continue;
         }
@@ -102,21 +105,32 @@ int RunConvertCommand(const std::vector<std::string>& args, const ConverterLibra
             PrintError("--convert: " + source + " stopped; the target holds what was converted");
             break;
         }
+        const std::string why =
+            engine.LastProblem().empty() ? "the conversion failed" : engine.LastProblem();
+        if (code == kConvertResultTruncated) {
+            ++truncated;
+            PrintError("--convert: " + source + ": " + why + "; " + target +
+                       " holds the audio it has");
+            continue;
+        }
         ++failed;
         if (code == kConvertCannotOpenSource) {
             std::printf("Cannot open %s\n", source.c_str());
         } else if (code == kConvertNotLoaded) {
             std::printf("The encoder module DLL_ORVAM.dll is not loaded\n");
         }
-        PrintError("--convert: " + source + " failed");
+        PrintError("--convert: " + source + " failed: " + why);
     }
-    std::printf("%d converted, %d failed, %d skipped (%d kbit/s)", converted, failed, skipped,
-                bitRate);
+    std::printf("%d converted, %d failed, %d skipped", converted, failed, skipped);
+    if (truncated > 0) std::printf(", %d truncated", truncated);
+    std::printf(" (%d kbit/s)", bitRate);
     if (InterruptGuard::Requested()) std::printf(" (interrupted)");
     std::printf("\n");
     std::fflush(stdout);
     if (InterruptGuard::Requested()) PrintError("--convert: interrupted");
-    return failed == 0 && skipped == 0 && !InterruptGuard::Requested() ? kExitOk : kExitFailed;
+    return failed == 0 && skipped == 0 && truncated == 0 && !InterruptGuard::Requested()
+               ? kExitOk
+               : kExitFailed;
 }
 
 }  // namespace cli

@@ -48,10 +48,17 @@ int PlayRow(const DiscState& disc, int row) {
     CdPlayer player;
     player.SetCdHandle(disc.handle);
     player.SetMainWindow(platform::WindowHandleOf(&receiver));
+    const TrackEntry& entry = disc.table[static_cast<std::size_t>(row - 1)];
+    if (entry.lengthFrames == 0) {
+        std::printf("Row %d, %s, is empty: nothing to play\n", row, entry.name);
+        return kExitOk;
+    }
+    // The player reads the track table again; it must find the row's track there.
     player.SelectTrack(disc.rows[row - 1].name);
-    if (player.RangeLength() <= 0) {
-        std::fprintf(stderr, "trackmill: the table of contents could not be read\n");
-        return 1;
+    if (player.RangeStart() != static_cast<std::int32_t>(entry.startLba) ||
+        player.RangeLength() != static_cast<std::int32_t>(entry.lengthFrames)) {
+        PrintError("the table of contents could not be read again");
+        return kExitFailed;
     }
     if (!player.Play(row)) {
         std::fprintf(stderr, "trackmill: the sound device could not be opened\n");

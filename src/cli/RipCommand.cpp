@@ -4,13 +4,17 @@
 // rip dialog does: SetOutput, StartTrack for a row, and on WM_RIP_TRACK_DONE
 // EndTrack and the next row. A small window object stands in for the dialog: its
 // control 1023 takes the PBX_* progress messages and draws a bar on the terminal,
-// its control 1029 takes the file name through its "text" property.
+// its control 1029 takes the file name through its "text" property. A track that
+// fails is named with its cause; a disc or row list with no audio track to rip is
+// refused (exit status 2).
 #include <QCoreApplication>
 #include <QDynamicPropertyChangeEvent>
 #include <QTimer>
 #include <QVariant>
 #include <algorithm>
+#include <csignal>
 #include <cstdio>
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
@@ -95,6 +99,24 @@ class StatusText : public QObject {
     ProgressControl* bar_;
 };
 
+// While it lives, exceeding a file-size limit fails the write (EFBIG), as a full disk
+// does, instead of ending the process with SIGXFSZ and its files half written.
+class FileSizeSignalIgnored {
+  public:
+    FileSizeSignalIgnored() {
+        struct sigaction ignore {};
+        ignore.sa_handler = SIG_IGN;
+        sigemptyset(&ignore.sa_mask);
+        sigaction(SIGXFSZ, &ignore, &previous_);
+    }
+    ~FileSizeSignalIgnored() { sigaction(SIGXFSZ, &previous_, nullptr); }
+    FileSizeSignalIgnored(const FileSizeSignalIgnored&) = delete;
+    FileSizeSignalIgnored& operator=(const FileSizeSignalIgnored&) = delete;
+
+  private:
+    struct sigaction previous_ {};
+};
+
 // The dialog stand-in: runs the rows one after another.
 class RipBatch : public QObject {
   public:
@@ -145,8 +167,18 @@ class RipBatch : public QObject {
             std::printf("  %-20s ok  %s\n", name.c_str(), engine_.LastOutputPath().c_str());
         } else {
             ++failures_;
-            std::printf("  %-20s FAILED: %s\n", name.c_str(), EndReasonText(reason));
+            std::string why = EndReasonText(reason);
+            if (!engine_.LastOutputProblem().empty())
+                why += " (" + engine_.LastOutputProblem() + ")";
+            if (reason == kEndStopped || reason == kEndReadError) {
+                std::error_code ec;
+                why += std::filesystem::exists(engine_.LastOutputPath(), ec)
+                           ? "; the part ripped is in " + engine_.LastOutputPath()
+                           : "; nothing was ripped";
+            }
+            std::printf("  %-20s FAILED: %s\n", name.c_str(), why.c_str());
             failedNames_.push_back(name);
+            failedReasons_.push_back(why);
         }
         std::fflush(stdout);
     }
@@ -163,6 +195,7 @@ class RipBatch : public QObject {
 
   public:
     std::vector<std::string> failedNames_;
+    std::vector<std::string> failedReasons_;
 };
 
 }  // namespace
@@ -210,6 +243,13 @@ int RunRipCommand(const std::vector<std::string>& args) {
         }
         audioRows.push_back(r);
     }
+    if (audioRows.empty()) {
+        CloseDisc(disc);
+        PrintError(std::string("--rip: nothing to rip: ") +
+                   (line.haveTracks ? "the rows asked for are data tracks, which hold no audio"
+                                    : "the disc has no audio track"));
+        return kExitUsage;
+    }
 
     const auto app = ApplicationIfNone();
 
@@ -237,6 +277,7 @@ int RunRipCommand(const std::vector<std::string>& args) {
         std::fflush(stdout);
         RipBatch batch(engine, disc, audioRows);
         InterruptGuard interrupt;
+        FileSizeSignalIgnored fileSizeLimit;
         QTimer poll;
         QObject::connect(&poll, &QTimer::timeout, &batch, [&batch] { batch.PollInterrupt(); });
         poll.start(100);
@@ -252,7 +293,8 @@ int RunRipCommand(const std::vector<std::string>& args) {
         if (InterruptGuard::Requested()) std::printf(" (interrupted)");
         std::printf("\n");
         std::fflush(stdout);
-        for (const std::string& n : batch.failedNames_) PrintError("--rip: " + n + " failed");
+        for (std::size_t i = 0; i < batch.failedNames_.size(); ++i)
+            PrintError("--rip: " + batch.failedNames_[i] + " failed: " + batch.failedReasons_[i]);
         if (InterruptGuard::Requested()) PrintError("--rip: interrupted");
         status = (batch.failures() > 0 || InterruptGuard::Requested()) ? kExitFailed : kExitOk;
     }

@@ -5,6 +5,8 @@
 
 #include <sys/stat.h>
 
+#include <cstring>
+
 #include "TestAudio.h"
 #include "cli/Commands.h"
 #include "convert/ConverterLibrary.h"
@@ -89,6 +91,51 @@ TEST_F(ConvertCommandTest, UsageErrorsGiveTwo) {
     EXPECT_EQ(2, Run({folder_ + "/src/song.part1.wav", "--out"}));
     EXPECT_EQ(2, Run({folder_ + "/src/song.part1.wav", "--fast"}));
     EXPECT_FALSE(FileExists(folder_ + "/out/song.mp3"));
+}
+
+// 24-bit and float sources convert like 16-bit ones; a truncated source converts what
+// it holds but is reported, on stderr with its reason and in the exit status; a FIFO
+// is refused at once (a plain open would wait for a writer forever).
+TEST_F(ConvertCommandTest, OddSourcesConvertOrAreReportedWithTheirReason) {
+    const auto audio = Sines(44100, 44100, {440.0, 660.0});
+    std::string wide, floats;
+    for (std::int16_t v : audio) {
+        const std::int32_t v24 = v * 256 + 77;
+        for (int i = 0; i < 3; ++i) wide.push_back(static_cast<char>((v24 >> (8 * i)) & 0xFF));
+        const float f = static_cast<float>(v) / 32768.0f;
+        char bytes[4];
+        std::memcpy(bytes, &f, 4);
+        floats.append(bytes, 4);
+    }
+    WriteWavSamples(folder_ + "/src/wide.wav", 44100, 2, 1, 24, wide, true);
+    WriteWavSamples(folder_ + "/src/floats.wav", 44100, 2, 3, 32, floats);
+    EXPECT_EQ(0, Run({folder_ + "/src/wide.wav", folder_ + "/src/floats.wav", "--out",
+                      folder_ + "/out"}));
+    for (const char* name : {"wide", "floats"}) {
+        SCOPED_TRACE(name);
+        const DecodedMp3 mp3 = DecodeMp3(folder_ + "/out/" + name + ".mp3");
+        ASSERT_TRUE(mp3.ok);
+        EXPECT_NEAR(44100.0, static_cast<double>(mp3.Frames()), 1152.0);
+        EXPECT_GT(BestCorrelation(Channel(audio, 2, 0), Channel(mp3.values, 2, 0), 1200, 8192),
+                  0.98);
+    }
+
+    WriteWavSamples(folder_ + "/src/cut.wav", 44100, 2, 1, 24, wide.substr(0, wide.size() / 2),
+                    false, static_cast<std::uint32_t>(wide.size()));
+    ASSERT_EQ(0, mkfifo((folder_ + "/src/pipe.wav").c_str(), 0600));
+    testing::internal::CaptureStderr();
+    const int status =
+        Run({folder_ + "/src/cut.wav", folder_ + "/src/pipe.wav", "--out", folder_ + "/out"});
+    const std::string errors = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(1, status);
+    EXPECT_NE(std::string::npos, errors.find("cut.wav: the file is truncated")) << errors;
+    EXPECT_NE(std::string::npos,
+              errors.find("pipe.wav failed: cannot open the source: it is a FIFO"))
+        << errors;
+    const DecodedMp3 cut = DecodeMp3(folder_ + "/out/cut.mp3");
+    ASSERT_TRUE(cut.ok);
+    EXPECT_NEAR(22050.0, static_cast<double>(cut.Frames()), 1152.0);
+    EXPECT_FALSE(FileExists(folder_ + "/out/pipe.mp3"));
 }
 
 }  // namespace

@@ -66,6 +66,25 @@ TEST_F(PlayCommandTest, PlaysTheRowOfADiscImageToItsEnd) {
     EXPECT_EQ(platform::WaveOutDevicesOpen(), 0);
 }
 
+// Discs the list takes are played too: here the first track is numbered 2 and holds
+// no frames, and the next row is track 3.
+TEST_F(PlayCommandTest, PlaysDiscsWhoseFirstTrackIsNotOneOrEmpty) {
+    sim_ =
+        std::make_shared<cdaccess::SimulatedDrive>(cdaccess::SimulatedDrive::MakeTestAudio(400, 6));
+    cdaccess::DiscToc toc;
+    toc.firstTrack = 2;
+    toc.lastTrack = 3;
+    toc.tracks = {{2, false, 0}, {3, false, 0}};
+    toc.leadOut = 300;
+    sim_->SetToc(toc);
+    cdaccess::AddDrive(sim_);
+    EXPECT_EQ(RunPlayCommand({"--play", "1"}), 0);
+    EXPECT_TRUE(sink_.Captured().empty());
+    EXPECT_EQ(RunPlayCommand({"--play", "2"}), 0);
+    EXPECT_EQ(sink_.Captured(), Frames(sim_->Disc(), 0, 275));
+    EXPECT_EQ(platform::WaveOutDevicesOpen(), 0);
+}
+
 TEST_F(PlayCommandTest, UsageErrorsAndAnImageThatCannotBeOpenedExitWithTwo) {
     const std::string cue = WriteImage();
     EXPECT_EQ(RunPlayCommand({"--play"}), 2);

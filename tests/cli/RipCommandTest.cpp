@@ -2,11 +2,19 @@
 // the test (a BIN/CUE pair of generated audio with a data track at the end).
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <mpg123.h>
 #include <sndfile.h>
+#include <spawn.h>
 #include <sys/wait.h>
+#include <unistd.h>
 #include <QTemporaryDir>
 
+#include <algorithm>
+#include <cerrno>
+#include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -22,11 +30,9 @@ struct CommandResult {
     std::string output;
 };
 
-// Runs the program with `env` (NAME=value ...) added to its environment.
-CommandResult RunTrackmill(const std::string& args, const std::string& env = "") {
+// Runs a shell command line and collects its output (stdout and stderr).
+CommandResult RunShell(const std::string& cmd) {
     CommandResult r;
-    const std::string cmd =
-        "QT_QPA_PLATFORM=offscreen " + env + " '" + TRACKMILL_EXE + "' " + args + " 2>&1";
     FILE* p = ::popen(cmd.c_str(), "r");
     if (!p) return r;
     char buf[512];
@@ -34,6 +40,12 @@ CommandResult RunTrackmill(const std::string& args, const std::string& env = "")
     const int s = ::pclose(p);
     r.status = WIFEXITED(s) ? WEXITSTATUS(s) : -1;
     return r;
+}
+
+// Runs the program with `env` (NAME=value ...) added to its environment.
+CommandResult RunTrackmill(const std::string& args, const std::string& env = "") {
+    return RunShell("QT_QPA_PLATFORM=offscreen " + env + " '" + TRACKMILL_EXE + "' " + args +
+                    " 2>&1");
 }
 
 class RipCommandTest : public ::testing::Test {
@@ -86,6 +98,12 @@ TEST_F(RipCommandTest, RowListsFailuresAndUsageErrorsGiveTheirStatus) {
     EXPECT_EQ(r.status, 1) << r.output;
     EXPECT_NE(r.output.find("failed: Track 1"), std::string::npos) << r.output;
 
+    // Nothing to rip: only a data row asked for.
+    r = RunTrackmill("--rip wav --disc '" + Path("disc.cue") + "' --out '" + Path("out") +
+                     "' --tracks 3");
+    EXPECT_EQ(r.status, 2) << r.output;
+    EXPECT_NE(r.output.find("nothing to rip"), std::string::npos) << r.output;
+
     EXPECT_EQ(RunTrackmill("--rip flac --disc '" + Path("disc.cue") + "'").status, 2);
     EXPECT_EQ(RunTrackmill("--rip wav --disc '" + Path("disc.cue") + "' --out '" + Path("out") +
                            "' --tracks 4")
@@ -127,7 +145,96 @@ TEST_F(RipCommandTest, Mp3RipWritesDecodableFiles) {
     EXPECT_EQ(mp3[0], 0xFF);
 }
 
-}  // namespace
+// A file-size limit stands in for a full disk: every track fails with the system's
+// reason, the process is not killed by SIGXFSZ, and no file is left behind.
+TEST_F(RipCommandTest, AFullDiskFailsTheTracksAndLeavesNoFiles) {
+    // 100 blocks of 512 or 1024 bytes, whichever the shell counts in: less than a track.
+    const auto r =
+        RunShell("ulimit -f 100 && QT_QPA_PLATFORM=offscreen '" + std::string(TRACKMILL_EXE) +
+                 "' --rip wav --disc '" + Path("disc.cue") + "' --out '" + Path("out") + "' 2>&1");
+    EXPECT_EQ(r.status, 1) << r.output;
+    EXPECT_NE(r.output.find(std::strerror(EFBIG)), std::string::npos) << r.output;
+    EXPECT_NE(r.output.find("0 of 2 track(s) ripped"), std::string::npos) << r.output;
+    EXPECT_TRUE(std::filesystem::is_empty(Path("out"))) << r.output;
+}
+
+// Whether an MP3 file decodes to its end without an error, and how many samples it holds.
+bool DecodesCleanly(const std::string& path, std::size_t& samples) {
+    samples = 0;
+    int err = 0;
+    mpg123_handle* mh = mpg123_new(nullptr, &err);
+    if (!mh) return false;
+    mpg123_param(mh, MPG123_ADD_FLAGS, MPG123_QUIET, 0);
+    int result = MPG123_ERR;
+    if (mpg123_open(mh, path.c_str()) == MPG123_OK) {
+        std::vector<unsigned char> buf(65536);
+        do {
+            std::size_t got = 0;
+            result = mpg123_read(mh, buf.data(), buf.size(), &got);
+            samples += got / 2;
+        } while (result == MPG123_OK || result == MPG123_NEW_FORMAT);
+        mpg123_close(mh);
+    }
+    mpg123_delete(mh);
+    return result == MPG123_DONE && samples > 0;
+}
+
+// SIGTERM in the middle of an MP3 rip of the demo disc stops it as Ctrl+C does: the
+// track being ripped keeps a partial file that decodes, the tracks before it are
+// whole, and no working file or empty file is left. Even SIGKILL, which nothing can
+// handle, leaves only whole files under final names: the unfinished track stays under
+// its working name.
+TEST_F(RipCommandTest, SigtermMidRipLeavesOnlyValidFiles) {
+    for (int signal : {SIGTERM, SIGKILL}) {
+        SCOPED_TRACE(signal == SIGTERM ? "SIGTERM" : "SIGKILL");
+        const std::string out = Path(signal == SIGTERM ? "term" : "kill");
+        std::filesystem::create_directory(out);
+        const std::string log = out + ".log";
+        posix_spawn_file_actions_t files;
+        posix_spawn_file_actions_init(&files);
+        posix_spawn_file_actions_addopen(&files, 1, log.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                         0644);
+        posix_spawn_file_actions_adddup2(&files, 1, 2);
+        std::string exe = TRACKMILL_EXE, disc = std::string(TRACKMILL_DEMO_DIR) + "/demo.cue";
+        std::vector<std::string> args = {exe, "--rip", "mp3", "--disc", disc, "--out", out};
+        std::vector<char*> argv;
+        for (std::string& a : args) argv.push_back(a.data());
+        argv.push_back(nullptr);
+        ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
+        pid_t child = 0;
+        const int spawned = posix_spawn(&child, exe.c_str(), &files, nullptr, argv.data(), environ);
+        posix_spawn_file_actions_destroy(&files);
+        ASSERT_EQ(spawned, 0);
+        // Track 2 under way: track 1 is finished.
+        const bool started =
+            PumpUntil([&] { return std::filesystem::exists(out + "/Track 2.mp3.part"); }, 60000);
+        ::kill(child, signal);
+        int status = 0;
+        ASSERT_EQ(::waitpid(child, &status, 0), child);
+        std::ifstream in(log);
+        const std::string output((std::istreambuf_iterator<char>(in)), {});
+        ASSERT_TRUE(started) << output;
+
+        std::vector<std::string> names;
+        for (const auto& f : std::filesystem::directory_iterator(out))
+            names.push_back(f.path().filename().string());
+        std::sort(names.begin(), names.end());
+        std::size_t whole = 0, part = 0;
+        EXPECT_TRUE(DecodesCleanly(out + "/Track 1.mp3", whole));
+        // Track 1 in full, give or take the encoder's delay and padding.
+        EXPECT_NEAR(static_cast<double>(whole), 1065.0 * 1176, 3 * 1152 * 2);
+        if (signal == SIGKILL) {
+            EXPECT_EQ(names, (std::vector<std::string>{"Track 1.mp3", "Track 2.mp3.part"}));
+            continue;
+        }
+        ASSERT_TRUE(WIFEXITED(status)) << output;
+        EXPECT_EQ(WEXITSTATUS(status), 1) << output;
+        EXPECT_NE(output.find("interrupted"), std::string::npos) << output;
+        EXPECT_EQ(names, (std::vector<std::string>{"Track 1.mp3", "Track 2.mp3"})) << output;
+        EXPECT_TRUE(DecodesCleanly(out + "/Track 2.mp3", part));
+        EXPECT_LT(part, 1613u * 1176);
+    }
+}
 
 TEST_F(RipCommandTest, FortyTracksFromAFlacImageRipToFortyExactFiles) {
     // One FLAC file behind a cue sheet of 40 tracks of 20 frames each.
@@ -187,3 +294,5 @@ TEST_F(RipCommandTest, TheLastAudioTrackOfAnEnhancedCdRipsToItsOwnLength) {
     EXPECT_TRUE(std::equal(wav.begin() + 44, wav.end(),
                            bin.begin() + std::ptrdiff_t{lastStart} * kFrameBytes));
 }
+
+}  // namespace
