@@ -119,16 +119,16 @@ class RipEngine {
     // is bound: every MP3 track will then end as kEndNoEncoder.
     bool SetOutput(const RipOptions& options);
     // Prepares the session for `entry` (kept alive by the caller for the whole
-    // track) and starts the reader and writer threads. The file is written under a
-    // working name beside its final one and renamed when the writer has finished it;
-    // a track that ends with no audio, or whose output failed, leaves no file (and an
-    // earlier file under the final name untouched), so no file under a final name
-    // ever disagrees with its contents, even when the process is killed. `row` is the list row, for
-    // the caller's bookkeeping only. Returns true when the threads started. When
-    // the track cannot start (output file not created, no encoder, data track) it
-    // returns false and still posts WM_RIP_TRACK_DONE, so a batch goes on. While
-    // the previous track's reader still runs it returns false, posts nothing and
-    // changes nothing (that track's own notice is still to come).
+    // track) and starts the reader and writer threads. `row` is the list row, for
+    // the caller's bookkeeping only. The file is written under a working name beside
+    // its final one and renamed when the writer has finished it; a track that ends
+    // with no audio, or whose output failed, leaves no file (and an earlier file
+    // under the final name untouched), so no file under a final name ever disagrees
+    // with its contents, even when the process is killed. Returns true when the
+    // threads started. When the track cannot start (output file not created, no
+    // encoder, data track) it returns false and still posts WM_RIP_TRACK_DONE, so a
+    // batch goes on. While the previous track's reader still runs it returns false,
+    // posts nothing and changes nothing (that track's own notice is still to come).
     bool StartTrack(platform::WindowHandle dialog, int row, const cd::TrackEntry* entry);
     // Asks the running track to end; does not wait. Safe when no track runs.
     void Stop();
