@@ -164,7 +164,11 @@ class RipBatch : public QObject {
         bar_->Clear();
         if (reason == kEndRunning) {
             ++done_;
-            std::printf("  %-20s ok  %s\n", name.c_str(), engine_.LastOutputPath().c_str());
+            std::error_code ec;
+            if (std::filesystem::exists(engine_.LastOutputPath(), ec))
+                std::printf("  %-20s ok  %s\n", name.c_str(), engine_.LastOutputPath().c_str());
+            else
+                std::printf("  %-20s ok  (the track holds no audio: no file)\n", name.c_str());
         } else {
             ++failures_;
             std::string why = EndReasonText(reason);

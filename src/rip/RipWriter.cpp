@@ -205,11 +205,13 @@ bool RunMp3(RipSession* s, Progress& progress, Written& written) {
 // Gives the finished file its final name, or removes it. A file is kept when its
 // output never failed and it holds the whole track or a part of it (a stop or a read
 // error keeps the audio so far, as a valid file); a failed or empty file is removed,
-// leaving anything already under the final name as it was.
+// leaving anything already under the final name as it was. A track of no frames
+// keeps its WAV file (a valid header of no audio) but has no MP3 file, since an MP3
+// stream that encoded nothing holds no frame at all.
 void SettleOutput(RipSession* s, const Written& written) {
     const std::int32_t reason = s->endReason.load();
     const bool failedOutput = reason == kEndOutputError || reason == kEndEncoderStart;
-    if (!failedOutput && (written.complete || written.audio)) {
+    if (!failedOutput && (written.audio || (written.complete && !s->mp3))) {
         if (std::rename(s->workPath.c_str(), s->outputPath.c_str()) == 0) return;
         FailOutput(s);
     }

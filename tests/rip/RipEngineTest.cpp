@@ -112,6 +112,11 @@ TEST_F(RipEngineTest, HundredFrameTrackIsReadAs27_27_27_19AndEmptyTrackStillEnds
     EXPECT_EQ(e.LastEndReason(), kEndRunning);
     EXPECT_TRUE(disc.drive->Reads().empty());
     ExpectWav(PathOf("Track 2.wav"), {});
+    // As MP3 the empty track has no frame to write, so it leaves no (empty) file.
+    RipEngine& mp3 = MakeEngine(disc.handle, true);
+    ASSERT_TRUE(RunTrack(mp3, dialog, empty, 10000));
+    EXPECT_EQ(mp3.LastEndReason(), kEndRunning);
+    EXPECT_FALSE(std::filesystem::exists(PathOf("Track 2.mp3")));
 }
 
 // A slow writer fills the ring; the reader pauses, and the drive, idle meanwhile,
