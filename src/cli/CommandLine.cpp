@@ -100,7 +100,8 @@ bool ParseCommandLine(const std::vector<std::string>& args, CommandLine& out, st
 }
 
 std::string UsageText() {
-    return "usage: trackmill --list [--disc FILE]\n"
+    return "usage: trackmill [--disc FILE]\n"
+           "       trackmill --list [--disc FILE]\n"
            "       trackmill --toc [--disc FILE]\n"
            "       trackmill --rip wav|mp3 [--disc FILE] [--out DIR] [--tracks LIST]\n"
            "       trackmill --convert FILE... [--out DIR]\n"
@@ -111,6 +112,8 @@ std::string UsageText() {
 std::string HelpText() {
     return UsageText() +
            "\n"
+           "  (no command)      Open the main window on the first drive that answers.\n"
+           "                    Needs a display; every command below runs without one.\n"
            "  --list            Print the drive that opened and the disc's track list:\n"
            "                    row number, track and time, tab-separated.\n"
            "  --toc             Print the disc's table of contents as the drive reports it:\n"

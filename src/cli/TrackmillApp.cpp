@@ -9,8 +9,21 @@
 #include "cli/CommandLine.h"
 #include "cli/Commands.h"
 #include "platform/WaveOut.h"
+#include "ui/WindowStartup.h"
 
 namespace cli {
+
+namespace {
+
+// True when the arguments are only `--disc FILE` pairs (or none): the main window's
+// command line.
+bool OnlyDiscOptions(const std::vector<std::string>& args) {
+    for (std::size_t i = 0; i < args.size(); i += 2)
+        if (args[i] != "--disc" || i + 1 >= args.size() || args[i + 1].empty()) return false;
+    return true;
+}
+
+}  // namespace
 
 std::string TrackmillApp::Usage() {
     return UsageText();
@@ -30,6 +43,8 @@ int TrackmillApp::Run(int argc, char** argv) {
     std::string error;
     const bool parsed = ParseCommandLine(args, line, error);
     if (line.command == Command::None) {
+        // No command: the main window, which takes only disc images.
+        if (OnlyDiscOptions(args)) return ui::RunMainWindow(argc, argv, args);
         std::fputs(UsageText().c_str(), stderr);
         return kExitUsage;
     }

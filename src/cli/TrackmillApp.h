@@ -1,5 +1,5 @@
 // The application object: the program's start-up. It reads the command line and runs
-// the headless command it names; the windows come later.
+// the headless command it names, or the main window when it names none.
 #pragma once
 
 #include <string>
@@ -15,8 +15,9 @@ class TrackmillApp {
     explicit TrackmillApp(const convert::ConverterLibrary& converter) : converter_(converter) {}
 
     // Runs the program with the process's arguments and returns its exit status:
-    // the command's own status, 0 for --help and --version, or 2 with the usage on
-    // standard error when the command line names no command.
+    // the command's own status, 0 for --help and --version, the main window's when
+    // the command line names no command and at most disc images, or 2 with the usage
+    // on standard error when it holds anything else.
     int Run(int argc, char** argv);
 
     // The usage text, one command per line.
