@@ -4,7 +4,6 @@
 #include <QPalette>
 #include <cstdio>
 
-#include "app/TrackmillApp.h"
 #include "cd/DiscSession.h"
 #include "ui/MainWindow.h"
 
@@ -38,10 +37,9 @@ void ApplyDialogColours(QApplication& application) {
 int RunMainWindow(int& argc, char** argv, const std::vector<std::string>& args) {
     if (!DisplayAvailable()) {
         std::fputs(
-            "trackmill: the main window needs a display (DISPLAY is not set); the commands "
-            "below run without one\n",
+            "trackmill: the main window needs a display (DISPLAY is not set); "
+            "trackmill --help lists the commands that run without one\n",
             stderr);
-        std::fputs(TrackmillApp::Usage().c_str(), stderr);
         return 1;
     }
     std::string error;
