@@ -11,7 +11,7 @@ PACKAGES=(
   portaudio19-dev libasound2-dev libasound2-plugins alsa-utils
   libmpg123-dev
   libgtest-dev libgmock-dev
-  clang-format xvfb xauth fonts-dejavu-core
+  clang-format xvfb xauth fonts-dejavu-core imagemagick xdotool
 )
 
 missing=()

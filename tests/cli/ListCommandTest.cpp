@@ -84,8 +84,8 @@ TEST(ListCommand, FailuresExitWith2AndOneLineOnStandardError) {
     }
 }
 
-TEST(ListCommand, NoCommandPrintsTheUsageAndExitsWith2) {
-    const Outcome run = Trackmill({});
+TEST(ListCommand, AnUnknownArgumentPrintsTheUsageAndExitsWith2) {
+    const Outcome run = Trackmill({"--lsit"});
     EXPECT_EQ(run.status, 2);
     EXPECT_NE(run.err.find("--list"), std::string::npos);
     EXPECT_EQ(run.out, "");
@@ -166,4 +166,18 @@ TEST(TocCommand, HiddenAudioAndADataTrackAtTheEnd) {
     EXPECT_EQ(LineCount(broken.err), 1) << broken.err;
     EXPECT_NE(broken.err.find("gone.bin"), std::string::npos) << broken.err;
     fs::remove_all(dir);
+}
+
+// With no command the program opens its window; without a display it says so.
+TEST(ListCommand, NoCommandWithoutADisplayExplainsAndExitsWith1) {
+    QProcess process;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM", "TRACKMILL_DISC"})
+        env.remove(name);
+    process.setProcessEnvironment(env);
+    process.start(TRACKMILL_BIN, {});
+    ASSERT_TRUE(process.waitForFinished(60000));
+    EXPECT_EQ(process.exitCode(), 1);
+    EXPECT_NE(process.readAllStandardError().indexOf("display"), -1);
+    EXPECT_TRUE(process.readAllStandardOutput().isEmpty());
 }
