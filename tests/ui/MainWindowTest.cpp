@@ -210,6 +210,19 @@ TEST_F(MainWindowTest, WithoutADriveTheListIsEmptyAndRipCommandsExplain) {
     EXPECT_FALSE(w.isVisible());
 }
 
+// A full disc of 99 tracks: every one is listed and checked.
+TEST_F(MainWindowTest, ListsEveryTrackOfAFullDisc) {
+    auto sim = std::make_shared<cdaccess::SimulatedDrive>(
+        cdaccess::SimulatedDrive::MakeTestAudio(99 * 10, 3));
+    sim->SetAudioTracks(std::vector<std::uint32_t>(99, 10));
+    cdaccess::AddDrive(sim);
+    MainWindow w;
+    ASSERT_EQ(w.RowCount(), 99);
+    EXPECT_EQ(w.RowTrackText(98), "Track 99");
+    EXPECT_TRUE(w.IsRowChecked(98));
+    EXPECT_EQ(w.Entry(98).startLba, 98u * 10);
+}
+
 // The pixels of the window's skin: the background picture stretched over any client
 // size, the transport faces by state, and the slider showing the skin around its
 // channel and thumb.
