@@ -12,6 +12,7 @@ PACKAGES=(
   libmpg123-dev
   libgtest-dev libgmock-dev
   clang-format xvfb xauth fonts-dejavu-core imagemagick xdotool
+  dpkg-dev fakeroot file desktop-file-utils appstream lintian
 )
 
 missing=()

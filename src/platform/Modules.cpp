@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <filesystem>
 #include <mutex>
 
 #include "platform/Paths.h"
@@ -14,6 +15,17 @@ namespace {
 std::mutex g_searchMutex;
 std::vector<std::string> g_folders;
 bool g_systemSearch = true;
+
+// The program's own folder (a build tree or a portable copy), then the installed
+// layout's module folder beside it: <prefix>/bin/trackmill loads from
+// <prefix>/lib/trackmill. The executable's folder has no symbolic links in it (it
+// comes from the resolved executable path), so ".." can be removed by spelling alone.
+std::vector<std::string> ProgramModuleFolders() {
+    const std::string folder = ExecutableFolder();
+    if (folder.empty()) return {};
+    const std::filesystem::path installed = std::filesystem::path(folder) / "../lib/trackmill";
+    return {folder, installed.lexically_normal().string()};
+}
 }  // namespace
 
 std::string ModuleFileName(const std::string& windowsName) {
@@ -33,7 +45,7 @@ ModuleHandle LoadModule(const std::string& windowsName) {
     bool systemSearch;
     {
         std::lock_guard<std::mutex> guard(g_searchMutex);
-        folders = g_folders.empty() ? std::vector<std::string>{ExecutableFolder()} : g_folders;
+        folders = g_folders.empty() ? ProgramModuleFolders() : g_folders;
         systemSearch = g_folders.empty() ? true : g_systemSearch;
     }
     for (const std::string& folder : folders) {

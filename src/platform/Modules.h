@@ -1,7 +1,8 @@
 // Loading modules (shared libraries) at run time by their Windows module names.
 // "LAME_ENC.DLL" maps to "liblame_enc.so": the extension is dropped, the name is
 // lower-cased and given the platform's prefix and suffix. The program's own folder
-// is searched first, then the system's normal library search.
+// is searched first, then ../lib/trackmill beside it (the installed layout), then
+// the system's normal library search.
 #pragma once
 
 #include <string>

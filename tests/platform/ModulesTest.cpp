@@ -55,6 +55,22 @@ TEST_F(ModuleSearch, ProgramFolderIsSearchedByDefault) {
     platform::FreeModule(m);
 }
 
+TEST_F(ModuleSearch, InstalledLayoutLoadsFromLibTrackmillAfterTheProgramFolder) {
+    // modules2 holds its own copy, so the program folder wins over ../lib/trackmill.
+    platform::SetExecutablePathForTesting(std::string(PROBE_FOLDER_2) + "/trackmill");
+    platform::ModuleHandle beside = platform::LoadModule("TM_PROBE.DLL");
+    ASSERT_NE(beside, nullptr);
+    EXPECT_EQ(LoadedFolder(beside), 2);
+    platform::FreeModule(beside);
+
+    // <prefix>/bin has no module: <prefix>/lib/trackmill is next.
+    platform::SetExecutablePathForTesting(std::string(PROBE_PREFIX) + "/bin/trackmill");
+    platform::ModuleHandle installed = platform::LoadModule("TM_PROBE.DLL");
+    ASSERT_NE(installed, nullptr);
+    EXPECT_EQ(LoadedFolder(installed), 3);
+    platform::FreeModule(installed);
+}
+
 TEST_F(ModuleSearch, MissingModuleGivesNoHandle) {
     platform::SetModuleSearchPath({PROBE_FOLDER_1}, false);
     EXPECT_EQ(platform::LoadModule("NOT_THERE.DLL"), nullptr);

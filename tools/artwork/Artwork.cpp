@@ -1,5 +1,7 @@
 #include "Artwork.h"
 
+#include <algorithm>
+
 #include <QFont>
 #include <QFontMetrics>
 #include <QLinearGradient>
@@ -492,9 +494,13 @@ QImage DrawAppIcon(int size) {
     QLinearGradient sky(0, 0, 0, 32);
     sky.setColorAt(0.0, QColor(170, 222, 255));
     sky.setColorAt(1.0, QColor(86, 168, 236));
-    p.setPen(size >= 32 ? QPen(QColor(40, 100, 170), 1.0) : Qt::NoPen);
+    // The outline is one pixel up to 48 pixels and grows slowly beyond (4 at 256),
+    // so the large theme icons keep a fine edge.
+    const double outline = size >= 32 ? std::max(1.0, size / 64.0) / s : 0.0;
+    p.setPen(outline > 0 ? QPen(QColor(40, 100, 170), outline) : Qt::NoPen);
     p.setBrush(sky);
-    p.drawRoundedRect(QRectF(0.5, 0.5, 31, 31), 3, 3);
+    const double inset = size >= 32 ? outline / 2 : 0.5;
+    p.drawRoundedRect(QRectF(inset, inset, 32 - 2 * inset, 32 - 2 * inset), 3, 3);
 
     const QColor ink(16, 52, 160);
     p.setPen(Qt::NoPen);

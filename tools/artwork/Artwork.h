@@ -48,7 +48,9 @@ QImage DrawTransport(Symbol symbol, bool blue, const QImage& under);
 // 32 x 32 skin cursor (transparent outside the arrow); its tip is at kCursorHotSpot.
 inline constexpr QPoint kCursorHotSpot{7, 7};
 QImage DrawCursor();
-// The application icon at 16 or 32 pixels.
+// The application icon, size x size pixels (drawn on a 32-unit grid and scaled).
 QImage DrawAppIcon(int size);
+// The sizes the desktop's icon theme gets.
+inline constexpr int kThemeIconSizes[] = {16, 32, 48, 128, 256};
 
 }  // namespace artwork

@@ -2,8 +2,10 @@
 // the format the resources keep (24-bit BMP, 8-bit ICO and CUR).
 //
 // usage: trackmill_artwork OUTPUT_FOLDER
-// Writes OUTPUT_FOLDER/<id>.bmp for the bitmaps, 167.cur and 128.ico. The layout
-// follows this machine's dialog font and title bar height (see SkinLayout.h).
+// Writes OUTPUT_FOLDER/<id>.bmp for the bitmaps, 167.cur and 128.ico, and the
+// application icon for the desktop's icon theme as
+// OUTPUT_FOLDER/hicolor/<n>x<n>/apps/trackmill.png. The layout follows this
+// machine's dialog font and title bar height (see SkinLayout.h).
 #include <QApplication>
 #include <QDir>
 #include <cstdio>
@@ -84,6 +86,15 @@ int main(int argc, char** argv) {
                     folder + QStringLiteral("/%1.ico").arg(controls::kIdAppIcon))) {
         std::fprintf(stderr, "trackmill_artwork: cannot write the icon\n");
         ok = false;
+    }
+    for (const int size : kThemeIconSizes) {
+        const QString dir = folder + QStringLiteral("/hicolor/%1x%1/apps").arg(size);
+        if (!QDir().mkpath(dir) ||
+            !DrawAppIcon(size).save(dir + QStringLiteral("/trackmill.png"), "PNG")) {
+            std::fprintf(stderr, "trackmill_artwork: cannot write the %dx%d theme icon\n", size,
+                         size);
+            ok = false;
+        }
     }
     return ok ? 0 : 1;
 }
