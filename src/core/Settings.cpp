@@ -1,9 +1,12 @@
-// The settings file beside the program and the paths derived from the program folder.
-// Every read goes to the file (nothing is cached), through the private-profile reader.
+// The settings file and the paths derived from the program folder. Every read goes to
+// the file (nothing is cached), through the private-profile reader.
 #include "core/Settings.h"
 
+#include <QString>
+#include <QUrl>
 #include <cstdio>
 #include <filesystem>
+#include <system_error>
 
 #include "platform/Paths.h"
 #include "platform/Profile.h"
@@ -15,8 +18,23 @@ namespace {
 // "output" is read into a 300-byte buffer: at most 299 characters come back.
 constexpr std::size_t kOutputBufferSize = 300;
 
+constexpr const char* kSettingsFileName = "trackmill.ini";
+
 std::string InProgramFolder(const char* name) {
     return ProgramFolder() + platform::kPathSeparator + name;
+}
+
+// A write to the settings file first makes the file's folder: the per-user folder
+// does not exist until the first setting is saved. Other files are written as they
+// are (a missing folder fails the write).
+bool WriteSetting(const char* section, const char* key, const std::string& value,
+                  const std::string& filePath) {
+    if (filePath == SettingsFilePath()) {
+        const auto slash = filePath.find_last_of(platform::kPathSeparator);
+        if (slash != std::string::npos && slash > 0)
+            platform::CreatePrivateFolderPath(filePath.substr(0, slash));
+    }
+    return platform::WriteProfileString(section, key, value, filePath);
 }
 
 }  // namespace
@@ -26,15 +44,36 @@ std::string ProgramFolder() {
 }
 
 std::string SettingsFilePath() {
-    return InProgramFolder("trackmill.ini");
+    const std::string beside = InProgramFolder(kSettingsFileName);
+#ifndef _WIN32
+    // An installed program cannot write beside itself: the settings are the user's,
+    // in the configuration folder, unless a file beside the program (a portable copy
+    // that carries its settings along) is already there.
+    std::error_code ec;
+    if (std::filesystem::is_regular_file(beside, ec)) return beside;
+    const std::string config = platform::ConfigHomeFolder();
+    if (!config.empty()) return config + "/trackmill/" + kSettingsFileName;
+#endif
+    return beside;
 }
 
 std::string HelpFilePath() {
 #ifdef _WIN32
     return InProgramFolder("Trackmill.chm");
 #else
-    return InProgramFolder("Trackmill.html");
+    // <prefix>/bin/trackmill reads <prefix>/share/doc/trackmill/help/index.html; the
+    // build tree has the same layout around its bin folder. The program folder is a
+    // resolved path, so ".." can be removed by spelling alone.
+    const std::filesystem::path page =
+        std::filesystem::path(ProgramFolder()) / "../share/doc/trackmill/help/index.html";
+    return page.lexically_normal().string();
 #endif
+}
+
+std::string WebPageUrl() {
+    QUrl url = QUrl::fromLocalFile(QString::fromStdString(HelpFilePath()));
+    url.setFragment(QStringLiteral("about"));
+    return url.toString(QUrl::FullyEncoded).toStdString();
 }
 
 bool WriteSettingInt(const char* section, const char* key, std::int32_t value,
@@ -42,7 +81,7 @@ bool WriteSettingInt(const char* section, const char* key, std::int32_t value,
     if (!section || !key) return false;
     char text[20];
     std::snprintf(text, sizeof text, "%d", static_cast<int>(value));
-    return platform::WriteProfileString(section, key, text, filePath);
+    return WriteSetting(section, key, text, filePath);
 }
 
 std::string ReadOutputSetting() {
@@ -61,7 +100,7 @@ int ReadChannelSetting() {
 }
 
 bool WriteOutputSetting(const std::string& folder) {
-    return platform::WriteProfileString(kSettingsSection, kKeyOutput, folder, SettingsFilePath());
+    return WriteSetting(kSettingsSection, kKeyOutput, folder, SettingsFilePath());
 }
 
 int BitRateForIndex(int rateIndex) {

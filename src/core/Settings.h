@@ -1,6 +1,6 @@
-// The settings file trackmill.ini beside the program: section "CONFIG", keys
-// "output" (text), "rate" (integer, index into the rate list) and "channle"
-// (integer, channel choice). Nothing is cached: every read goes to the file.
+// The settings file trackmill.ini: section "CONFIG", keys "output" (text), "rate"
+// (integer, index into the rate list) and "channle" (integer, channel choice).
+// Nothing is cached: every read goes to the file.
 #pragma once
 
 #include <cstdint>
@@ -21,10 +21,18 @@ inline constexpr int kRateList[kRateListSize] = {320, 256, 224, 192, 160, 128, 1
 
 // The executable's folder without a trailing separator.
 std::string ProgramFolder();
-// ProgramFolder + separator + "trackmill.ini".
+// Where the settings file is. On Windows: ProgramFolder + "\trackmill.ini".
+// Elsewhere: trackmill.ini beside the program when that file exists (a portable
+// copy), otherwise $XDG_CONFIG_HOME/trackmill/trackmill.ini (~/.config/trackmill/ by
+// default), whose folder the first write makes.
 std::string SettingsFilePath();
-// ProgramFolder + separator + the help file's name.
+// The help file. On Windows: ProgramFolder + "\Trackmill.chm". Elsewhere the help
+// page of the installed layout (and of the build tree, which mirrors it):
+// ProgramFolder/../share/doc/trackmill/help/index.html.
 std::string HelpFilePath();
+// The program's web page, which the main window's web-page button opens: the About
+// section of the help page, as a file URL.
+std::string WebPageUrl();
 
 // Formats value with "%d" and writes it as the key's text; returns the write's result.
 bool WriteSettingInt(const char* section, const char* key, std::int32_t value,

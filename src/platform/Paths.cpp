@@ -42,8 +42,8 @@ void SetExecutablePathForTesting(const std::string& path) {
 namespace {
 // The MUSIC entry of ~/.config/user-dirs.dirs, with $HOME expanded; empty if none.
 std::string XdgMusicFolder(const std::string& home) {
-    const char* configHome = std::getenv("XDG_CONFIG_HOME");
-    const std::string config = (configHome && *configHome) ? configHome : home + "/.config";
+    const std::string config = ConfigHomeFolder();
+    if (config.empty()) return {};
     std::ifstream in(config + "/user-dirs.dirs");
     std::string line;
     while (std::getline(in, line)) {
@@ -70,6 +70,31 @@ std::string DefaultMusicFolder() {
     if (folder.empty() || folder.back() != kPathSeparator) folder += kPathSeparator;
     return folder;
 #endif
+}
+
+std::string ConfigHomeFolder() {
+    // A relative XDG_CONFIG_HOME is invalid and ignored, as the base directory rules say.
+    const char* configHome = std::getenv("XDG_CONFIG_HOME");
+    if (configHome && configHome[0] == '/') return configHome;
+    const char* home = std::getenv("HOME");
+    if (!home || !*home) return {};
+    std::string folder = home;
+    while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
+    return folder == "/" ? "/.config" : folder + "/.config";
+}
+
+bool CreatePrivateFolderPath(const std::string& path) {
+    std::string p = path;
+    while (p.size() > 1 && IsPathSeparator(p.back())) p.pop_back();
+    if (p.empty()) return false;
+    struct stat st;
+    if (::stat(p.c_str(), &st) == 0) return S_ISDIR(st.st_mode);
+    const auto slash = p.find_last_of(kPathSeparator);
+    if (slash != std::string::npos && slash > 0 && !CreatePrivateFolderPath(p.substr(0, slash)))
+        return false;
+    // Another process may make it meanwhile: what counts is that it is a folder now.
+    if (::mkdir(p.c_str(), 0700) == 0) return true;
+    return ::stat(p.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
 bool CreateFolder(const std::string& path) {

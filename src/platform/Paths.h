@@ -31,4 +31,12 @@ std::string DefaultMusicFolder();
 // because it exists).
 bool CreateFolder(const std::string& path);
 
+// The user's configuration folder without a trailing separator: $XDG_CONFIG_HOME
+// when it is an absolute path, else $HOME/.config; empty when neither is known.
+std::string ConfigHomeFolder();
+
+// Creates the folder and every missing folder above it, each readable by the user
+// only (mode 0700). True when the folder exists afterwards.
+bool CreatePrivateFolderPath(const std::string& path);
+
 }  // namespace platform

@@ -1,5 +1,6 @@
-// The settings file beside the program: its path, the defaults of a first start, the
-// reading rules of each key and the default output folder.
+// The settings file: where it is (the user's configuration folder, or a portable file
+// beside the program), the defaults of a first start, the reading rules of each key,
+// the default output folder, and where the help page is.
 #include <gtest/gtest.h>
 
 #include <unistd.h>
@@ -7,6 +8,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <optional>
 #include <vector>
 
@@ -51,6 +53,7 @@ class SettingsFolder : public ::testing::Test {
         ::setenv(name.c_str(), value.c_str(), 1);
     }
     void PutSettings(const std::string& text) {
+        fs::create_directories(fs::path(SettingsFilePath()).parent_path());
         std::ofstream(SettingsFilePath(), std::ios::binary) << text;
     }
     std::string Setting(const char* key) {
@@ -63,11 +66,56 @@ class SettingsFolder : public ::testing::Test {
 
 }  // namespace
 
-TEST_F(SettingsFolder, PathsSitBesideTheProgram) {
-    const std::string folder = (root_ / "app").string();
-    EXPECT_EQ(ProgramFolder(), folder);
-    EXPECT_EQ(SettingsFilePath(), folder + "/trackmill.ini");
-    EXPECT_EQ(HelpFilePath(), folder + "/Trackmill.html");
+TEST_F(SettingsFolder, SettingsAreTheUsersUnlessAPortableFileIsBesideTheProgram) {
+    const fs::path app = root_ / "app";
+    const fs::path config = root_ / "xdg" / "trackmill";
+    ::setenv("XDG_CONFIG_HOME", (root_ / "xdg").c_str(), 1);
+    EXPECT_EQ(ProgramFolder(), app.string());
+    EXPECT_EQ(SettingsFilePath(), (config / "trackmill.ini").string());
+
+    // The first write makes the folders, private to the user.
+    EXPECT_FALSE(fs::exists(root_ / "xdg"));
+    EXPECT_TRUE(WriteOutputSetting("/music/"));
+    EXPECT_TRUE(WriteSettingInt("CONFIG", "rate", 4, SettingsFilePath()));
+    EXPECT_EQ(Setting("output"), "/music/");
+    EXPECT_EQ(ReadRateSetting(), 4);
+    EXPECT_EQ(fs::status(config).permissions(), fs::perms::owner_all);
+
+    // A file beside the program wins, and is read and written in place.
+    std::ofstream(app / "trackmill.ini") << "[CONFIG]\nrate=1\n";
+    EXPECT_EQ(SettingsFilePath(), (app / "trackmill.ini").string());
+    EXPECT_EQ(ReadRateSetting(), 1);
+    EXPECT_EQ(ReadOutputSetting(), "");
+    EXPECT_TRUE(WriteSettingInt("CONFIG", "channle", 2, SettingsFilePath()));
+    EXPECT_EQ(platform::ReadProfileInt("CONFIG", "channle", 0, (app / "trackmill.ini").string()),
+              2);
+    EXPECT_EQ(platform::ReadProfileInt("CONFIG", "channle", 0, (config / "trackmill.ini").string()),
+              0);
+
+    // Without a usable XDG_CONFIG_HOME (unset, or relative) it is ~/.config.
+    fs::remove(app / "trackmill.ini");
+    const std::string home = (root_ / "home" / ".config" / "trackmill" / "trackmill.ini").string();
+    ::setenv("XDG_CONFIG_HOME", "relative/config", 1);
+    EXPECT_EQ(SettingsFilePath(), home);
+    ::unsetenv("XDG_CONFIG_HOME");
+    EXPECT_EQ(SettingsFilePath(), home);
+}
+
+TEST_F(SettingsFolder, HelpPageAndWebPageComeFromTheInstalledLayout) {
+    platform::SetExecutablePathForTesting((root_ / "prefix" / "bin" / "trackmill").string());
+    const std::string page = (root_ / "prefix/share/doc/trackmill/help/index.html").string();
+    EXPECT_EQ(HelpFilePath(), page);
+    EXPECT_EQ(WebPageUrl(), "file://" + page + "#about");
+}
+
+// The tests run from the build tree's bin folder, beside which the build lays out the
+// help page as it is installed.
+TEST(HelpPage, IsFoundFromTheBuildTree) {
+    std::ifstream in(HelpFilePath());
+    ASSERT_TRUE(in) << HelpFilePath();
+    const std::string page((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_NE(page.find("id=\"about\""), std::string::npos);
+    EXPECT_NE(page.find("screenshots/main-window.png"), std::string::npos);
 }
 
 TEST_F(SettingsFolder, FirstStartReadsTheDefaults) {
