@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Installs the build into a temporary prefix, moves the prefix (the installed tree
 # must not point back into the build), and runs the installed program on the demo
-# disc: --list, then an MP3 rip of one track, which needs the encoder module from
-# <prefix>/lib/trackmill. Then checks the installed desktop files with their
+# disc: --list, an MP3 rip of one track and the conversion of its WAV rip, which
+# need the CD access library and both encoder modules from <prefix>/lib/trackmill.
+# Then checks the installed desktop files with their
 # validators. Exit 77 (skipped) only when a validator is not installed.
 # usage: install_test.sh BUILD_DIR DEMO_DIR
 set -euo pipefail
@@ -43,7 +44,12 @@ mkdir -p "$work/out"
 run --rip mp3 --disc "$demo" --out "$work/out" --tracks 1 >/dev/null || fail "--rip mp3 failed"
 mp3="$work/out/Track 1.mp3"
 [ -s "$mp3" ] || fail "the rip wrote no MP3 file"
-head -c 3 "$mp3" | od -An -tx1 | grep -Eq '^ *(49 44 33|ff f[2-3b])' || fail "Track 1.mp3 is not MP3"
+is_mp3() { head -c 3 "$1" | od -An -tx1 | grep -Eq '^ *(49 44 33|ff f[2-3b])'; }
+is_mp3 "$mp3" || fail "Track 1.mp3 is not MP3"
+# The converter's module too: a WAV rip of the same track, converted to MP3.
+run --rip wav --disc "$demo" --out "$work/out" --tracks 1 >/dev/null || fail "--rip wav failed"
+run --convert "$work/out/Track 1.wav" --out "$work/converted" >/dev/null || fail "--convert failed"
+is_mp3 "$work/converted/Track 1.mp3" || fail "--convert wrote no MP3 file"
 
 # The desktop entry and the AppStream data, as the desktop and software centres read them.
 skipped=()
