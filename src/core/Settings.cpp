@@ -2,8 +2,6 @@
 // the file (nothing is cached), through the private-profile reader.
 #include "core/Settings.h"
 
-#include <QString>
-#include <QUrl>
 #include <cstdio>
 #include <filesystem>
 #include <system_error>
@@ -68,12 +66,6 @@ std::string HelpFilePath() {
         std::filesystem::path(ProgramFolder()) / "../share/doc/trackmill/help/index.html";
     return page.lexically_normal().string();
 #endif
-}
-
-std::string WebPageUrl() {
-    QUrl url = QUrl::fromLocalFile(QString::fromStdString(HelpFilePath()));
-    url.setFragment(QStringLiteral("about"));
-    return url.toString(QUrl::FullyEncoded).toStdString();
 }
 
 bool WriteSettingInt(const char* section, const char* key, std::int32_t value,

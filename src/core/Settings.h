@@ -30,9 +30,6 @@ std::string SettingsFilePath();
 // page of the installed layout (and of the build tree, which mirrors it):
 // ProgramFolder/../share/doc/trackmill/help/index.html.
 std::string HelpFilePath();
-// The program's web page, which the main window's web-page button opens: the About
-// section of the help page, as a file URL.
-std::string WebPageUrl();
 
 // Formats value with "%d" and writes it as the key's text; returns the write's result.
 bool WriteSettingInt(const char* section, const char* key, std::int32_t value,
