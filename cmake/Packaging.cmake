@@ -17,7 +17,7 @@ on disk into MP3 files.
 The tracks to copy are ticked in a list and ripped one after another into an
 output folder. A read that fails or has to wait resumes with an overlap check,
 so the copied audio has no gap and no repeat. Disc images (cue sheets, cdrdao
-tables of contents, Nero images) can stand in for a drive, and headless
+tables of contents, NRG images) can stand in for a drive, and headless
 commands list, rip, convert and play from scripts.")
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION sound)
