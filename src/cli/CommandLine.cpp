@@ -120,7 +120,7 @@ std::string HelpText() {
            "                    start, length, type, flags and pregap of each track, the\n"
            "                    lead-out, and any audio hidden before track 1.\n"
            "  --rip wav|mp3     Rip the disc's audio tracks to WAV or MP3 files named after\n"
-           "                    the tracks. MP3 needs the encoder module beside the program.\n"
+           "                    the tracks. MP3 needs the program's encoder module.\n"
            "  --convert FILE... Convert WAV files to MP3 files named after them, at the bit\n"
            "                    rate of the \"rate\" setting.\n"
            "  --play ROW        Play one row of the track list to the sound device.\n"

@@ -263,7 +263,8 @@ int RunRipCommand(const std::vector<std::string>& args) {
         if (line.format == "mp3" && !RipEngine::Mp3Available()) {
             PrintError("--rip: MP3 output needs the encoder module " +
                        platform::ModuleFileName("LAME_ENC.DLL") +
-                       ", which was not found beside the program or on the library path");
+                       ", which was not found beside the program, in ../lib/trackmill or on "
+                       "the library path");
             CloseDisc(disc);
             return kExitFailed;
         }
