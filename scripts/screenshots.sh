@@ -63,8 +63,25 @@ shot_main_window() {
   stop_program
 }
 
+# The track list's popup menu over the main window (for the help page). The menu is
+# a window of its own, so the shot is the screen area of the main window, which the
+# menu opened at the click lies within.
+shot_track_menu() {
+  start_program
+  local X Y WIDTH HEIGHT SCREEN WINDOW
+  eval "$(xdotool getwindowgeometry --shell "$window")"
+  xdotool mousemove $((X + 260)) $((Y + 120)) click 3
+  sleep 1
+  import -window root -crop "${WIDTH}x${HEIGHT}+${X}+${Y}" +repage "$out/track-menu.png"
+  echo "screenshots: wrote $out/track-menu.png"
+  xdotool key Escape
+  sleep 0.3
+  stop_program
+}
+
 main() {
   shot_main_window
+  shot_track_menu
 }
 
 main
