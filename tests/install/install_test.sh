@@ -60,8 +60,12 @@ else
   skipped+=(desktop-file-validate)
 fi
 if command -v appstreamcli >/dev/null; then
-  appstreamcli validate --no-net "$prefix"/share/metainfo/*.metainfo.xml >/dev/null ||
-    { appstreamcli validate --no-net "$prefix"/share/metainfo/*.metainfo.xml; fail "appstreamcli"; }
+  # The metadata licence stays out until the authors choose the project's licence, so
+  # the validator's one complaint about its absence is expected; anything else fails.
+  report=$(appstreamcli validate --no-net "$prefix"/share/metainfo/*.metainfo.xml 2>&1 || true)
+  errors=$(printf '%s\n' "$report" | grep -E '^E:' | grep -v 'metadata-license-missing' || true)
+  warnings=$(printf '%s\n' "$report" | grep -E '^W:' || true)
+  [ -z "$errors$warnings" ] || { printf '%s\n' "$report"; fail "appstreamcli"; }
 else
   skipped+=(appstreamcli)
 fi
