@@ -163,9 +163,9 @@ std::string HelpText() {
            "  --version         Print the program's version and those of its libraries.\n"
            "\n"
            "Ctrl+C (or SIGTERM, SIGHUP) stops a rip, a conversion or playing cleanly.\n"
-           "Exit status: 0 all done, 1 something failed or was suspicious (named on\n"
-           "standard error),\n"
-           "2 usage error, no drive, or a disc image that cannot be opened.\n";
+           "Exit status: 0 all done, 1 something failed or a track was suspicious (named\n"
+           "on standard error), 2 usage error, no drive, or a disc image that cannot be\n"
+           "opened.\n";
 }
 
 int UsageError(const std::string& why) {

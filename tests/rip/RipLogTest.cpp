@@ -1,8 +1,8 @@
 // The rip log's AccurateRip verdicts, in process: a batch ripped from the simulated
 // drive (RipTestSupport.h) is looked up against a small HTTP server the test runs on
-// the loopback address (TRACKMILL_ACCURATERIP_URL points the lookup at it). The server answers on
-// the test's own thread: the lookup waits in a local event loop, which also serves the server's
-// sockets.
+// the loopback address (TRACKMILL_ACCURATERIP_URL points the lookup at it). The
+// server answers on the test's own thread: the lookup waits in a local event loop,
+// which also serves the server's sockets.
 #include <gtest/gtest.h>
 
 #include <QByteArray>
