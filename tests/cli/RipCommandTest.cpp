@@ -109,6 +109,8 @@ TEST_F(RipCommandTest, RowListsFailuresAndUsageErrorsGiveTheirStatus) {
     EXPECT_NE(r.output.find("nothing to rip"), std::string::npos) << r.output;
 
     EXPECT_EQ(RunTrackmill("--rip flac --disc '" + Path("disc.cue") + "'").status, 2);
+    EXPECT_EQ(RunTrackmill("--rip wav --disc '" + Path("disc.cue") + "' --offset 6x").status, 2);
+    EXPECT_EQ(RunTrackmill("--rip wav --disc '" + Path("disc.cue") + "' --offset 50000").status, 2);
     EXPECT_EQ(RunTrackmill("--rip wav --disc '" + Path("disc.cue") + "' --out '" + Path("out") +
                            "' --tracks 4")
                   .status,
