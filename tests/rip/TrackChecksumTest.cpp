@@ -21,10 +21,10 @@ TEST(TrackChecksumTest, PiecesOfAnySizeGiveTheFormulasSums) {
         const bool first = t == 0, last = t + 1 == frames.size();
         rip::TrackChecksum sum;
         sum.Start(audio.size() / 4, first, last);
-        // Pieces that split samples: 1, 7, 4097, 2 ... bytes.
-        const std::size_t sizes[] = {1, 7, 4097, 2, 10000};
+        // Pieces that split samples and reach every width the sums are taken in.
+        const std::size_t sizes[] = {1, 7, 4097, 2, 10000, 100};
         for (std::size_t pos = 0, k = 0; pos < audio.size(); ++k) {
-            const std::size_t n = std::min(sizes[k % 5], audio.size() - pos);
+            const std::size_t n = std::min(sizes[k % 6], audio.size() - pos);
             sum.Add(audio.data() + pos, n);
             pos += n;
         }
