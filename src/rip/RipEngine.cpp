@@ -311,6 +311,7 @@ void RipEngine::RecordTrack() {
     record.entry = pendingEntry_;
     record.outputPath = s.outputPath;
     record.endReason = s.endReason.load();
+    record.outputProblem = s.outputProblem;
     record.proof = proof;
     if (haveToc_) {
         for (std::size_t i = 0; i < toc_.tracks.size(); ++i)

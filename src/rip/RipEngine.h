@@ -100,6 +100,7 @@ struct TrackRecord {
     int discIndex = 0;
     std::string outputPath;
     std::int32_t endReason = kEndRunning;
+    std::string outputProblem;  // the system's reason for an output failure, if any
     TrackProof proof;
     std::string accurateRip;  // the database's verdict, when looked up
 };

@@ -5,6 +5,7 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 
 #include "platform/Paths.h"
 #include "rip/AccurateRip.h"
@@ -61,7 +62,8 @@ BatchCounts CountBatch(const std::vector<TrackRecord>& tracks) {
 
 std::string TrackResultText(const TrackRecord& track) {
     if (track.endReason != kEndRunning)
-        return std::string("failed (") + EndReasonText(track.endReason) + ")";
+        return std::string("failed (") + EndReasonText(track.endReason) +
+               (track.outputProblem.empty() ? "" : ": " + track.outputProblem) + ")";
     if (track.proof.suspicious) return "suspicious (the test and copy passes differ)";
     return "ok";
 }
@@ -107,7 +109,10 @@ std::string FormatRipLog(const BatchInfo& info, const cd::TableOfContents* toc,
     for (const TrackRecord& t : tracks) {
         line("");
         line(Format("track: %s", t.entry.name));
-        line("file: " + (t.outputPath.empty() ? std::string("(none)") : t.outputPath));
+        // A track that failed, or held no audio, leaves no file.
+        std::error_code ec;
+        const bool written = !t.outputPath.empty() && std::filesystem::exists(t.outputPath, ec);
+        line("file: " + (written ? t.outputPath : std::string("(none)")));
         line(Format("start: %u", t.entry.startLba));
         line("length: " + Duration(t.entry.lengthFrames) +
              Format(" (%u frames)", t.entry.lengthFrames));

@@ -332,8 +332,6 @@ TEST(RipCommandDemoTest, RipLogChecksumsMatchTheFilesAndNameTheDisc) {
     EXPECT_TRUE(cddb && musicBrainz && accurateRip);
 }
 
-namespace {
-
 std::string ReadText(const std::string& path) {
     const auto bytes = ReadFile(path);
     return std::string(bytes.begin(), bytes.end());
