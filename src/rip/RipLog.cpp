@@ -155,7 +155,9 @@ std::string WriteRipLog(const BatchInfo& info, const cd::TableOfContents* toc,
         }
         const bool written = std::fwrite(text.data(), 1, text.size(), f) == text.size();
         if (std::fclose(f) != 0 || !written) {
-            error = "the rip log " + path + " could not be written";
+            // A full disk leaves no half log behind.
+            error = "the rip log " + path + " could not be written: " + std::strerror(errno);
+            std::remove(path.c_str());
             return {};
         }
         return path;
