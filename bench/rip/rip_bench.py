@@ -4,6 +4,8 @@ measured in the same run, and prints throughput ratios (peer time / trackmill
 time, so above 1 means trackmill is faster).
 
   WAV: trackmill --rip wav  vs  cd-paranoia -Z (same image)  and  copying the image's bytes
+  Checksums: the rip to WAV with the per-track checksums against the same rip without
+       them (rip_checksum_bench, in process; the ratio should stay within 1.05)
   MP3: trackmill --rip mp3  vs  lame -V 5 -b 192 -B 320 on the same tracks (as WAV files),
        and the same with -q 2, the quality the rip's preset asks libmp3lame for
 
@@ -54,6 +56,7 @@ def main():
     ap = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
     ap.add_argument("--trackmill", default=os.path.join(here, "trackmill"))
     ap.add_argument("--make-disc", default=os.path.join(here, "rip_bench_disc"))
+    ap.add_argument("--checksum-bench", default=os.path.join(here, "rip_checksum_bench"))
     ap.add_argument("--minutes", type=float, default=10.5)
     ap.add_argument("--runs", type=int, default=3)
     ap.add_argument("--skip-mp3", action="store_true")
@@ -82,6 +85,8 @@ def main():
 
         compare("rip to WAV", rip("wav", wav_out), {"cd-paranoia -Z": paranoia, "copying the image": copy},
                 args.runs)
+        print("checksums:", flush=True)
+        subprocess.run([args.checksum_bench, cue, str(max(args.runs, 5))], check=True)
         if args.skip_mp3:
             return
         wavs = sorted(os.path.join(wav_out, f) for f in os.listdir(wav_out) if f.endswith(".wav"))

@@ -1,7 +1,11 @@
 #include "cli/CommandLine.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
+#include <cstdlib>
+
+#include "rip/RipEngine.h"
 
 namespace cli {
 
@@ -89,6 +93,23 @@ bool ParseCommandLine(const std::vector<std::string>& args, CommandLine& out, st
             if (!hasValue) return fail("--tracks needs a row list");
             out.tracks = args[++i];
             out.haveTracks = true;
+        } else if (a == "--verify" && c == Command::Rip) {
+            out.verify = true;
+        } else if (a == "--accuraterip" && c == Command::Rip) {
+            out.accurateRip = true;
+        } else if (a == "--offset" && c == Command::Rip) {
+            if (out.haveOffset) return fail("--offset given twice");
+            if (!hasValue) return fail("--offset needs a number of samples");
+            const std::string& text = args[++i];
+            char* end = nullptr;
+            errno = 0;
+            const long v = std::strtol(text.c_str(), &end, 10);
+            constexpr int kMax = rip::RipEngine::kMaxReadOffset;
+            if (*end != '\0' || errno != 0 || v < -kMax || v > kMax)
+                return fail("bad read offset '" + text + "' (samples, -" + std::to_string(kMax) +
+                            " to " + std::to_string(kMax) + ")");
+            out.offset = static_cast<int>(v);
+            out.haveOffset = true;
         } else if (c == Command::Convert && !(a.size() > 1 && a[0] == '-')) {
             out.files.push_back(a);
         } else {
@@ -104,6 +125,7 @@ std::string UsageText() {
            "       trackmill --list [--disc FILE]\n"
            "       trackmill --toc [--disc FILE]\n"
            "       trackmill --rip wav|mp3 [--disc FILE] [--out DIR] [--tracks LIST]\n"
+           "                 [--verify] [--offset N] [--accuraterip]\n"
            "       trackmill --convert FILE... [--out DIR]\n"
            "       trackmill --play ROW [--disc FILE]\n"
            "       trackmill --help | --version\n";
@@ -131,11 +153,19 @@ std::string HelpText() {
            "  --out DIR         Write the files into DIR, made when missing. Without it: the\n"
            "                    \"output\" setting, else the music folder (made when missing).\n"
            "  --tracks LIST     Rip only these rows, e.g. 1,3-5 (default: every audio row).\n"
+           "  --verify          Read every track twice, a test pass then the copy, and mark\n"
+           "                    a track whose passes differ suspicious.\n"
+           "  --offset N        The drive's read offset in samples (default: the \"offset\"\n"
+           "                    setting, else 0); past the disc's edges is silence.\n"
+           "  --accuraterip     Check the ripped tracks against the AccurateRip database\n"
+           "                    (TRACKMILL_ACCURATERIP_URL replaces its address).\n"
+           "                    Every rip writes a log with checksums into the folder.\n"
            "  --version         Print the program's version and those of its libraries.\n"
            "\n"
            "Ctrl+C (or SIGTERM, SIGHUP) stops a rip, a conversion or playing cleanly.\n"
-           "Exit status: 0 all done, 1 something failed (named on standard error),\n"
-           "2 usage error, no drive, or a disc image that cannot be opened.\n";
+           "Exit status: 0 all done, 1 something failed or a track was suspicious (named\n"
+           "on standard error), 2 usage error, no drive, or a disc image that cannot be\n"
+           "opened.\n";
 }
 
 int UsageError(const std::string& why) {

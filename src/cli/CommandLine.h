@@ -23,7 +23,11 @@ struct CommandLine {
     bool haveOut = false;
     std::string out;  // --out DIR
     bool haveTracks = false;
-    std::string tracks;              // --tracks LIST
+    std::string tracks;        // --tracks LIST
+    bool verify = false;       // --verify
+    bool accurateRip = false;  // --accuraterip
+    bool haveOffset = false;
+    int offset = 0;                  // --offset N, in samples
     std::vector<std::string> files;  // --convert FILE...
 };
 

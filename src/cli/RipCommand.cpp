@@ -1,4 +1,5 @@
-// trackmill --rip wav|mp3 [--disc FILE] [--out DIR] [--tracks LIST]
+// trackmill --rip wav|mp3 [--disc FILE] [--out DIR] [--tracks LIST] [--verify]
+//                          [--offset N] [--accuraterip]
 //
 // Rips rows of the disc's track list with the rip engine, driving it the way the
 // rip dialog does: SetOutput, StartTrack for a row, and on WM_RIP_TRACK_DONE
@@ -6,7 +7,8 @@
 // control 1023 takes the PBX_* progress messages and draws a bar on the terminal,
 // its control 1029 takes the file name through its "text" property. A track that
 // fails is named with its cause; a disc or row list with no audio track to rip is
-// refused (exit status 2).
+// refused (exit status 2). After the batch the tracks are looked up in AccurateRip
+// when asked, and the rip log is written into the output folder.
 #include <QCoreApplication>
 #include <QDynamicPropertyChangeEvent>
 #include <QTimer>
@@ -14,6 +16,7 @@
 #include <algorithm>
 #include <csignal>
 #include <cstdio>
+#include <ctime>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -31,6 +34,7 @@
 #include "platform/Modules.h"
 #include "platform/WindowMessages.h"
 #include "rip/RipEngine.h"
+#include "rip/RipLog.h"
 
 namespace cli {
 
@@ -155,6 +159,7 @@ class RipBatch : public QObject {
     }
 
     int failures() const { return failures_; }
+    int suspicious() const { return suspicious_; }
     int done() const { return done_; }
 
   private:
@@ -162,7 +167,12 @@ class RipBatch : public QObject {
         const std::int32_t reason = engine_.LastEndReason();
         const std::string name = entry_.name;
         bar_->Clear();
-        if (reason == kEndRunning) {
+        if (reason == kEndRunning && engine_.LastProof().suspicious) {
+            ++suspicious_;
+            std::printf("  %-20s SUSPICIOUS: the test and copy passes differ  %s\n", name.c_str(),
+                        engine_.LastOutputPath().c_str());
+            suspiciousNames_.push_back(name);
+        } else if (reason == kEndRunning) {
             ++done_;
             std::error_code ec;
             if (std::filesystem::exists(engine_.LastOutputPath(), ec))
@@ -195,10 +205,10 @@ class RipBatch : public QObject {
     TrackEntry entry_{};
     ProgressControl* bar_ = nullptr;
     bool stopSent_ = false;
-    int failures_ = 0, done_ = 0;
+    int failures_ = 0, done_ = 0, suspicious_ = 0;
 
   public:
-    std::vector<std::string> failedNames_;
+    std::vector<std::string> failedNames_, suspiciousNames_;
     std::vector<std::string> failedReasons_;
 };
 
@@ -209,6 +219,13 @@ int RunRipCommand(const std::vector<std::string>& args) {
     std::string error;
     if (!ParseCommandLine(args, line, error)) return UsageError(error);
     if (line.command != Command::Rip) return UsageError("--rip expected");
+
+    // The read offset: --offset, else the "offset" setting.
+    const int offset = line.haveOffset ? line.offset : core::ReadOffsetSetting();
+    if (offset < -RipEngine::kMaxReadOffset || offset > RipEngine::kMaxReadOffset)
+        return UsageError("--rip: the \"offset\" setting " + std::to_string(offset) +
+                          " is out of range (-" + std::to_string(RipEngine::kMaxReadOffset) +
+                          " to " + std::to_string(RipEngine::kMaxReadOffset) + ")");
 
     std::string outDir;
     if (!PrepareOutputFolder(line, outDir, error)) {
@@ -274,6 +291,8 @@ int RunRipCommand(const std::vector<std::string>& args) {
         options.formatIndex = line.format == "mp3" ? 0 : 1;
         std::snprintf(options.folder, sizeof options.folder, "%s", outDir.c_str());
         engine.SetOutput(options);
+        engine.SetReadOffset(offset);
+        engine.SetVerify(line.verify);
 
         std::printf("Ripping %zu track(s) from %s to %s as %s\n", audioRows.size(),
                     disc.driveName.c_str(), outDir.c_str(), line.format.c_str());
@@ -290,7 +309,23 @@ int RunRipCommand(const std::vector<std::string>& args) {
         QCoreApplication::exec();
         poll.stop();
 
+        BatchInfo info;
+        info.drive = disc.driveName;
+        info.folder = outDir;
+        info.mp3 = line.format == "mp3";
+        info.readOffset = offset;
+        info.verify = line.verify;
+        info.accurateRip = line.accurateRip;
+        info.when = std::time(nullptr);
+        std::string logError;
+        const std::string logPath = FinishBatch(engine, info, logError);
+        for (const TrackRecord& t : engine.BatchRecords())
+            if (!t.accurateRip.empty())
+                std::printf("  %-20s AccurateRip: %s\n", t.entry.name, t.accurateRip.c_str());
+        if (!logPath.empty()) std::printf("Rip log: %s\n", logPath.c_str());
+
         std::printf("%d of %zu track(s) ripped", batch.done(), audioRows.size());
+        if (batch.suspicious() > 0) std::printf("; %d suspicious", batch.suspicious());
         if (batch.failures() > 0) {
             std::printf("; failed:");
             for (const std::string& n : batch.failedNames_) std::printf(" %s;", n.c_str());
@@ -300,8 +335,14 @@ int RunRipCommand(const std::vector<std::string>& args) {
         std::fflush(stdout);
         for (std::size_t i = 0; i < batch.failedNames_.size(); ++i)
             PrintError("--rip: " + batch.failedNames_[i] + " failed: " + batch.failedReasons_[i]);
+        for (const std::string& n : batch.suspiciousNames_)
+            PrintError("--rip: " + n + " is suspicious: its test and copy passes differ");
+        if (logPath.empty()) PrintError("--rip: " + logError);
         if (InterruptGuard::Requested()) PrintError("--rip: interrupted");
-        status = (batch.failures() > 0 || InterruptGuard::Requested()) ? kExitFailed : kExitOk;
+        status = (batch.failures() > 0 || batch.suspicious() > 0 || logPath.empty() ||
+                  InterruptGuard::Requested())
+                     ? kExitFailed
+                     : kExitOk;
     }
     CloseDisc(disc);
     return status;

@@ -91,6 +91,18 @@ int ReadChannelSetting() {
                                     SettingsFilePath());
 }
 
+bool ReadVerifySetting() {
+    return platform::ReadProfileInt(kSettingsSection, kKeyVerify, 0, SettingsFilePath()) != 0;
+}
+
+int ReadOffsetSetting() {
+    return platform::ReadProfileInt(kSettingsSection, kKeyOffset, 0, SettingsFilePath());
+}
+
+bool ReadAccurateRipSetting() {
+    return platform::ReadProfileInt(kSettingsSection, kKeyAccurateRip, 0, SettingsFilePath()) != 0;
+}
+
 bool WriteOutputSetting(const std::string& folder) {
     return WriteSetting(kSettingsSection, kKeyOutput, folder, SettingsFilePath());
 }

@@ -12,6 +12,11 @@ inline constexpr const char* kSettingsSection = "CONFIG";
 inline constexpr const char* kKeyOutput = "output";
 inline constexpr const char* kKeyRate = "rate";
 inline constexpr const char* kKeyChannel = "channle";
+// Proof of a rip: test and copy (0/1), the drive's read offset in samples, and the
+// AccurateRip lookup after a batch (0/1). All default to 0.
+inline constexpr const char* kKeyVerify = "verify";
+inline constexpr const char* kKeyOffset = "offset";
+inline constexpr const char* kKeyAccurateRip = "accuraterip";
 inline constexpr int kDefaultRateIndex = 3;     // 192 kbit/s
 inline constexpr int kDefaultChannelIndex = 0;  // "Stereo"
 
@@ -42,6 +47,9 @@ std::string ReadOutputSetting();  // "output", default empty
 int ReadRateSetting();            // "rate", default 3
 int ReadChannelSetting();         // "channle", default 0
 bool WriteOutputSetting(const std::string& folder);
+bool ReadVerifySetting();       // "verify" != 0
+int ReadOffsetSetting();        // "offset", default 0 (the caller checks its range)
+bool ReadAccurateRipSetting();  // "accuraterip" != 0
 
 // The first-start default of "output": when the setting is empty (or absent), creates
 // the user's music folder (one level; an existing folder or a failure changes nothing)

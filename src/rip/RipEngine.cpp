@@ -4,6 +4,7 @@
 #include <QString>
 #include <QThread>
 #include <QVariant>
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -42,6 +43,13 @@ void ClearSession(RipSession& s) {
     s.encoderType = kEncoderNone;
     s.encoder = EncoderEntries{};
     s.readerDone = false;
+    s.plan = ReadPlan{};
+    s.verify = false;
+    s.sumAudio = true;
+    s.checksum = TrackChecksum{};
+    s.testChecksum = TrackChecksum{};
+    s.testPassDone = false;
+    s.recoveredErrors = s.overlapReads = 0;
 }
 
 // Sets the "text" property of a control on the control's own thread.
@@ -80,6 +88,29 @@ const char* EndReasonText(std::int32_t reason) {
     }
 }
 
+ReadPlan PlanTrackRead(std::uint32_t startLba, std::uint32_t lengthFrames, std::uint32_t discStart,
+                       std::uint32_t discEnd, int offsetSamples) {
+    // Byte addresses on the disc, signed: the offset may reach before the disc.
+    const std::int64_t frame = kFrameBytes;
+    const std::int64_t b0 = std::int64_t{startLba} * frame + std::int64_t{offsetSamples} * 4;
+    const std::int64_t b1 = b0 + std::int64_t{lengthFrames} * frame;
+    const std::int64_t e0 = std::int64_t{discStart} * frame;
+    const std::int64_t e1 = std::max(e0, std::int64_t{discEnd} * frame);
+    const std::int64_t from = std::clamp(b0, e0, e1), to = std::clamp(b1, e0, e1);
+    ReadPlan plan;
+    if (from < to) {
+        plan.firstFrame = static_cast<std::uint32_t>(from / frame);
+        plan.endFrame = static_cast<std::uint32_t>((to + frame - 1) / frame);
+        plan.skipBytes = static_cast<std::uint64_t>(from - std::int64_t{plan.firstFrame} * frame);
+        plan.keepBytes = static_cast<std::uint64_t>(to - from);
+    } else {
+        plan.firstFrame = plan.endFrame = discStart;
+    }
+    plan.silenceBefore = static_cast<std::uint64_t>(std::clamp(e0, b0, b1) - b0);
+    plan.silenceAfter = static_cast<std::uint64_t>(b1 - b0) - plan.silenceBefore - plan.keepBytes;
+    return plan;
+}
+
 RipEngine::RipEngine(std::uint32_t cdHandle, WriterObserver afterWriterPiece)
     : session_(std::make_unique<RipSession>()), afterWriterPiece_(std::move(afterWriterPiece)) {
     session_->cdHandle = cdHandle;
@@ -107,6 +138,10 @@ bool RipEngine::SetOutput(const RipOptions& options) {
     mp3Output_ = options.formatIndex == 0;
     const std::string folder(options.folder, strnlen(options.folder, sizeof options.folder));
     wavFolder_ = mp3Folder_ = folder;
+    // A new batch: its log names the disc by the table of contents as it is now.
+    records_.clear();
+    pending_ = false;
+    haveToc_ = cd::ReadTableOfContents(session_->cdHandle, toc_);
     return !mp3Output_ || Mp3Available();
 }
 
@@ -137,8 +172,12 @@ bool RipEngine::StartTrack(platform::WindowHandle dialog, int /*row*/,
         // has ended, finish the track here; otherwise the new track cannot start.
         if (!s.readerDone) return false;
         EndTrack();
+    } else if (pending_) {
+        RecordTrack();  // a track that never ran, whose notice was not handled
     }
     ClearSession(s);
+    pending_ = entry != nullptr;
+    if (entry) pendingEntry_ = *entry;
     s.dialogWindow = dialog;
     if (!entry) {
         s.endReason = kEndDataTrack;
@@ -195,9 +234,24 @@ bool RipEngine::StartTrack(platform::WindowHandle dialog, int /*row*/,
     s.currentLba = entry->startLba;
     s.lengthFrames = entry->lengthFrames;
     s.endLba = entry->startLba + entry->lengthFrames;
+    // The readable disc: from its first frame to the end of the audio session (never
+    // short of the track's own end as the track table gives it).
+    std::uint32_t discEnd = s.endLba;
+    if (haveToc_) {
+        discEnd = std::max(discEnd, cd::AudioSessionEnd(toc_));
+        const std::vector<cd::TocEntry> audio = cd::AudioTracks(toc_);
+        s.plan = PlanTrackRead(entry->startLba, entry->lengthFrames, 0, discEnd, offset_);
+        s.plan.firstAudioTrack = !audio.empty() && audio.front().startLba == entry->startLba;
+        s.plan.lastAudioTrack = !audio.empty() && audio.back().startLba == entry->startLba;
+    } else {
+        s.plan = PlanTrackRead(entry->startLba, entry->lengthFrames, 0, discEnd, offset_);
+    }
+    s.verify = verify_;
+    s.sumAudio = sumAudio_;
 
     s.progressWindow = platform::GetDlgItem(dialog, core::kRipProgressControl);
-    const std::uint64_t bytes = std::uint64_t{s.lengthFrames} * kFrameBytes;
+    // A verified track passes twice: the bar covers both passes.
+    const std::uint64_t bytes = std::uint64_t{s.lengthFrames} * kFrameBytes * (s.verify ? 2 : 1);
     platform::SendMessage(s.progressWindow, core::PBX_SETRANGE,
                           static_cast<platform::WParam>(bytes), 0);
     platform::SendMessage(s.progressWindow, core::PBX_SETPOS, 0, 0);
@@ -230,6 +284,41 @@ void RipEngine::EndTrack() {
     RingDestroy(&s.ring);
     s.outputBuffer.reset();  // the writer has closed the file that used it
     s.active = false;
+    if (pending_) RecordTrack();
+}
+
+// Adds the ended track to the batch, with the proof its reader left in the session.
+void RipEngine::RecordTrack() {
+    pending_ = false;
+    const RipSession& s = *session_;
+    TrackProof proof;
+    const std::uint64_t trackBytes = std::uint64_t{s.lengthFrames} * kFrameBytes;
+    proof.complete = s.endReason.load() == kEndRunning && s.checksum.Bytes() == trackBytes &&
+                     !pendingEntry_.isData;
+    if (proof.complete) {
+        proof.crc32 = s.checksum.Crc32();
+        proof.accurateRipV1 = s.checksum.AccurateRipV1();
+        proof.accurateRipV2 = s.checksum.AccurateRipV2();
+        proof.verified = s.testPassDone;
+        proof.testCrc32 = s.testChecksum.Crc32();
+        proof.suspicious = proof.verified && proof.testCrc32 != proof.crc32;
+    }
+    proof.recoveredErrors = s.recoveredErrors;
+    proof.overlapReads = s.overlapReads;
+    lastProof_ = proof;
+
+    TrackRecord record;
+    record.entry = pendingEntry_;
+    record.outputPath = s.outputPath;
+    record.endReason = s.endReason.load();
+    record.outputProblem = s.outputProblem;
+    record.proof = proof;
+    if (haveToc_) {
+        for (std::size_t i = 0; i < toc_.tracks.size(); ++i)
+            if (!toc_.tracks[i].data && toc_.tracks[i].startLba == pendingEntry_.startLba)
+                record.discIndex = int(i) + 1;
+    }
+    records_.push_back(std::move(record));
 }
 
 std::int32_t RipEngine::LastEndReason() const {

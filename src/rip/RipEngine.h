@@ -14,13 +14,16 @@
 #include <memory>
 #include <string>
 #include <thread>
+#include <vector>
 
+#include "cd/DiscIds.h"
 #include "cd/TrackTable.h"
 #include "lame_enc/BeEncoder.h"
 #include "platform/Sync.h"
 #include "platform/WindowMessages.h"
 #include "rip/AudioRingBuffer.h"
 #include "rip/EncoderBinding.h"
+#include "rip/TrackChecksum.h"
 
 namespace rip {
 
@@ -62,6 +65,46 @@ struct RipOptions {
     char folder[260] = {};
 };
 
+// What the reader reads for one track, in disc frames, once the read offset is
+// applied. The track's audio is the disc's bytes from startLba x 2352 + offset x 4,
+// lengthFrames x 2352 long; the frames [firstFrame, endFrame) that hold it and lie
+// on the readable disc are read, the first skipBytes read are dropped, keepBytes are
+// kept, and the parts outside the readable disc are silence.
+struct ReadPlan {
+    std::uint32_t firstFrame = 0, endFrame = 0;
+    std::uint64_t silenceBefore = 0, skipBytes = 0, keepBytes = 0, silenceAfter = 0;
+    bool firstAudioTrack = false, lastAudioTrack = false;  // for the AccurateRip sums
+};
+// The plan for a track at startLba of lengthFrames, with the readable disc being
+// the frames [discStart, discEnd) and a read offset in stereo samples.
+ReadPlan PlanTrackRead(std::uint32_t startLba, std::uint32_t lengthFrames, std::uint32_t discStart,
+                       std::uint32_t discEnd, int offsetSamples);
+
+// How a finished track can be proved: its checksums, the test pass's CRC32 when it
+// was verified, and the read trouble the reader recovered from.
+struct TrackProof {
+    bool complete = false;  // every byte of the track was read and queued
+    std::uint32_t crc32 = 0, accurateRipV1 = 0, accurateRipV2 = 0;
+    bool verified = false;  // a test pass ran to its end
+    std::uint32_t testCrc32 = 0;
+    bool suspicious = false;            // the test and the copy pass differ
+    std::uint32_t recoveredErrors = 0;  // reads that failed and then succeeded
+    std::uint32_t overlapReads = 0;     // overlap-checked read calls
+};
+
+// One track of a batch, as the rip log reports it.
+struct TrackRecord {
+    cd::TrackEntry entry{};
+    // 1-based position in the table of contents (0 unknown): the track's place in an
+    // AccurateRip record, which keeps a slot for a data track that comes first.
+    int discIndex = 0;
+    std::string outputPath;
+    std::int32_t endReason = kEndRunning;
+    std::string outputProblem;  // the system's reason for an output failure, if any
+    TrackProof proof;
+    std::string accurateRip;  // the database's verdict, when looked up
+};
+
 // The state of the track being ripped, shared by the reader and writer threads.
 // The engine owns one record and clears it at the start of every track (all but
 // the CD handle). Flags written by one thread and read by another are atomic.
@@ -98,6 +141,15 @@ struct RipSession {
     EncoderEntries encoder;
     std::atomic<bool> active{false};      // threads started and not yet joined by EndTrack
     std::atomic<bool> readerDone{false};  // the reader has posted its notice
+    // Proof of the rip. Written by the reader thread only and read after it is joined.
+    ReadPlan plan;
+    bool verify = false;
+    bool sumAudio = true;
+    TrackChecksum checksum;      // the copy pass
+    TrackChecksum testChecksum;  // the test pass
+    bool testPassDone = false;
+    std::uint32_t recoveredErrors = 0;
+    std::uint32_t overlapReads = 0;
 };
 
 class RipEngine {
@@ -135,6 +187,25 @@ class RipEngine {
     // After WM_RIP_TRACK_DONE: joins the ended threads and releases the ring.
     void EndTrack();
 
+    // Read offset of the drive in stereo samples (positive: the track's audio lies that
+    // much later on the disc than its address says). Applies from the next StartTrack.
+    void SetReadOffset(int samples) { offset_ = samples; }
+    int ReadOffset() const { return offset_; }
+    // Test and copy: every track is read twice, first only to sum it.
+    void SetVerify(bool verify) { verify_ = verify; }
+    bool Verify() const { return verify_; }
+    static constexpr int kMaxReadOffset = 44100;  // one second either way
+
+    // The batch so far: SetOutput starts a batch (and reads the disc's table of
+    // contents for its identifiers); each track is added once its notice has been
+    // handled (EndTrack).
+    const std::vector<TrackRecord>& BatchRecords() const { return records_; }
+    std::vector<TrackRecord>& BatchRecords() { return records_; }
+    // The disc's table of contents as read by SetOutput; null when it could not be read.
+    const cd::TableOfContents* Toc() const { return haveToc_ ? &toc_ : nullptr; }
+    // The proof of the last track once it is done.
+    const TrackProof& LastProof() const { return lastProof_; }
+
     // How the last started track ended (kEndRunning = completed once it is done).
     std::int32_t LastEndReason() const;
     const std::string& LastOutputPath() const;
@@ -152,10 +223,25 @@ class RipEngine {
     // The session of the current (or last) track.
     const RipSession& Session() const { return *session_; }
 
+    // Benchmark seam: with false the reader leaves the audio unsummed (the proof is
+    // then incomplete). Applies from the next StartTrack.
+    void SetChecksumsForTesting(bool on) { sumAudio_ = on; }
+
   private:
+    void RecordTrack();
+
     std::unique_ptr<RipSession> session_;
     WriterObserver afterWriterPiece_;
+    bool sumAudio_ = true;
     unsigned char keep_[256];
+    int offset_ = 0;
+    bool verify_ = false;
+    cd::TableOfContents toc_;
+    bool haveToc_ = false;
+    std::vector<TrackRecord> records_;
+    cd::TrackEntry pendingEntry_{};
+    bool pending_ = false;  // a track has been started and not yet recorded
+    TrackProof lastProof_;
     std::string wavFolder_;
     std::string mp3Folder_;
     bool mp3Output_ = false;

@@ -8,6 +8,9 @@
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <zlib.h>
+
+#include <QDir>
 #include <QTemporaryDir>
 
 #include <algorithm>
@@ -20,6 +23,7 @@
 #include <string>
 
 #include "RipTestSupport.h"
+#include "cli/Commands.h"
 
 using namespace riptest;
 
@@ -105,6 +109,8 @@ TEST_F(RipCommandTest, RowListsFailuresAndUsageErrorsGiveTheirStatus) {
     EXPECT_NE(r.output.find("nothing to rip"), std::string::npos) << r.output;
 
     EXPECT_EQ(RunTrackmill("--rip flac --disc '" + Path("disc.cue") + "'").status, 2);
+    EXPECT_EQ(RunTrackmill("--rip wav --disc '" + Path("disc.cue") + "' --offset 6x").status, 2);
+    EXPECT_EQ(RunTrackmill("--rip wav --disc '" + Path("disc.cue") + "' --offset 50000").status, 2);
     EXPECT_EQ(RunTrackmill("--rip wav --disc '" + Path("disc.cue") + "' --out '" + Path("out") +
                            "' --tracks 4")
                   .status,
@@ -155,7 +161,16 @@ TEST_F(RipCommandTest, AFullDiskFailsTheTracksAndLeavesNoFiles) {
     EXPECT_EQ(r.status, 1) << r.output;
     EXPECT_NE(r.output.find(std::strerror(EFBIG)), std::string::npos) << r.output;
     EXPECT_NE(r.output.find("0 of 2 track(s) ripped"), std::string::npos) << r.output;
-    EXPECT_TRUE(std::filesystem::is_empty(Path("out"))) << r.output;
+    // No audio file is left; only the rip log, small enough to fit, tells of the failures.
+    std::vector<std::string> names;
+    for (const auto& f : std::filesystem::directory_iterator(Path("out")))
+        names.push_back(f.path().string());
+    ASSERT_EQ(names.size(), 1u) << r.output;
+    EXPECT_EQ(std::filesystem::path(names[0]).extension(), ".log") << names[0];
+    std::ifstream log(names[0]);
+    const std::string text((std::istreambuf_iterator<char>(log)), {});
+    EXPECT_NE(text.find("summary: 2 track(s), 0 ok, 0 suspicious, 2 failed"), std::string::npos)
+        << text;
 }
 
 // Whether an MP3 file decodes to its end without an error, and how many samples it holds.
@@ -215,10 +230,18 @@ TEST_F(RipCommandTest, SigtermMidRipLeavesOnlyValidFiles) {
         const std::string output((std::istreambuf_iterator<char>(in)), {});
         ASSERT_TRUE(started) << output;
 
+        // The audio files, and apart from them the rip logs (one per batch that ended).
         std::vector<std::string> names;
-        for (const auto& f : std::filesystem::directory_iterator(out))
-            names.push_back(f.path().filename().string());
+        int logs = 0;
+        for (const auto& f : std::filesystem::directory_iterator(out)) {
+            const std::string name = f.path().filename().string();
+            if (name.rfind("trackmill-", 0) == 0 && f.path().extension() == ".log")
+                ++logs;
+            else
+                names.push_back(name);
+        }
         std::sort(names.begin(), names.end());
+        EXPECT_EQ(logs, signal == SIGKILL ? 0 : 1) << output;
         std::size_t whole = 0, part = 0;
         EXPECT_TRUE(DecodesCleanly(out + "/Track 1.mp3", whole));
         // Track 1 in full, give or take the encoder's delay and padding.
@@ -293,6 +316,76 @@ TEST_F(RipCommandTest, TheLastAudioTrackOfAnEnhancedCdRipsToItsOwnLength) {
     ASSERT_GE(bin.size(), (std::size_t{lastStart} + lastLength) * kFrameBytes);
     EXPECT_TRUE(std::equal(wav.begin() + 44, wav.end(),
                            bin.begin() + std::ptrdiff_t{lastStart} * kFrameBytes));
+}
+
+// The demo image ripped by the program: every CRC32 in the rip log is zlib's CRC32
+// of the WAV file's audio, and the log names the disc by its three identifiers.
+TEST(RipCommandDemoTest, RipLogChecksumsMatchTheFilesAndNameTheDisc) {
+    QTemporaryDir dir;
+    const auto r = RunTrackmill(std::string("--rip wav --disc '") + TRACKMILL_DEMO_DIR +
+                                "/demo.cue' --out '" + dir.path().toStdString() + "'");
+    ASSERT_EQ(r.status, 0) << r.output;
+    const auto logs = QDir(dir.path()).entryList({"trackmill-*.log"}, QDir::Files);
+    ASSERT_EQ(logs.size(), 1);
+    std::ifstream in((dir.path() + "/" + logs[0]).toStdString());
+    std::string line, file;
+    int checked = 0;
+    bool cddb = false, musicBrainz = false, accurateRip = false;
+    while (std::getline(in, line)) {
+        cddb |= line.rfind("cddb id: ", 0) == 0 && line.size() == 17;
+        musicBrainz |= line.rfind("musicbrainz id: ", 0) == 0 && line.size() == 16 + 28;
+        accurateRip |= line.rfind("accuraterip id: ", 0) == 0;
+        if (line.rfind("file: ", 0) == 0) file = line.substr(6);
+        if (line.rfind("crc32: ", 0) != 0) continue;
+        const auto wav = ReadFile(file);
+        ASSERT_GT(wav.size(), 44u) << file;
+        char expected[16];
+        std::snprintf(expected, sizeof expected, "%08lx",
+                      crc32(0, wav.data() + 44, static_cast<uInt>(wav.size() - 44)));
+        EXPECT_EQ(line.substr(7), expected) << file;
+        ++checked;
+    }
+    EXPECT_GE(checked, 2);
+    EXPECT_TRUE(cddb && musicBrainz && accurateRip);
+}
+
+std::string ReadText(const std::string& path) {
+    const auto bytes = ReadFile(path);
+    return std::string(bytes.begin(), bytes.end());
+}
+
+std::vector<std::string> Logs(const QTemporaryDir& dir) {
+    std::vector<std::string> logs;
+    for (const QString& f : QDir(dir.path()).entryList({"trackmill-*.log"}, QDir::Files))
+        logs.push_back((dir.path() + "/" + f).toStdString());
+    return logs;
+}
+
+// --verify in process on the simulated drive: a clean drive verifies; a drive whose
+// frame reads differently the second time gets its track marked suspicious in the
+// summary, the log (a second log beside the first) and the exit status.
+TEST(RipCommandVerifyTest, TrackThatReadsDifferentlyIsSuspicious) {
+    QTemporaryDir dir;
+    SimDisc disc = OpenSimDisc({30, 20});
+    const std::string out = dir.path().toStdString();
+    EXPECT_EQ(cli::RunRipCommand({"--rip", "wav", "--out", out, "--verify"}), 0);
+    ASSERT_EQ(Logs(dir).size(), 1u);
+    const std::string clean = ReadText(Logs(dir)[0]);
+    EXPECT_NE(clean.find("test and copy: yes"), std::string::npos) << clean;
+    EXPECT_NE(clean.find("test crc32: "), std::string::npos) << clean;
+    EXPECT_NE(clean.find("summary: 2 track(s), 2 ok, 0 suspicious, 0 failed"), std::string::npos);
+
+    // Same disc, frame 40 now reads differently on every read after the first: the
+    // second batch gets its own log and names track 2 suspicious.
+    disc.drive->ScriptUnstableFrame(40);
+    EXPECT_EQ(cli::RunRipCommand({"--rip", "wav", "--out", out, "--verify"}), 1);
+    auto logs = Logs(dir);
+    ASSERT_EQ(logs.size(), 2u);
+    std::string second = ReadText(logs[0]) == clean ? ReadText(logs[1]) : ReadText(logs[0]);
+    EXPECT_NE(second.find("result: suspicious"), std::string::npos) << second;
+    EXPECT_NE(second.find("summary: 2 track(s), 1 ok, 1 suspicious, 0 failed"), std::string::npos)
+        << second;
+    cdaccess::ClearAddedDrives();
 }
 
 }  // namespace

@@ -153,14 +153,20 @@ INSTANTIATE_TEST_SUITE_P(Jitter, JitterTest, ::testing::Values(37, -29));
 TEST_F(RipEngineTest, StopWhileTheReaderWaitsForRoomEndsPromptlyWithAValidFile) {
     SimDisc disc = OpenSimDisc({6000});
     std::atomic<bool> slow{true};
-    RipEngine& e = MakeEngine(disc.handle, false, [&slow] {
+    std::atomic<int> pieces{0};
+    RipEngine& e = MakeEngine(disc.handle, false, [&slow, &pieces] {
+        ++pieces;
         if (slow) std::this_thread::sleep_for(std::chrono::milliseconds(20));
     });
     const TrackEntry entry = disc.Entry(0);
     ASSERT_TRUE(e.StartTrack(dialog.Handle(), 0, &entry));
-    // Wait until the ring is too full for another read: the reader is waiting.
+    // Wait until the ring is too full for another read (the reader is waiting) and the
+    // writer has stored some audio (on a busy machine it may start late).
     ASSERT_TRUE(PumpUntil(
-        [&] { return RingFreeBytes(&e.Session().ring) < std::int32_t(27 * kFrameBytes); }, 10000));
+        [&] {
+            return pieces > 0 && RingFreeBytes(&e.Session().ring) < std::int32_t(27 * kFrameBytes);
+        },
+        10000));
     e.Stop();
     slow = false;
     // Without the session event the reader would sleep up to a minute here.

@@ -186,6 +186,25 @@ inline bool RunTrack(RipEngine& engine, FakeDialog& dialog, const TrackEntry& en
     return done;
 }
 
+// The AccurateRip v1 and v2 sums of one track by the published formula, sample by
+// sample: multiplier m runs from 1; the first track counts from m = 2940, the last
+// up to m = samples - 2940.
+struct ArSums {
+    std::uint32_t v1 = 0, v2 = 0;
+};
+inline ArSums ReferenceAccurateRip(const std::vector<unsigned char>& audio, bool first, bool last) {
+    const std::int64_t n = static_cast<std::int64_t>(audio.size() / 4);
+    const std::int64_t from = first ? 2940 : 1, to = last ? n - 2940 : n;
+    ArSums sums;
+    for (std::int64_t m = from; m <= to; ++m) {
+        const std::uint64_t word = Le32(audio, static_cast<size_t>(4 * (m - 1)));
+        const std::uint64_t product = word * static_cast<std::uint64_t>(m);
+        sums.v1 += static_cast<std::uint32_t>(product);
+        sums.v2 += static_cast<std::uint32_t>(product) + static_cast<std::uint32_t>(product >> 32);
+    }
+    return sums;
+}
+
 inline RipOptions Options(const std::string& folder, bool mp3) {
     RipOptions o;
     o.formatIndex = mp3 ? 0 : 1;

@@ -39,6 +39,11 @@ void SimulatedDrive::ScriptReadError(std::uint32_t lba, int tries) {
     errors_[lba] = tries;
 }
 
+void SimulatedDrive::ScriptUnstableFrame(std::uint32_t lba) {
+    std::lock_guard<std::mutex> guard(mutex_);
+    unstable_[lba] = 0;
+}
+
 void SimulatedDrive::SetSeekJitter(int samples) {
     std::lock_guard<std::mutex> guard(mutex_);
     jitter_ = samples;
@@ -119,6 +124,10 @@ int SimulatedDrive::ReadFrames(std::uint32_t lba, std::uint32_t count, unsigned 
         const std::int64_t run = std::min(bytes - i, size - src);
         std::memcpy(out + i, disc_.data() + src, static_cast<std::size_t>(run));
         i += run;
+    }
+    for (auto& [address, reads] : unstable_) {
+        if (address < lba || address >= lba + count) continue;
+        if (reads++ > 0) out[std::size_t{address - lba} * kFrameBytes + 1000] ^= 0x5A;
     }
     haveLast_ = true;
     lastEnd_ = lba + count;

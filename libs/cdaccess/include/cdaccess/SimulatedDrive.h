@@ -22,6 +22,9 @@ class SimulatedDrive : public Drive {
     void SetAudioTracks(const std::vector<std::uint32_t>& lengths, std::uint8_t firstTrack = 1);
     // The next `tries` reads that cover frame `lba` return 4.
     void ScriptReadError(std::uint32_t lba, int tries);
+    // Frame `lba` reads right the first time only: every later read that covers it
+    // returns it with one sample changed (a disc that does not read the same twice).
+    void ScriptUnstableFrame(std::uint32_t lba);
     // A read that does not start where the previous one ended (a seek) lands
     // `samples` stereo samples off: later on the disc when positive. A read that
     // continues the previous one, and the drive's very first read, land exactly.
@@ -57,6 +60,7 @@ class SimulatedDrive : public Drive {
     std::string name_;
     DiscToc toc_;
     std::map<std::uint32_t, int> errors_;
+    std::map<std::uint32_t, int> unstable_;  // frame -> reads that covered it so far
     int jitter_ = 0;
     bool ready_ = true;
     bool openFails_ = false;

@@ -1,0 +1,46 @@
+// The rip log: after every batch, a plain-text account of the rip in the output
+// folder that a person can read and a program can parse (one "key: value" line or
+// one table row per fact): the program and date, the drive, the read offset, the
+// table of contents, the disc's identifiers, per track its file, length, checksums,
+// read trouble, AccurateRip verdict and result, and a closing line with the counts.
+#pragma once
+
+#include <ctime>
+#include <string>
+#include <vector>
+
+#include "cd/DiscIds.h"
+#include "rip/RipEngine.h"
+
+namespace rip {
+
+struct BatchInfo {
+    std::string drive;  // the drive's or the image's name
+    std::string folder;
+    bool mp3 = false;
+    int readOffset = 0;
+    bool verify = false;
+    bool accurateRip = false;  // the tracks were looked up (their records say how)
+    std::time_t when = 0;
+};
+
+struct BatchCounts {
+    int ok = 0, suspicious = 0, failed = 0;
+};
+BatchCounts CountBatch(const std::vector<TrackRecord>& tracks);
+// "ok", "suspicious (the test and copy passes differ)" or the failure's reason.
+std::string TrackResultText(const TrackRecord& track);
+
+std::string FormatRipLog(const BatchInfo& info, const cd::TableOfContents* toc,
+                         const std::vector<TrackRecord>& tracks);
+// Writes the log into info.folder as "trackmill-<CDDB id>-<date>-<time>.log" (a
+// number added when that exists already, so no log is ever overwritten). Returns
+// the path, or an empty string with the reason in `error`.
+std::string WriteRipLog(const BatchInfo& info, const cd::TableOfContents* toc,
+                        const std::vector<TrackRecord>& tracks, std::string& error);
+
+// The end of a batch, as the command line and the rip dialog do it: looks the
+// tracks up in AccurateRip when asked (info.accurateRip) and writes the log.
+std::string FinishBatch(RipEngine& engine, const BatchInfo& info, std::string& error);
+
+}  // namespace rip

@@ -1,0 +1,222 @@
+#include "rip/TrackChecksum.h"
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+
+#if defined(__x86_64__) && defined(__GNUC__)
+#include <immintrin.h>
+#define TRACKMILL_X86_SUMS 1
+#endif
+
+namespace rip {
+
+namespace {
+
+// Eight tables for the CRC's slicing-by-8 form: table[k][b] is the CRC of byte b
+// followed by k zero bytes, so eight input bytes are folded in with eight lookups.
+using CrcTables = std::array<std::array<std::uint32_t, 256>, 8>;
+
+CrcTables MakeCrcTables() {
+    CrcTables t{};
+    for (std::uint32_t b = 0; b < 256; ++b) {
+        std::uint32_t c = b;
+        for (int k = 0; k < 8; ++k) c = (c & 1) ? (c >> 1) ^ 0xEDB88320u : c >> 1;
+        t[0][b] = c;
+    }
+    for (std::uint32_t b = 0; b < 256; ++b)
+        for (int k = 1; k < 8; ++k) t[k][b] = (t[k - 1][b] >> 8) ^ t[0][t[k - 1][b] & 0xFF];
+    return t;
+}
+
+const CrcTables& Tables() {
+    static const CrcTables tables = MakeCrcTables();
+    return tables;
+}
+
+inline std::uint32_t Le32(const unsigned char* p) {
+    return std::uint32_t{p[0]} | std::uint32_t{p[1]} << 8 | std::uint32_t{p[2]} << 16 |
+           std::uint32_t{p[3]} << 24;
+}
+
+// The table-driven CRC register update, without the initial and final inversion.
+std::uint32_t CrcRegisterUpdate(std::uint32_t c, const unsigned char* p, std::size_t n) {
+    const CrcTables& t = Tables();
+    for (; n >= 8; n -= 8, p += 8) {
+        const std::uint32_t lo = c ^ Le32(p);
+        const std::uint32_t hi = Le32(p + 4);
+        c = t[7][lo & 0xFF] ^ t[6][(lo >> 8) & 0xFF] ^ t[5][(lo >> 16) & 0xFF] ^ t[4][lo >> 24] ^
+            t[3][hi & 0xFF] ^ t[2][(hi >> 8) & 0xFF] ^ t[1][(hi >> 16) & 0xFF] ^ t[0][hi >> 24];
+    }
+    for (; n > 0; --n, ++p) c = (c >> 8) ^ t[0][(c ^ *p) & 0xFF];
+    return c;
+}
+
+#ifdef TRACKMILL_X86_SUMS
+// The CRC register over n >= 64 bytes by carry-less multiplication: the data are
+// folded, 64 bytes at a time, into four 128-bit lanes, the lanes into one, and the
+// table finishes the last 16 bytes of the fold and the tail. A 128-bit value moves D
+// bits along the message by multiplying its low half by x^(D+32) mod P and its high
+// half by x^(D-32) mod P (bit-reflected, shifted left by one, as the reflected CRC
+// needs): D = 512 for the four lanes, 128 to fold lane into lane.
+#define TRACKMILL_CLMUL __attribute__((target("pclmul,sse4.1")))
+TRACKMILL_CLMUL inline __m128i Load16(const unsigned char* at) {
+    return _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
+}
+// x moved along by the distance the constants k stand for, plus the next 16 bytes.
+TRACKMILL_CLMUL inline __m128i Fold(__m128i x, __m128i k, __m128i next) {
+    return _mm_xor_si128(
+        _mm_xor_si128(_mm_clmulepi64_si128(x, k, 0x00), _mm_clmulepi64_si128(x, k, 0x11)), next);
+}
+
+TRACKMILL_CLMUL std::uint32_t CrcRegisterFold(std::uint32_t c, const unsigned char* p,
+                                              std::size_t n) {
+    const __m128i k512 = _mm_set_epi64x(0x1c6e41596, 0x154442bd4);
+    const __m128i k128 = _mm_set_epi64x(0x0ccaa009e, 0x1751997d0);
+    __m128i x0 = _mm_xor_si128(Load16(p), _mm_cvtsi32_si128(static_cast<int>(c)));
+    __m128i x1 = Load16(p + 16), x2 = Load16(p + 32), x3 = Load16(p + 48);
+    p += 64;
+    n -= 64;
+    for (; n >= 64; n -= 64, p += 64) {
+        x0 = Fold(x0, k512, Load16(p));
+        x1 = Fold(x1, k512, Load16(p + 16));
+        x2 = Fold(x2, k512, Load16(p + 32));
+        x3 = Fold(x3, k512, Load16(p + 48));
+    }
+    __m128i x = Fold(Fold(Fold(x0, k128, x1), k128, x2), k128, x3);
+    for (; n >= 16; n -= 16, p += 16) x = Fold(x, k128, Load16(p));
+    alignas(16) unsigned char last[16];
+    _mm_store_si128(reinterpret_cast<__m128i*>(last), x);
+    return CrcRegisterUpdate(CrcRegisterUpdate(0, last, 16), p, n);
+}
+
+// The AccurateRip sums of `count` samples (a multiple of 8) whose first has the 1-based
+// position `position`, eight at a time: even and odd lanes are multiplied 32 x 32 -> 64
+// bits, and the products and their high halves are summed in 64-bit lanes, whose low
+// 32 bits are the sums modulo 2^32. Adds to lo and hi.
+__attribute__((target("avx2"))) void AccurateRipSumsAvx2(const unsigned char* p,
+                                                         std::uint64_t position,
+                                                         std::uint64_t count, std::uint32_t& lo,
+                                                         std::uint32_t& hi) {
+    __m256i at = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);
+    at = _mm256_add_epi32(at, _mm256_set1_epi32(static_cast<int>(position)));
+    const __m256i eight = _mm256_set1_epi32(8);
+    __m256i sum = _mm256_setzero_si256(), high = _mm256_setzero_si256();
+    for (std::uint64_t k = 0; k < count; k += 8, p += 32) {
+        const __m256i w = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
+        const __m256i even = _mm256_mul_epu32(w, at);
+        const __m256i odd = _mm256_mul_epu32(_mm256_srli_epi64(w, 32), _mm256_srli_epi64(at, 32));
+        sum = _mm256_add_epi64(sum, _mm256_add_epi64(even, odd));
+        high = _mm256_add_epi64(
+            high, _mm256_add_epi64(_mm256_srli_epi64(even, 32), _mm256_srli_epi64(odd, 32)));
+        at = _mm256_add_epi32(at, eight);
+    }
+    alignas(32) std::uint64_t lanes[4], highLanes[4];
+    _mm256_store_si256(reinterpret_cast<__m256i*>(lanes), sum);
+    _mm256_store_si256(reinterpret_cast<__m256i*>(highLanes), high);
+    lo += static_cast<std::uint32_t>(lanes[0] + lanes[1] + lanes[2] + lanes[3]);
+    hi += static_cast<std::uint32_t>(highLanes[0] + highLanes[1] + highLanes[2] + highLanes[3]);
+}
+
+bool HasAvx2() {
+    static const bool has = __builtin_cpu_supports("avx2");
+    return has;
+}
+
+bool HasCarrylessMultiply() {
+    static const bool has = __builtin_cpu_supports("pclmul") && __builtin_cpu_supports("sse4.1");
+    return has;
+}
+#endif
+
+}  // namespace
+
+std::uint32_t Crc32Update(std::uint32_t crc, const unsigned char* p, std::size_t n) {
+#ifdef TRACKMILL_X86_SUMS
+    if (n >= 64 && HasCarrylessMultiply()) return ~CrcRegisterFold(~crc, p, n);
+#endif
+    return ~CrcRegisterUpdate(~crc, p, n);
+}
+
+void TrackChecksum::Start(std::uint64_t samples, bool firstAudioTrack, bool lastAudioTrack) {
+    *this = TrackChecksum{};
+    countFrom_ = firstAudioTrack ? kAccurateRipSkipFirst : 0;
+    countTo_ = lastAudioTrack
+                   ? (samples > kAccurateRipSkipLast ? samples - kAccurateRipSkipLast : 0)
+                   : samples;
+}
+
+// Adds whole samples: only those whose index lies in [countFrom_, countTo_) count,
+// each multiplied by its 1-based position in the track.
+void TrackChecksum::AddSamples(const unsigned char* data, std::uint64_t count) {
+    const std::uint64_t first = position_;
+    position_ += count;
+    const std::uint64_t from = std::max(first, countFrom_);
+    const std::uint64_t to = std::min(position_, countTo_);
+    if (from >= to) return;
+    const unsigned char* p = data + (from - first) * 4;
+    std::uint32_t lo = v1_, hi = hi_;
+    // Positions stay below 2^32 for any CD track; the product fits in 64 bits.
+    std::uint64_t i = from;
+#ifdef TRACKMILL_X86_SUMS
+    // Four samples at a time: the even and the odd lanes are multiplied 32 x 32 -> 64
+    // bits; the products and their high halves are summed in 64-bit lanes, whose low
+    // 32 bits are the sums modulo 2^32.
+    if (to - i >= 64 && HasAvx2()) {
+        const std::uint64_t n = (to - i) / 8 * 8;
+        AccurateRipSumsAvx2(p, i + 1, n, lo, hi);
+        i += n;
+        p += n * 4;
+    }
+    if (to - i >= 8) {
+        __m128i position = _mm_set_epi32(static_cast<int>(i + 4), static_cast<int>(i + 3),
+                                         static_cast<int>(i + 2), static_cast<int>(i + 1));
+        const __m128i four = _mm_set1_epi32(4);
+        __m128i sum = _mm_setzero_si128(), high = _mm_setzero_si128();
+        for (; to - i >= 4; i += 4, p += 16) {
+            const __m128i w = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+            const __m128i even = _mm_mul_epu32(w, position);
+            const __m128i odd = _mm_mul_epu32(_mm_srli_epi64(w, 32), _mm_srli_epi64(position, 32));
+            sum = _mm_add_epi64(sum, _mm_add_epi64(even, odd));
+            high = _mm_add_epi64(high,
+                                 _mm_add_epi64(_mm_srli_epi64(even, 32), _mm_srli_epi64(odd, 32)));
+            position = _mm_add_epi32(position, four);
+        }
+        alignas(16) std::uint64_t lanes[2], highLanes[2];
+        _mm_store_si128(reinterpret_cast<__m128i*>(lanes), sum);
+        _mm_store_si128(reinterpret_cast<__m128i*>(highLanes), high);
+        lo += static_cast<std::uint32_t>(lanes[0] + lanes[1]);
+        hi += static_cast<std::uint32_t>(highLanes[0] + highLanes[1]);
+    }
+#endif
+    for (; i < to; ++i, p += 4) {
+        const std::uint64_t product = std::uint64_t{Le32(p)} * (i + 1);
+        lo += static_cast<std::uint32_t>(product);
+        hi += static_cast<std::uint32_t>(product >> 32);
+    }
+    v1_ = lo;
+    hi_ = hi;
+}
+
+void TrackChecksum::Add(const unsigned char* data, std::size_t bytes) {
+    if (bytes == 0) return;
+    crc_ = Crc32Update(crc_, data, bytes);
+    bytes_ += bytes;
+    // Complete a sample left over from the previous piece.
+    if (carried_ > 0) {
+        const std::size_t take = std::min(bytes, 4 - carried_);
+        std::memcpy(carry_ + carried_, data, take);
+        carried_ += take;
+        data += take;
+        bytes -= take;
+        if (carried_ < 4) return;
+        AddSamples(carry_, 1);
+        carried_ = 0;
+    }
+    const std::size_t whole = bytes / 4;
+    AddSamples(data, whole);
+    carried_ = bytes - whole * 4;
+    std::memcpy(carry_, data + whole * 4, carried_);
+}
+
+}  // namespace rip
