@@ -360,6 +360,13 @@ std::int32_t ConvertDialog::OnProgress(std::int32_t type, double fraction, std::
             platform::PostMessage(dialog->barHandle_, PBX_DELTAPOS, 100);
             dialog->PostStatus(QString::asprintf("Finished . Times:%d", static_cast<int>(seconds)));
             break;
+        case kConvertTruncated:
+            // The source held less audio than its header declares: what it held is
+            // converted, and the status line says the file was cut short.
+            platform::PostMessage(dialog->barHandle_, PBX_DELTAPOS, 100);
+            dialog->PostStatus(QString::asprintf("Finished, source truncated! Times:%d",
+                                                 static_cast<int>(seconds)));
+            break;
         case kConvertAborted:
             dialog->PostStatus(QStringLiteral("Stop convert! "));
             break;

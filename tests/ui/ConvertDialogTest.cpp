@@ -13,6 +13,7 @@
 #include <QTreeWidget>
 #include <QUrl>
 #include <chrono>
+#include <filesystem>
 #include <thread>
 
 #include "TestAudio.h"
@@ -118,8 +119,8 @@ class ConvertDialogTest : public ::testing::Test {
 // A list filled by two uses of the file dialog and a drop, converted in one run: the
 // rows' insertion and numbering, the status texts of every row in order, the bar full
 // at the end, the targets joined to a folder given without a separator, the same
-// title twice kept as two files, a non-WAV row skipped, and the rate and channel
-// settings in the files.
+// title twice kept as two files, a source cut short converted and named so, a non-WAV
+// row skipped, and the rate and channel settings in the files.
 TEST_F(ConvertDialogTest, ConvertsTheListRowByRowWithItsStatusTexts) {
     WriteSettings(folder_ + "/out", 5, 2);  // 128 kbit/s, "Right track"
     WriteWav(Path("src/a.wav"), 22050, 1, Sines(22050, 22050, {440.0}));
@@ -127,6 +128,8 @@ TEST_F(ConvertDialogTest, ConvertsTheListRowByRowWithItsStatusTexts) {
     WriteWav(Path("src/b.wav"), 44100, 2, stereo);
     WriteWav(Path("other/a.wav"), 44100, 2, Sines(44100, 22050, {440.0, 660.0}));
     WriteWav(Path("src/c.WAV"), 44100, 1, Sines(44100, 11025, {440.0}));
+    WriteWav(Path("src/d.wav"), 44100, 1, Sines(44100, 44100, {440.0}));
+    std::filesystem::resize_file(Path("src/d.wav"), 44 + 44100);  // half its audio
     WriteBytes(Path("src/notes.txt"), "not audio");
 
     ConvertDialog d(library_, nullptr, &SteppingClock);
@@ -151,7 +154,7 @@ TEST_F(ConvertDialogTest, ConvertsTheListRowByRowWithItsStatusTexts) {
     AnswerFiles({Path("src/a.wav"), Path("src"), Path("src/b.wav"), Path("src/notes.txt")});
     Click(d, ConvertDialog::kIdAddSources);
     EXPECT_EQ(QStringList{"WAV File(*.WAV)"}, filters_);
-    AnswerFiles({Path("other/a.wav")});
+    AnswerFiles({Path("other/a.wav"), Path("src/d.wav")});
     Click(d, ConvertDialog::kIdAddSources);
     // A drop adds its WAV files as the file dialog's choice would (Qt delivers a drop
     // only to a widget that accepted the drag's entry).
@@ -165,10 +168,10 @@ TEST_F(ConvertDialogTest, ConvertsTheListRowByRowWithItsStatusTexts) {
     QDropEvent dropEvent(QPointF(10, 10), Qt::CopyAction, &drop, Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(list->viewport(), &dropEvent);
     const QString s = QString::fromStdString(folder_);
-    EXPECT_EQ(
-        (QStringList{"0 " + s + "/src/c.WAV", "0 " + s + "/other/a.wav", "0 " + s + "/src/a.wav",
-                     "1 " + s + "/src/b.wav", "2 " + s + "/src/notes.txt"}),
-        Rows(d));
+    EXPECT_EQ((QStringList{"0 " + s + "/src/c.WAV", "0 " + s + "/other/a.wav",
+                           "1 " + s + "/src/d.wav", "0 " + s + "/src/a.wav",
+                           "1 " + s + "/src/b.wav", "2 " + s + "/src/notes.txt"}),
+              Rows(d));
 
     Click(d, ConvertDialog::kIdStart);
     EXPECT_EQ("Stop", start->text());
@@ -180,8 +183,8 @@ TEST_F(ConvertDialogTest, ConvertsTheListRowByRowWithItsStatusTexts) {
     // Per row: its target, progress texts, then the end text; the skipped row shows
     // only its target.
     const QString out = s + "/out/";
-    const QStringList targets = {out + "c.mp3", out + "a.mp3", out + "a (2).mp3", out + "b.mp3",
-                                 out + "notes.mp3"};
+    const QStringList targets = {out + "c.mp3",     out + "a.mp3", out + "d.mp3",
+                                 out + "a (2).mp3", out + "b.mp3", out + "notes.mp3"};
     std::size_t at = 0;
     for (int row = 0; row < targets.size(); ++row) {
         ASSERT_LT(at, statuses_.size());
@@ -194,7 +197,8 @@ TEST_F(ConvertDialogTest, ConvertsTheListRowByRowWithItsStatusTexts) {
         }
         EXPECT_GT(running, 0) << targets[row].toStdString();
         ASSERT_LT(at, statuses_.size());
-        EXPECT_TRUE(statuses_[at++].startsWith("Finished . Times:")) << targets[row].toStdString();
+        const char* end = row == 2 ? "Finished, source truncated! Times:" : "Finished . Times:";
+        EXPECT_TRUE(statuses_[at++].startsWith(end)) << targets[row].toStdString();
     }
     EXPECT_EQ(statuses_.size(), at);
     EXPECT_FALSE(FileExists(folder_ + "/out/notes.mp3"));
@@ -203,7 +207,11 @@ TEST_F(ConvertDialogTest, ConvertsTheListRowByRowWithItsStatusTexts) {
     const struct {
         const char* name;
         double frames;
-    } files[] = {{"c.mp3", 11025}, {"a.mp3", 22050}, {"a (2).mp3", 44100}, {"b.mp3", 44100}};
+    } files[] = {{"c.mp3", 11025},
+                 {"a.mp3", 22050},
+                 {"d.mp3", 22050},
+                 {"a (2).mp3", 44100},
+                 {"b.mp3", 44100}};
     for (const auto& f : files) {
         const DecodedMp3 mp3 = DecodeMp3(folder_ + "/out/" + f.name);
         ASSERT_TRUE(mp3.ok) << f.name;
