@@ -1,11 +1,13 @@
 // trackmill --convert FILE... [--out DIR]
 // Converts WAV files into MP3 files the way the convert dialog does: each target is
-// the output folder + the source's file title + ".mp3", the bit rate is the rate
-// list's entry at the "rate" setting. The terminal shows, per file, the target, a
-// progress bar fed by the engine's progress events and the file's end text, then a
-// summary; a file that fails, is skipped or turns out truncated is named on standard
-// error with the reason.
+// the output folder + the source's file title + ".mp3" (numbered when an earlier file
+// of the run wrote that name), the bit rate is the rate list's entry at the "rate"
+// setting and the "channle" setting chooses stereo or which mono. The terminal shows,
+// per file, the target, a progress bar fed by the engine's progress events and the
+// file's end text, then a summary that names every renamed target; a file that fails,
+// is skipped or turns out truncated is named on standard error with the reason.
 #include <cstdio>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -16,6 +18,7 @@
 #include "cli/TerminalBar.h"
 #include "convert/ConverterEngine.h"
 #include "convert/ConverterLibrary.h"
+#include "convert/TargetNames.h"
 #include "core/Settings.h"
 #include "core/TextUtils.h"
 #include "platform/Paths.h"
@@ -77,11 +80,16 @@ int RunConvertCommand(const std::vector<std::string>& args, const ConverterLibra
     const int bitRate = BitRateForIndex(ReadRateSetting());
 
     ConverterEngine engine(library);
+    engine.SetChannels(ConverterEngine::ChannelsForIndex(ReadChannelSetting()));
     InterruptGuard interrupt;
     int converted = 0, failed = 0, skipped = 0, truncated = 0;
+    std::vector<std::string> targets;  // the targets this run has written
+    std::vector<std::string> renamed;  // summary lines of the numbered targets
     for (const std::string& source : line.files) {
         if (InterruptGuard::Requested()) break;
-        const std::string target = outFolder + FileTitleFromPath(source, false) + ".mp3";
+        const std::string wanted = ConvertTargetPath(outFolder, source);
+        const std::string target = FreeTargetPath(wanted, targets);
+        if (target != wanted) renamed.push_back(source + " -> " + target);
         std::printf("%s\n", target.c_str());
         std::fflush(stdout);
         if (!engine.CanConvert(source.c_str(), target.c_str())) {
@@ -97,6 +105,8 @@ int RunConvertCommand(const std::vector<std::string>& args, const ConverterLibra
         progress.context = &report;
         progress.notify = &ShowProgress;
         const int code = engine.Convert(source.c_str(), target.c_str(), bitRate, 0, &progress);
+        std::error_code missing;
+        if (std::filesystem::exists(target, missing)) targets.push_back(target);
         if (code == kConvertOk && report.lastEvent == kConvertFinished) {
             ++converted;
             continue;
@@ -126,6 +136,11 @@ int RunConvertCommand(const std::vector<std::string>& args, const ConverterLibra
     std::printf(" (%d kbit/s)", bitRate);
     if (InterruptGuard::Requested()) std::printf(" (interrupted)");
     std::printf("\n");
+    if (!renamed.empty()) {
+        std::printf("%zu renamed, their titles were taken by earlier files of this run:\n",
+                    renamed.size());
+        for (const std::string& entry : renamed) std::printf("  %s\n", entry.c_str());
+    }
     std::fflush(stdout);
     if (InterruptGuard::Requested()) PrintError("--convert: interrupted");
     return failed == 0 && skipped == 0 && truncated == 0 && !InterruptGuard::Requested()

@@ -44,7 +44,7 @@ int TrackmillApp::Run(int argc, char** argv) {
     const bool parsed = ParseCommandLine(args, line, error);
     if (line.command == Command::None) {
         // No command: the main window, which takes only disc images.
-        if (OnlyDiscOptions(args)) return ui::RunMainWindow(argc, argv, args);
+        if (OnlyDiscOptions(args)) return ui::RunMainWindow(argc, argv, args, converter_);
         std::fputs(UsageText().c_str(), stderr);
         return kExitUsage;
     }

@@ -95,6 +95,35 @@ int ConverterEngine::Abort() {
     return 0;
 }
 
+void ConverterEngine::SetChannels(ConvertChannels channels) {
+    channels_.store(channels);
+}
+
+ConvertChannels ConverterEngine::ChannelsForIndex(int index) {
+    return index >= 0 && index <= 3 ? static_cast<ConvertChannels>(index) : ConvertChannels::Stereo;
+}
+
+std::uint32_t ConverterEngine::DownMix(std::int16_t* values, std::uint32_t n,
+                                       ConvertChannels channels) {
+    const std::uint32_t frames = n / 2;
+    for (std::uint32_t i = 0; i < frames; ++i) {
+        const std::int16_t left = values[2 * i];
+        const std::int16_t right = values[2 * i + 1];
+        switch (channels) {
+            case ConvertChannels::Right:
+                values[i] = right;
+                break;
+            case ConvertChannels::Mixed:
+                values[i] = static_cast<std::int16_t>((left + right) / 2);
+                break;
+            default:
+                values[i] = left;
+                break;
+        }
+    }
+    return frames;
+}
+
 std::uint32_t ConverterEngine::Now() const {
     return clock_ ? clock_() : platform::TickCount();
 }
@@ -103,6 +132,9 @@ std::uint32_t ConverterEngine::Now() const {
 //   source, target: file paths as the caller gives them (relative to the current folder
 //                   when not absolute); the target is created by the module.
 //   bitRate: kbit/s; raised to 128 for a 32000 Hz source.
+//   The channel choice (SetChannels) turns a two-channel source into a one-channel MP3
+//   unless it is Stereo: the encoder then takes e mono values per chunk, so reads are
+//   sized for 2e stereo values and each read is mixed down after resampling.
 //   progress: may be null; its notify is called on this thread.
 // A source that is not a regular file cannot be opened (code 2). A source that is not
 // a WAV file of 8/16/24/32-bit PCM or 32-bit float with one or two channels, or that
@@ -150,20 +182,24 @@ int ConverterEngine::Convert(const char* source, const char* target, std::int32_
     if (read != WavSourceResult::Ok) return fail(DescribeWavSourceProblem(read, format));
     const std::uint32_t rate = format.samplesPerSecond;
 
+    const ConvertChannels channels = channels_.load();
+    const bool downMix = format.channels == 2 && channels != ConvertChannels::Stereo;
     std::uint32_t stream = 0;
-    const std::uint32_t e =
-        lib.open(target, &stream, EncoderBitRate(rate, bitRate), ChannelMode(format.channels),
-                 static_cast<std::int32_t>(SourceResampler::EncoderRate(rate)));
+    const std::uint32_t e = lib.open(target, &stream, EncoderBitRate(rate, bitRate),
+                                     ChannelMode(downMix ? 1 : format.channels),
+                                     static_cast<std::int32_t>(SourceResampler::EncoderRate(rate)));
     if (e == 0 || stream == 0) return fail("the encoder module could not create the target");
+    // Source values per chunk: what the encoder takes, twice that before a mix-down.
+    const std::uint32_t chunkValues = downMix ? 2 * e : e;
 
-    SourceResampler resampler(rate, format.channels, e);
+    SourceResampler resampler(rate, format.channels, chunkValues);
     const std::uint32_t k = resampler.ReadSize();
     if (k == 0 || std::fseek(in.file, static_cast<long>(format.dataOffset), SEEK_SET) != 0) {
         lib.close(stream);
         return fail(k == 0 ? "the encoder module's chunk size is too small for this source"
                            : "the source's audio could not be read");
     }
-    std::vector<std::int16_t> buffer(e);
+    std::vector<std::int16_t> buffer(chunkValues);
     const std::size_t valueBytes = format.bytesPerValue;
     std::vector<unsigned char> raw(std::size_t{k} * valueBytes);
 
@@ -190,15 +226,17 @@ int ConverterEngine::Convert(const char* source, const char* target, std::int32_
         if (n == 0) break;
         remainingValues -= n;
         ReduceTo16Bits(raw.data(), n, format, buffer.data());
-        const std::uint32_t m = resampler.Process(buffer.data(), static_cast<std::uint32_t>(n));
+        const std::uint32_t resampled =
+            resampler.Process(buffer.data(), static_cast<std::uint32_t>(n));
+        const std::uint32_t m = downMix ? DownMix(buffer.data(), resampled, channels) : resampled;
 
         if (reporting) {
             const std::uint32_t now = Now();
             const std::uint32_t seconds = (now - start) / 1000;
-            const double fraction =
-                chunks == 0
-                    ? 0.0
-                    : std::min(1.0, static_cast<double>(sent) / e / static_cast<double>(chunks));
+            const double fraction = chunks == 0
+                                        ? 0.0
+                                        : std::min(1.0, static_cast<double>(sent) / chunkValues /
+                                                            static_cast<double>(chunks));
             const auto whole = static_cast<std::uint64_t>(fraction);
             if (whole > lastWhole || seconds > lastSecond) {
                 lastWhole = whole;
@@ -212,8 +250,8 @@ int ConverterEngine::Convert(const char* source, const char* target, std::int32_
             failure = "the encoder module failed to encode a chunk";
             break;
         }
-        sent += 2ull * m;
-        std::memset(buffer.data(), 0, e);  // the first half of the buffer, as bytes
+        sent += 2ull * resampled;
+        std::memset(buffer.data(), 0, chunkValues);  // the first half of the buffer, as bytes
     }
 
     // The module's close writes the last frames and the info tag; a failure there loses

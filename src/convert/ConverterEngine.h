@@ -30,6 +30,11 @@ inline constexpr int kConvertResultFailed = 4;     // failed, progress function 
 inline constexpr int kConvertResultTruncated = 5;  // converted what the cut-short source held
 inline constexpr int kConvertNotLoaded = 8;
 
+// What a two-channel source becomes: both channels, or one channel made of the left
+// alone, the right alone or both mixed. One-channel sources stay as they are. The values
+// are the entries of the "channle" setting.
+enum class ConvertChannels : std::int32_t { Stereo = 0, Left = 1, Right = 2, Mixed = 3 };
+
 // The progress function: event type, fraction of the file done (0.0 for the final
 // events), milliseconds since the conversion started, then context and context2 as
 // given. Returning 0 ends the conversion as if the data had ended.
@@ -101,6 +106,15 @@ class ConverterEngine {
     // The bit rate handed to the module: at least 128 for a 32000 Hz source.
     static std::int32_t EncoderBitRate(std::uint32_t sampleRate, std::int32_t bitRate);
 
+    // The channel choice of the conversions that follow; Stereo until set. Set it before
+    // Convert starts, not while it runs.
+    void SetChannels(ConvertChannels channels);
+    // The choice for a "channle" setting index: its entry, Stereo outside 0..3.
+    static ConvertChannels ChannelsForIndex(int index);
+    // Turns n interleaved stereo values into n / 2 mono values in place, as the
+    // choice says (Mixed averages, rounding toward zero); returns n / 2.
+    static std::uint32_t DownMix(std::int16_t* values, std::uint32_t n, ConvertChannels channels);
+
   private:
     std::uint32_t Now() const;
 
@@ -109,6 +123,7 @@ class ConverterEngine {
     std::atomic<std::uint32_t> refCount_{1};
     std::atomic<std::int32_t> abort_{0};
     std::string problem_;
+    std::atomic<ConvertChannels> channels_{ConvertChannels::Stereo};
 };
 
 }  // namespace convert

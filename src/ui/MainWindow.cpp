@@ -21,7 +21,9 @@
 #include "core/Settings.h"
 #include "platform/WindowMessages.h"
 #include "rip/RipEngine.h"
+#include "ui/ConvertDialog.h"
 #include "ui/MessageBox.h"
+#include "ui/OptionsDialog.h"
 
 namespace ui {
 
@@ -93,7 +95,8 @@ QUrl HelpPageUrl() {
 
 }  // namespace
 
-MainWindow::MainWindow(QWidget* parent) : QDialog(parent) {
+MainWindow::MainWindow(QWidget* parent, const convert::ConverterLibrary* converter)
+    : QDialog(parent), converter_(converter) {
     CreateControls();
     InitDialog();
     BuildPopupMenu();
@@ -391,16 +394,21 @@ void MainWindow::OnConvert() {
     RunConvertDialog();
 }
 
+// The convert dialog: made with no parent, run modally, destroyed here.
 void MainWindow::RunConvertDialog() {
-    // Filled in when the convert dialog joins the program.
+    static const convert::ConverterLibrary unbound;
+    ConvertDialog dialog(converter_ ? *converter_ : unbound);
+    dialog.exec();
 }
 
 void MainWindow::OnOptions() {
     RunOptionsDialog();
 }
 
+// The Options dialog: made with no parent, run modally; its result is not used.
 void MainWindow::RunOptionsDialog() {
-    // Filled in when the Options dialog joins the program.
+    OptionsDialog dialog;
+    dialog.exec();
 }
 
 // The help page opens with the desktop's default handler; its "About" section

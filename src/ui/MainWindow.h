@@ -24,6 +24,7 @@
 
 #include "cd/TrackTable.h"
 #include "cdaccess/CdAccess.h"
+#include "convert/ConverterLibrary.h"
 #include "player/CdPlayer.h"
 #include "player/PlayerTransport.h"
 #include "ui/RipSource.h"
@@ -70,7 +71,10 @@ class MainWindow : public QDialog, public RipSource, public player::PlayerView {
     // Builds the window and initialises it: pictures, drive, track list, rip engine,
     // default output folder, player. Disc images named on the command line must be
     // added to the drive list before.
-    explicit MainWindow(QWidget* parent = nullptr);
+    // `converter` is the program's binding of the converter's encoder module, which the
+    // convert dialog converts through; it outlives the window (none: conversions fail).
+    explicit MainWindow(QWidget* parent = nullptr,
+                        const convert::ConverterLibrary* converter = nullptr);
     // Stops the player, closes the drive, then deletes the rip engine.
     ~MainWindow() override;
 
@@ -135,6 +139,8 @@ class MainWindow : public QDialog, public RipSource, public player::PlayerView {
     void RunRipDialog(int formatIndex, bool autoStart, bool plainForm);
     void RunConvertDialog();
     void RunOptionsDialog();
+
+    const convert::ConverterLibrary* converter_ = nullptr;
 
     QTreeWidget* list_ = nullptr;
     SkinSlider* slider_ = nullptr;

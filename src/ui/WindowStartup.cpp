@@ -34,7 +34,8 @@ void ApplyDialogColours(QApplication& application) {
     application.setPalette(palette);
 }
 
-int RunMainWindow(int& argc, char** argv, const std::vector<std::string>& args) {
+int RunMainWindow(int& argc, char** argv, const std::vector<std::string>& args,
+                  const convert::ConverterLibrary& converter) {
     if (!DisplayAvailable()) {
         std::fputs(
             "trackmill: the main window needs a display (DISPLAY is not set); "
@@ -50,7 +51,7 @@ int RunMainWindow(int& argc, char** argv, const std::vector<std::string>& args) 
     QApplication application(argc, argv);
     ApplyDialogColours(application);
     {
-        MainWindow window;
+        MainWindow window(nullptr, &converter);
         window.exec();  // its result is not used
     }
     return 0;

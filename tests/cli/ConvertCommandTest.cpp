@@ -85,6 +85,27 @@ TEST_F(ConvertCommandTest, SkippedOrFailedFilesGiveOneAndTheRestStillConvert) {
     EXPECT_TRUE(DecodeMp3(folder_ + "/out/song.mp3").ok);
 }
 
+// Titles are cut at the first full stop, so "01. Intro" and "01. Outro" both want
+// "01.mp3": the later one is written as "01 (2).mp3" and the summary names it.
+TEST_F(ConvertCommandTest, SameTitleTwiceGivesTwoFilesAndTheSummaryNamesTheRenamedOne) {
+    WriteWav(folder_ + "/src/01. Intro.wav", 44100, 2, Sines(44100, 22050, {440.0, 660.0}));
+    WriteWav(folder_ + "/src/01. Outro.wav", 22050, 1, Sines(22050, 22050, {440.0}));
+    testing::internal::CaptureStdout();
+    const int status = Run({folder_ + "/src/01. Intro.wav", folder_ + "/src/01. Outro.wav", "--out",
+                            folder_ + "/out"});
+    const std::string out = testing::internal::GetCapturedStdout();
+    EXPECT_EQ(0, status);
+    const DecodedMp3 first = DecodeMp3(folder_ + "/out/01.mp3");
+    const DecodedMp3 second = DecodeMp3(folder_ + "/out/01 (2).mp3");
+    ASSERT_TRUE(first.ok && second.ok);
+    EXPECT_NEAR(22050.0, static_cast<double>(first.Frames()), 1152.0);
+    EXPECT_NEAR(44100.0, static_cast<double>(second.Frames()), 1152.0);
+    EXPECT_NE(std::string::npos, out.find("2 converted")) << out;
+    EXPECT_NE(std::string::npos,
+              out.find("01. Outro.wav -> " + folder_ + "/out/01 (2).mp3", out.find("2 converted")))
+        << out;
+}
+
 TEST_F(ConvertCommandTest, UsageErrorsGiveTwo) {
     EXPECT_EQ(2, Run({}));
     EXPECT_EQ(2, Run({"--out", folder_}));

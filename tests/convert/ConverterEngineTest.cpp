@@ -110,6 +110,44 @@ INSTANTIATE_TEST_SUITE_P(Rates, ResampledSourceTest,
 
 // Chunks before "fmt " and after the audio are not audio: the MP3 is as long as the
 // data chunk says, not as long as the file.
+// The channel choice turns a stereo source into a mono MP3 of the left channel, the
+// right one or both mixed; at 22050 Hz the mix-down follows the resampling. The tones
+// differ per channel, so a choice that took the wrong channel fails the correlation.
+TEST_F(ConverterEngineTest, ChannelChoiceGivesMonoOfLeftRightOrBoth) {
+    for (const std::uint32_t rate : {44100u, 22050u}) {
+        const std::size_t frames = 2 * rate;
+        const auto audio = Sines(rate, frames, {440.0, 1000.0});
+        WriteWav(Path("in.wav"), rate, 2, audio);
+        std::vector<double> mixed;
+        for (std::size_t i = 0; i < frames; ++i) {
+            mixed.push_back((static_cast<double>(audio[2 * i]) + audio[2 * i + 1]) / 2.0);
+        }
+        const std::vector<double> expected[] = {Channel(audio, 2, 0), Channel(audio, 2, 1), mixed};
+        const ConvertChannels choices[] = {ConvertChannels::Left, ConvertChannels::Right,
+                                           ConvertChannels::Mixed};
+        for (int c = 0; c < 3; ++c) {
+            engine_.SetChannels(choices[c]);
+            ASSERT_EQ(kConvertOk, Convert(Path("in.wav"), Path("out.mp3"), 128, nullptr));
+            const DecodedMp3 mp3 = DecodeMp3(Path("out.mp3"));
+            ASSERT_TRUE(mp3.ok);
+            EXPECT_EQ(1, mp3.channels);
+            EXPECT_EQ(44100, mp3.rate);
+            EXPECT_NEAR(2.0 * 44100, static_cast<double>(mp3.Frames()), 1152.0);
+            // Compared at the source's rate: every second decoded value at 22050 Hz.
+            std::vector<double> decoded;
+            const std::size_t step = rate == 22050 ? 2 : 1;
+            for (std::size_t i = 0; i < mp3.values.size(); i += step) {
+                decoded.push_back(mp3.values[i]);
+            }
+            EXPECT_GT(BestCorrelation(expected[c], decoded, 1200, 8192), 0.95)
+                << "rate " << rate << " choice " << c;
+        }
+    }
+    EXPECT_EQ(ConvertChannels::Stereo, ConverterEngine::ChannelsForIndex(-1));
+    EXPECT_EQ(ConvertChannels::Stereo, ConverterEngine::ChannelsForIndex(4));
+    EXPECT_EQ(ConvertChannels::Mixed, ConverterEngine::ChannelsForIndex(3));
+}
+
 TEST_F(ConverterEngineTest, FindsTheChunksWhereverTheyStand) {
     const auto audio = Sines(44100, 44100, {440.0, 660.0});
     WavLayout layout;

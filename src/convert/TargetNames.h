@@ -1,0 +1,22 @@
+// Where a conversion writes: the target path of a source, and the rule that keeps the
+// targets of one run apart. The convert dialog and the headless command both use it.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace convert {
+
+// The target of a source: the output folder, a path separator when the folder does not
+// end with one, the source's file title (cut at its first full stop) and ".mp3". An
+// empty folder leaves the bare file name, relative to the current folder.
+std::string ConvertTargetPath(const std::string& folder, const std::string& source);
+
+// The target a conversion may write without overwriting a file an earlier conversion
+// of the same run wrote. `wanted` is returned when it is free; otherwise " (2)",
+// " (3)" ... goes before its extension ("song.mp3" -> "song (2).mp3") until the name
+// is free. A name is taken when it equals one in `taken`, or when it names an existing
+// file that is one of them under another spelling (a case-insensitive folder, a link).
+std::string FreeTargetPath(const std::string& wanted, const std::vector<std::string>& taken);
+
+}  // namespace convert

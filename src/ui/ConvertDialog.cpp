@@ -1,0 +1,382 @@
+#include "ui/ConvertDialog.h"
+
+#include <QDir>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFileInfo>
+#include <QGroupBox>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMimeData>
+#include <QTreeWidget>
+#include <QUrl>
+#include <algorithm>
+#include <filesystem>
+#include <functional>
+
+#include "controls/HoverButton.h"
+#include "controls/PercentBar.h"
+#include "convert/TargetNames.h"
+#include "core/Messages.h"
+#include "core/Settings.h"
+#include "ui/FileDialog.h"
+#include "ui/FolderPicker.h"
+#include "ui/TemplateLayout.h"
+
+namespace ui {
+
+using namespace convert;
+using namespace core;
+
+// The source list: a two-column report list that takes WAV files dropped on it.
+class SourceList : public QTreeWidget {
+  public:
+    explicit SourceList(QWidget* parent) : QTreeWidget(parent) {
+        setRootIsDecorated(false);
+        setItemsExpandable(false);
+        setUniformRowHeights(true);
+        setSortingEnabled(false);
+        setSelectionBehavior(QAbstractItemView::SelectRows);
+        setFrameStyle(QFrame::Box | QFrame::Plain);
+        setHeaderLabels({QStringLiteral("No."), QStringLiteral("Source File")});
+        header()->setSectionsClickable(false);
+        header()->setSectionsMovable(false);
+        header()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+        header()->setStretchLastSection(false);
+        setColumnWidth(0, 50);
+        setColumnWidth(1, 280);
+        QPalette colours = palette();
+        colours.setColor(QPalette::Base, DialogBackground());
+        setPalette(colours);
+        setAcceptDrops(true);
+        viewport()->setAcceptDrops(true);
+        setDragDropMode(QAbstractItemView::DropOnly);
+    }
+
+    // Called with the WAV files of a drop, in the order they were dropped.
+    std::function<void(const std::vector<std::string>&)> onDropFiles;
+
+  protected:
+    void dragEnterEvent(QDragEnterEvent* e) override { AcceptIfWav(e); }
+    void dragMoveEvent(QDragMoveEvent* e) override { AcceptIfWav(e); }
+    void dropEvent(QDropEvent* e) override {
+        const std::vector<std::string> files = WavFiles(e->mimeData());
+        if (files.empty()) {
+            e->ignore();
+            return;
+        }
+        e->acceptProposedAction();
+        if (onDropFiles) onDropFiles(files);
+    }
+
+  private:
+    // Local files with the extension "wav" in any case; folders and other files are
+    // left out, as the file dialog's filter leaves them out.
+    static std::vector<std::string> WavFiles(const QMimeData* data) {
+        std::vector<std::string> files;
+        if (!data || !data->hasUrls()) return files;
+        for (const QUrl& url : data->urls()) {
+            if (!url.isLocalFile()) continue;
+            const QFileInfo info(url.toLocalFile());
+            if (info.isFile() &&
+                info.suffix().compare(QLatin1String("wav"), Qt::CaseInsensitive) == 0) {
+                files.push_back(QDir::toNativeSeparators(info.filePath()).toStdString());
+            }
+        }
+        return files;
+    }
+    void AcceptIfWav(QDragMoveEvent* e) {
+        if (!WavFiles(e->mimeData()).empty()) {
+            e->acceptProposedAction();
+        } else {
+            e->ignore();
+        }
+    }
+};
+
+ConvertDialog::ConvertDialog(const ConverterLibrary& library, QWidget* parent,
+                             ConverterEngine::TickSource clock)
+    : QDialog(parent), engine_(library, clock) {
+    BuildTemplate();
+    ConnectMessageMap();
+    InitDialog();
+}
+
+ConvertDialog::~ConvertDialog() {
+    StopAndWait();
+}
+
+// The "Convert" template: 269 x 184 dialog units.
+void ConvertDialog::BuildTemplate() {
+    const QSize base = ApplyTemplate(this, QStringLiteral("Convert"), 269, 184);
+
+    auto* frame = new QGroupBox(QStringLiteral("Wav to MP3"), this);
+    PlaceControl(frame, 0, {7, 2, 255, 164}, base);
+
+    startButton_ = new HoverButton(QStringLiteral("Start"), this);
+    PlaceControl(startButton_, kIdStart, {140, 168, 50, 14}, base);
+    startButton_->setDefault(true);
+    cancelButton_ = new HoverButton(QStringLiteral("Cancel"), this);
+    PlaceControl(cancelButton_, kIdCancel, {201, 168, 50, 14}, base);
+    cancelButton_->setAutoDefault(false);
+
+    PlaceControl(new QLabel(QStringLiteral("Output Folder"), this), 0, {15, 18, 186, 8}, base);
+    folderEdit_ = new QLineEdit(this);
+    folderEdit_->setEnabled(false);
+    PlaceControl(folderEdit_, kIdFolder, {13, 30, 221, 12}, base);
+    browseFolderButton_ = new HoverButton(QStringLiteral("..."), this);
+    PlaceControl(browseFolderButton_, kIdBrowseFolder, {237, 30, 17, 12}, base);
+    browseFolderButton_->setAutoDefault(false);
+
+    PlaceControl(new QLabel(QStringLiteral("Source File"), this), 0, {179, 46, 47, 8}, base);
+    addSourcesButton_ = new HoverButton(QStringLiteral("..."), this);
+    PlaceControl(addSourcesButton_, kIdAddSources, {237, 45, 17, 12}, base);
+    addSourcesButton_->setAutoDefault(false);
+
+    sourceList_ = new SourceList(this);
+    PlaceControl(sourceList_, kIdSourceList, {14, 60, 239, 66}, base);
+
+    statusLine_ = new QLabel(this);
+    PlaceControl(statusLine_, kIdStatus, {15, 131, 240, 8}, base);
+
+    bar_ = new PercentBar(this);
+    PlaceControl(bar_, kIdBar, {15, 145, 239, 12}, base);
+}
+
+// The message map: which handler each control id runs.
+void ConvertDialog::ConnectMessageMap() {
+    connect(addSourcesButton_, &QPushButton::clicked, this, &ConvertDialog::OnAddSources);
+    connect(browseFolderButton_, &QPushButton::clicked, this, &ConvertDialog::OnBrowseFolder);
+    connect(startButton_, &QPushButton::clicked, this, &ConvertDialog::OnStart);
+    connect(cancelButton_, &QPushButton::clicked, this, &ConvertDialog::OnCancel);
+    sourceList_->onDropFiles = [this](const std::vector<std::string>& files) { AddSources(files); };
+}
+
+void ConvertDialog::InitDialog() {
+    bar_->Initialize();
+    barHandle_ = platform::WindowHandleOf(bar_);
+    {
+        std::lock_guard<std::mutex> lock(sharedMutex_);
+        outputFolder_ = ReadOutputSetting();
+    }
+    rateIndex_ = ReadRateSetting();
+    channelIndex_ = ReadChannelSetting();
+    UpdateData(false);
+}
+
+bool ConvertDialog::UpdateData(bool save) {
+    std::lock_guard<std::mutex> lock(sharedMutex_);
+    if (save) {
+        outputFolder_ = folderEdit_->text().toStdString();
+    } else {
+        folderEdit_->setText(QString::fromStdString(outputFolder_));
+    }
+    return true;
+}
+
+void ConvertDialog::AddSources(const std::vector<std::string>& paths) {
+    int number = 0;
+    std::size_t index = 0;
+    for (const std::string& path : paths) {
+        std::error_code error;
+        if (!std::filesystem::is_directory(path, error)) {
+            std::size_t row;
+            {
+                std::lock_guard<std::mutex> lock(sharedMutex_);
+                row = std::min(index, sources_.size());
+                sources_.insert(sources_.begin() + static_cast<std::ptrdiff_t>(row), path);
+            }
+            auto* item = new QTreeWidgetItem(
+                QStringList{QString::number(number), QString::fromStdString(path)});
+            sourceList_->insertTopLevelItem(static_cast<int>(row), item);
+            ++number;
+        }
+        ++index;
+    }
+    UpdateData(false);
+}
+
+void ConvertDialog::OnAddSources() {
+    const auto chosen = FileDialog::ChooseFiles(this, "WAV File(*.WAV)|*.WAV||", "*.WAV");
+    if (!chosen) return;
+    AddSources(*chosen);
+}
+
+void ConvertDialog::OnBrowseFolder() {
+    FolderPicker picker;
+    picker.title = "Select output folder";
+    if (!picker.Browse(this)) return;
+    {
+        std::lock_guard<std::mutex> lock(sharedMutex_);
+        outputFolder_ = picker.chosenPath;
+    }
+    UpdateData(false);
+}
+
+// Start and stop share one button: "Start" while idle, "Stop" while a run goes on.
+// After a stop it reads "Start" but stays disabled until the stopped worker has ended,
+// so only one worker ever runs. An empty list starts nothing.
+void ConvertDialog::OnStart() {
+    if (!running_) {
+        if (worker_.joinable()) return;
+        {
+            std::lock_guard<std::mutex> lock(sharedMutex_);
+            if (sources_.empty()) return;
+        }
+        running_ = true;
+        stopRequest_.store(false);
+        bitRate_ = BitRateForIndex(rateIndex_);
+        engine_.SetChannels(ConverterEngine::ChannelsForIndex(channelIndex_));
+        startButton_->setText(QStringLiteral("Stop"));
+        worker_ = std::thread(&ConvertDialog::RunWorker, this);
+        return;
+    }
+    running_ = false;
+    stopRequest_.store(true);
+    StopEngine();
+    SetStatus(QStringLiteral("User stop !"));
+    startButton_->setText(QStringLiteral("Start"));
+    startButton_->setEnabled(false);
+}
+
+void ConvertDialog::OnCancel() {
+    StopAndWait();
+    UpdateData(true);
+    done(QDialog::Accepted);
+}
+
+void ConvertDialog::reject() {
+    StopAndWait();
+    QDialog::reject();
+}
+
+void ConvertDialog::OnWorkerEnded() {
+    if (worker_.joinable()) worker_.join();
+    ShowIdle();
+}
+
+void ConvertDialog::ShowIdle() {
+    running_ = false;
+    startButton_->setText(QStringLiteral("Start"));
+    startButton_->setEnabled(true);
+}
+
+void ConvertDialog::SetStatus(const QString& text) {
+    statusLine_->setText(text);
+    emit statusShown(text);
+}
+
+void ConvertDialog::StopEngine() {
+    ConverterEngine* engine = run_.engine.load();
+    if (run_.active.load() && engine) engine->Abort();
+}
+
+void ConvertDialog::StopAndWait() {
+    stopRequest_.store(true);
+    StopEngine();
+    // The worker never waits for this thread, so joining here cannot dead-lock; it
+    // returns once the current file's next chunk has seen the abort.
+    if (worker_.joinable()) worker_.join();
+    ShowIdle();
+}
+
+// ---- worker thread ----
+
+void ConvertDialog::RunWorker() {
+    std::vector<std::string> written;  // targets this run has written, for free names
+    for (std::size_t i = 0; !stopRequest_.load(); ++i) {
+        std::string source, folder;
+        {
+            // The row count is asked again before every row: rows added during the run
+            // are converted when the worker reaches their index.
+            std::lock_guard<std::mutex> lock(sharedMutex_);
+            if (i >= sources_.size()) break;
+            source = sources_[i];
+            folder = outputFolder_;
+        }
+        ConvertRow(source, folder, written);
+    }
+    run_.active.store(false);
+    run_.engine.store(nullptr);
+    QMetaObject::invokeMethod(
+        this, [this] { OnWorkerEnded(); }, Qt::QueuedConnection);
+}
+
+// One row: the target is the folder joined with the source's title and ".mp3", under a
+// free name when an earlier file of this run already has it; the status line shows it.
+void ConvertDialog::ConvertRow(const std::string& source, const std::string& folder,
+                               std::vector<std::string>& written) {
+    const std::string target = FreeTargetPath(ConvertTargetPath(folder, source), written);
+    PostStatus(QString::fromStdString(target));
+    if (!engine_.CanConvert(source.c_str(), target.c_str())) return;
+
+    run_.engine.store(&engine_);
+    run_.active.store(true);
+    // A stop that came after the row count check but before the run record was set
+    // found nothing to abort: it is seen here instead.
+    if (stopRequest_.load()) return;
+    platform::PostMessage(barHandle_, PBX_SETRANGE, 100);
+    platform::PostMessage(barHandle_, PBX_SETPOS, 0);
+
+    ConvertProgress progress;
+    progress.context = this;
+    progress.context2 = &run_;
+    progress.notify = &ConvertDialog::OnProgress;
+    engine_.Convert(source.c_str(), target.c_str(), bitRate_, 0, &progress);
+
+    std::error_code error;
+    if (std::filesystem::exists(target, error)) written.push_back(target);
+}
+
+void ConvertDialog::PostStatus(const QString& text) {
+    QMetaObject::invokeMethod(
+        this, [this, text] { SetStatus(text); }, Qt::QueuedConnection);
+}
+
+// The engine's progress function, on the worker thread; context is the dialog. It
+// never asks the engine to stop through its result.
+std::int32_t ConvertDialog::OnProgress(std::int32_t type, double fraction, std::uint32_t elapsedMs,
+                                       void* context, void*) {
+    auto* dialog = static_cast<ConvertDialog*>(context);
+    const unsigned seconds = elapsedMs / 1000;
+    switch (type) {
+        case kConvertRunning:
+        case 1: {
+            // Convert clears the abort flag as it starts, which can undo a stop made
+            // just before: the stop is repeated here and the file ends at its next chunk.
+            if (dialog->stopRequest_.load()) {
+                dialog->engine_.Abort();
+                break;
+            }
+            const int percent = static_cast<int>(fraction * 100.0);
+            dialog->PostStatus(QString::asprintf("Converting... Finish: %d Times: %d", percent,
+                                                 static_cast<int>(seconds)));
+            platform::PostMessage(dialog->barHandle_, PBX_SETPOS,
+                                  static_cast<platform::WParam>(percent));
+            break;
+        }
+        case kConvertFinished:
+            platform::PostMessage(dialog->barHandle_, PBX_DELTAPOS, 100);
+            dialog->PostStatus(QString::asprintf("Finished . Times:%d", static_cast<int>(seconds)));
+            break;
+        case kConvertTruncated:
+            // The source held less audio than its header declares: what it held is
+            // converted, and the status line says the file was cut short.
+            platform::PostMessage(dialog->barHandle_, PBX_DELTAPOS, 100);
+            dialog->PostStatus(QString::asprintf("Finished, source truncated! Times:%d",
+                                                 static_cast<int>(seconds)));
+            break;
+        case kConvertAborted:
+            dialog->PostStatus(QStringLiteral("Stop convert! "));
+            break;
+        case kConvertFailed:
+            dialog->PostStatus(QStringLiteral("Convert failure!"));
+            break;
+        default:
+            break;
+    }
+    return 1;
+}
+
+}  // namespace ui

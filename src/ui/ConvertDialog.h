@@ -1,0 +1,129 @@
+// The "Convert" dialog: a list of WAV files converted one after another into MP3 files
+// in an output folder, on a worker thread that runs the dialog's own ConverterEngine.
+// The status line shows each target, the progress and the end of each file; the
+// percent bar follows the current file.
+//
+// The worker reaches the dialog only by posting (status texts, bar messages, its end),
+// so the user-interface thread can always wait for it: a stop, Cancel, the close box
+// and Escape abort the engine and the dialog never goes before its worker has ended.
+#pragma once
+
+#include <QDialog>
+#include <QString>
+#include <atomic>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "convert/ConverterEngine.h"
+#include "convert/ConverterLibrary.h"
+#include "platform/WindowMessages.h"
+
+class HoverButton;
+class PercentBar;
+class QLabel;
+class QLineEdit;
+
+namespace ui {
+
+class SourceList;
+
+class ConvertDialog : public QDialog {
+    Q_OBJECT
+  public:
+    // Control ids of the template.
+    enum ControlId : int {
+        kIdStart = 1031,
+        kIdCancel = 1030,
+        kIdFolder = 1017,
+        kIdBrowseFolder = 1021,
+        kIdAddSources = 1020,
+        kIdSourceList = 1041,
+        kIdStatus = 1042,
+        kIdBar = 1024,
+    };
+
+    // Conversions go through `library`, the program's binding of the encoder module,
+    // which outlives the dialog; `clock` (null: the system's) times their progress.
+    explicit ConvertDialog(const convert::ConverterLibrary& library, QWidget* parent = nullptr,
+                           convert::ConverterEngine::TickSource clock = nullptr);
+    // Stops a run and waits for its worker first.
+    ~ConvertDialog() override;
+
+    // Moves the output folder between its field and control 1017 (save true: into the
+    // field).
+    bool UpdateData(bool save);
+
+    // Adds paths as the file dialog's choice is added: walking them in order with an
+    // insertion index that counts every path, a path that names a folder adds no row,
+    // any other path is inserted at the index and numbered from 0 in this call.
+    void AddSources(const std::vector<std::string>& paths);
+
+    // True from a start until the worker has ended.
+    bool IsConverting() const { return worker_.joinable(); }
+
+    // Cancel, the close box and Escape: stop the run, wait for the worker, close.
+    void reject() override;
+
+  signals:
+    // The status line has been set to `text` (also when the text is the same again).
+    void statusShown(const QString& text);
+
+  private:
+    void BuildTemplate();
+    void ConnectMessageMap();
+    void InitDialog();
+
+    void OnAddSources();
+    void OnBrowseFolder();
+    void OnStart();
+    void OnCancel();
+    void OnWorkerEnded();
+
+    void SetStatus(const QString& text);
+    // Aborts the engine when a file is being converted.
+    void StopEngine();
+    // Asks the run to stop and waits until its worker has ended.
+    void StopAndWait();
+    void ShowIdle();
+
+    // Worker side: runs on the worker thread.
+    void RunWorker();
+    void ConvertRow(const std::string& source, const std::string& folder,
+                    std::vector<std::string>& written);
+    void PostStatus(const QString& text);
+    static std::int32_t OnProgress(std::int32_t type, double fraction, std::uint32_t elapsedMs,
+                                   void* context, void* context2);
+
+    convert::ConverterEngine engine_;
+    std::atomic<bool> stopRequest_{false};
+    bool running_ = false;  // user-interface thread only: the button stands for a stop
+    // The run record: set while a file is converted, cleared when the list is done.
+    struct RunRecord {
+        std::atomic<bool> active{false};
+        std::atomic<convert::ConverterEngine*> engine{nullptr};
+    } run_;
+    int rateIndex_ = 0;
+    int channelIndex_ = 0;
+    std::int32_t bitRate_ = 0;  // of the current run, set before its worker starts
+    std::thread worker_;
+
+    // The list's source paths in row order and the output folder, shared with the
+    // worker, which reads them row by row.
+    mutable std::mutex sharedMutex_;
+    std::vector<std::string> sources_;
+    std::string outputFolder_;
+
+    HoverButton* startButton_ = nullptr;
+    HoverButton* cancelButton_ = nullptr;
+    HoverButton* browseFolderButton_ = nullptr;
+    HoverButton* addSourcesButton_ = nullptr;
+    QLineEdit* folderEdit_ = nullptr;
+    SourceList* sourceList_ = nullptr;
+    QLabel* statusLine_ = nullptr;
+    PercentBar* bar_ = nullptr;
+    platform::WindowHandle barHandle_ = 0;
+};
+
+}  // namespace ui
