@@ -324,6 +324,9 @@ void RipEngine::RecordTrack() {
 std::int32_t RipEngine::LastEndReason() const {
     return session_->endReason.load();
 }
+bool RipEngine::TrackInProgress() const {
+    return session_->active.load();
+}
 const std::string& RipEngine::LastOutputPath() const {
     return session_->outputPath;
 }

@@ -212,6 +212,8 @@ class RipEngine {
     // The system's reason for the last track's output failure (for example "No space
     // left on device"); empty when there was none. Valid after WM_RIP_TRACK_DONE.
     const std::string& LastOutputProblem() const;
+    // True from a StartTrack that started threads until its EndTrack.
+    bool TrackInProgress() const;
     bool Mp3Output() const { return mp3Output_; }
     static bool Mp3Available();
     // The file name kept for a track name: characters unsafe in a file name on

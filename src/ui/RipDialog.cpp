@@ -1,0 +1,332 @@
+#include "ui/RipDialog.h"
+
+#include <QButtonGroup>
+#include <QGroupBox>
+#include <QLabel>
+#include <QRadioButton>
+#include <QShowEvent>
+#include <QThread>
+#include <QTimerEvent>
+#include <cstring>
+
+#include "controls/DialogFont.h"
+#include "controls/HoverButton.h"
+#include "controls/PercentBar.h"
+#include "controls/SkinResources.h"
+#include "core/Messages.h"
+#include "core/Settings.h"
+#include "platform/WindowMessages.h"
+#include "ui/FolderPicker.h"
+#include "ui/RipSource.h"
+
+namespace ui {
+
+using namespace rip;
+
+namespace {
+
+// The track handed to StartTrack: one program-wide entry, overwritten by the next
+// start, so it outlives the track it describes.
+cd::TrackEntry g_trackBuffer;
+
+// The dialog's size and its controls' places, in dialog units (left, top, width,
+// height).
+constexpr QSize kDialogUnits(244, 112);
+constexpr QRect kGroupRect(7, 4, 230, 76);
+constexpr QRect kFolderCaptionRect(14, 15, 60, 8);
+constexpr QRect kFolderRect(14, 25, 194, 12);
+constexpr QRect kChooseFolderRect(212, 24, 18, 14);
+constexpr QRect kStatusRect(14, 44, 216, 9);
+constexpr QRect kProgressRect(14, 57, 216, 13);
+constexpr QRect kMp3Rect(16, 90, 34, 10);
+constexpr QRect kWavRect(56, 90, 34, 10);
+constexpr QRect kRipRect(128, 88, 50, 15);
+constexpr QRect kExitRect(186, 88, 50, 15);
+
+// The dialogs' background colour, text black.
+const QColor kDialogBackground(247, 243, 247);
+
+constexpr int kAutoStartDelayMs = 200;
+constexpr int kExitDelayMs = 10;
+
+const char* const kTextRip = "Rip";
+const char* const kTextStop = "Stop";
+const char* const kTextUserStop = "User stop !";
+const char* const kTextFinishedOk = "Finished ok !";
+
+// Copies text into a fixed field, at most size - 1 bytes and never splitting a
+// UTF-8 sequence, NUL-terminated.
+void CopyToField(const QByteArray& text, char* field, std::size_t size) {
+    std::size_t n = std::min<std::size_t>(static_cast<std::size_t>(text.size()), size - 1);
+    if (n < static_cast<std::size_t>(text.size()))
+        while (n > 0 &&
+               (static_cast<unsigned char>(text[static_cast<qsizetype>(n)]) & 0xC0) == 0x80)
+            --n;
+    std::memcpy(field, text.constData(), n);
+    field[n] = '\0';
+}
+
+}  // namespace
+
+RipDialog::RipDialog(RipSource& owner, QWidget* parent)
+    : RipDialog(owner, kFormatMp3, false, parent) {}
+
+RipDialog::RipDialog(RipSource& owner, int formatIndex, bool autoStart, QWidget* parent)
+    : QDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                          Qt::WindowCloseButtonHint),
+      engine_(owner.Engine()),
+      owner_(owner),
+      autoStart_(autoStart),
+      formatIndex_(formatIndex) {
+    BuildControls();
+}
+
+RipDialog::~RipDialog() {
+    // Normally the dialog only closes once its track has ended; a dialog destroyed
+    // without closing still must not leave the track's threads or ring behind.
+    if (trackPending_) {
+        engine_.Stop();
+        engine_.EndTrack();
+    }
+}
+
+void RipDialog::BuildControls() {
+    setWindowTitle(QStringLiteral("Ripper"));
+    setFont(controls::DialogFont());
+    setAutoFillBackground(true);
+    QPalette pal = palette();
+    pal.setColor(QPalette::Window, kDialogBackground);
+    pal.setColor(QPalette::WindowText, Qt::black);
+    setPalette(pal);
+
+    const QSize base = controls::DialogBaseUnits(font());
+    auto place = [&](QWidget* w, const QRect& du, int id) {
+        w->setGeometry(controls::DialogRectToPixels(du, base));
+        if (id != 0) platform::SetControlId(w, id);
+    };
+    setFixedSize(controls::DialogRectToPixels(QRect(QPoint(0, 0), kDialogUnits), base).size());
+
+    place(new QGroupBox(this), kGroupRect, 0);
+    place(new QLabel(QStringLiteral("Output folder"), this), kFolderCaptionRect, 0);
+
+    folderLabel_ = new QLabel(QStringLiteral("path"), this);
+    folderLabel_->setFrameStyle(QFrame::Box | QFrame::Plain);
+    folderLabel_->setTextInteractionFlags(Qt::NoTextInteraction);
+    place(folderLabel_, kFolderRect, kIdFolder);
+
+    folderButton_ = new HoverButton(QStringLiteral("..."), this);
+    place(folderButton_, kChooseFolderRect, kIdChooseFolder);
+
+    status_ = new QLabel(QStringLiteral("Track :"), this);
+    place(status_, kStatusRect, kIdStatus);
+
+    progress_ = new PercentBar(this);
+    place(progress_, kProgressRect, kIdProgress);
+
+    mp3Radio_ = new QRadioButton(QStringLiteral("MP3"), this);
+    place(mp3Radio_, kMp3Rect, kIdMp3);
+    wavRadio_ = new QRadioButton(QStringLiteral("WAV"), this);
+    place(wavRadio_, kWavRect, kIdWav);
+    formatGroup_ = new QButtonGroup(this);
+    formatGroup_->addButton(mp3Radio_, kFormatMp3);
+    formatGroup_->addButton(wavRadio_, kFormatWav);
+
+    ripButton_ = new HoverButton(QString::fromLatin1(kTextRip), this);
+    place(ripButton_, kRipRect, kIdRipStop);
+    exitButton_ = new HoverButton(QStringLiteral("Exit"), this);
+    place(exitButton_, kExitRect, kIdExit);
+
+    // The message map.
+    connect(ripButton_, &QPushButton::clicked, this, &RipDialog::OnRipOrStop);
+    connect(exitButton_, &QPushButton::clicked, this, &RipDialog::OnExit);
+    connect(folderButton_, &QPushButton::clicked, this, &RipDialog::OnChooseFolder);
+}
+
+bool RipDialog::UpdateData(bool save) {
+    if (save) {
+        formatIndex_ = formatGroup_->checkedId();  // -1 when neither is checked
+        folderText_ = folderLabel_->text();
+        return true;
+    }
+    if (formatIndex_ == kFormatMp3 || formatIndex_ == kFormatWav) {
+        formatGroup_->button(formatIndex_)->setChecked(true);
+    } else {
+        formatGroup_->setExclusive(false);
+        mp3Radio_->setChecked(false);
+        wavRadio_->setChecked(false);
+        formatGroup_->setExclusive(true);
+    }
+    folderLabel_->setText(folderText_);
+    return true;
+}
+
+void RipDialog::showEvent(QShowEvent* e) {
+    QDialog::showEvent(e);
+    if (!initialised_) {
+        initialised_ = true;
+        OnInitDialog();
+    }
+}
+
+void RipDialog::OnInitDialog() {
+    setWindowIcon(controls::AppIcon());
+    progress_->Initialize();
+    folderText_ = QString::fromLocal8Bit(core::ReadOutputSetting());
+    options_.channelIndex = core::ReadChannelSetting();
+    options_.rateIndex = core::ReadRateSetting();
+    if (autoStart_) autoStartTimer_ = startTimer(kAutoStartDelayMs);
+    UpdateData(false);
+}
+
+bool RipDialog::event(QEvent* e) {
+    if (platform::IsWindowMessage(e) &&
+        static_cast<platform::WindowMessageEvent*>(e)->message() == core::WM_RIP_TRACK_DONE) {
+        OnTrackFinished();
+        return true;
+    }
+    return QDialog::event(e);
+}
+
+void RipDialog::timerEvent(QTimerEvent* e) {
+    if (e->timerId() == autoStartTimer_ && autoStartTimer_ != 0) {
+        OnAutoStartTimer();
+        return;
+    }
+    QDialog::timerEvent(e);
+}
+
+void RipDialog::OnAutoStartTimer() {
+    // One tick is all the timer is for, whether or not it still has to start.
+    killTimer(autoStartTimer_);
+    autoStartTimer_ = 0;
+    if (autoStart_) OnRipOrStop();
+}
+
+bool RipDialog::StartNextCheckedRow() {
+    while (scanIndex_ < owner_.RowCount()) {
+        const int row = scanIndex_++;
+        if (!owner_.IsRowChecked(row)) continue;
+        g_trackBuffer = owner_.Entry(row);
+        currentName_ = QString::fromLocal8Bit(
+            g_trackBuffer.name,
+            static_cast<qsizetype>(strnlen(g_trackBuffer.name, sizeof g_trackBuffer.name)));
+        const bool started =
+            engine_.StartTrack(platform::WindowHandleOf(this), row, &g_trackBuffer);
+        // A track that could not run still sends its end notice; only a track of
+        // someone else still in the engine refuses without one. That row fails.
+        if (started || !engine_.TrackInProgress()) {
+            trackPending_ = true;
+            return true;
+        }
+        if (failures_++ == 0) firstFailure_ = currentName_;
+    }
+    return false;
+}
+
+void RipDialog::OnRipOrStop() {
+    UpdateData(true);
+    CopyToField(folderText_.toLocal8Bit(), options_.folder, sizeof options_.folder);
+    scanIndex_ = 0;
+    options_.formatIndex = formatIndex_;
+    if (running_) {
+        running_ = false;
+        engine_.Stop();
+        ripButton_->setText(QString::fromLatin1(kTextRip));
+        status_->setText(QString::fromLatin1(kTextUserStop));
+        UpdateRipButton();
+        return;
+    }
+    // No second track while a stopped one's threads are still ending (the button is
+    // disabled then; this also covers a click already queued).
+    if (trackPending_ || closePending_) return;
+    running_ = true;
+    autoStart_ = false;
+    failures_ = 0;
+    firstFailure_.clear();
+    ripButton_->setText(QString::fromLatin1(kTextStop));
+    engine_.SetOutput(options_);
+    StartNextCheckedRow();
+    // With no row checked nothing started: the batch still reads "Stop" until the
+    // user presses it.
+    if (running_ && !trackPending_ && failures_ > 0) {
+        running_ = false;
+        ripButton_->setText(QString::fromLatin1(kTextRip));
+        status_->setText(EndOfBatchText());
+    }
+    UpdateRipButton();
+}
+
+void RipDialog::OnTrackFinished() {
+    if (!trackPending_) return;  // no track of this dialog is running
+    trackPending_ = false;
+    const std::int32_t reason = engine_.LastEndReason();
+    engine_.EndTrack();
+    if (closePending_) {
+        closePending_ = false;
+        QDialog::done(closeResult_);
+        return;
+    }
+    // A data row holds no audio: skipping it is no failure. A stop is the user's.
+    if (running_ && reason != kEndRunning && reason != kEndStopped && reason != kEndDataTrack) {
+        if (failures_++ == 0) firstFailure_ = currentName_;
+    }
+    if (running_ && !StartNextCheckedRow()) {
+        running_ = false;
+        autoStart_ = false;
+        ripButton_->setText(QString::fromLatin1(kTextRip));
+        status_->setText(EndOfBatchText());
+    }
+    UpdateRipButton();
+}
+
+QString RipDialog::EndOfBatchText() const {
+    if (failures_ == 0) return QString::fromLatin1(kTextFinishedOk);
+    return QStringLiteral("%1 %2 failed: %3")
+        .arg(failures_)
+        .arg(failures_ == 1 ? QStringLiteral("track") : QStringLiteral("tracks"))
+        .arg(firstFailure_);
+}
+
+void RipDialog::UpdateRipButton() {
+    // Rip stays unavailable from a stop until the stopped track's notice.
+    ripButton_->setEnabled(!closePending_ && (running_ || !trackPending_));
+    exitButton_->setEnabled(!closePending_);
+    folderButton_->setEnabled(!closePending_);
+}
+
+void RipDialog::OnExit() {
+    engine_.Stop();
+    QThread::msleep(kExitDelayMs);
+    done(QDialog::Rejected);
+}
+
+void RipDialog::OnChooseFolder() {
+    FolderPicker picker;
+    picker.title = "Select output folder";
+    if (!picker.Browse(this)) return;
+    // The setting "output" stays as it is: the folder serves this dialog only.
+    folderText_ = QString::fromLocal8Bit(picker.chosenPath);
+    UpdateData(false);
+}
+
+void RipDialog::done(int result) {
+    if (autoStartTimer_ != 0) {
+        killTimer(autoStartTimer_);
+        autoStartTimer_ = 0;
+    }
+    autoStart_ = false;
+    if (trackPending_) {
+        // Closing during a track: stop it, and close once its notice has come and
+        // its threads and ring have been released.
+        closePending_ = true;
+        closeResult_ = result;
+        running_ = false;
+        engine_.Stop();
+        UpdateRipButton();
+        return;
+    }
+    running_ = false;
+    QDialog::done(result);
+}
+
+}  // namespace ui

@@ -1,0 +1,124 @@
+// RipDialog: the modal "Ripper" dialog that rips the checked rows of the track
+// list one after another to WAV or MP3 files in an output folder.
+//
+// The dialog owns the batch (which row comes next, when the batch is over, what
+// the user is told); everything inside one track belongs to the rip engine. It
+// drives the engine with SetOutput, StartTrack, Stop and EndTrack and learns of
+// each track's end from WM_RIP_TRACK_DONE. Only one track is ever in progress: a
+// new one starts from the previous one's end notice, or at the start of a batch
+// when none is pending, and the dialog does not close while a track it started
+// is still running (it stops it and closes once the notice has arrived).
+#pragma once
+
+#include <QDialog>
+#include <QString>
+#include <cstdint>
+
+#include "rip/RipEngine.h"
+
+class HoverButton;
+class PercentBar;
+class QButtonGroup;
+class QLabel;
+class QRadioButton;
+
+namespace ui {
+
+class RipSource;
+
+class RipDialog : public QDialog {
+    Q_OBJECT
+  public:
+    // Control ids, kept as the controls' object names.
+    enum ControlId : int {
+        kIdRipStop = 1028,
+        kIdExit = 1030,
+        kIdChooseFolder = 1039,
+        kIdFolder = 1040,
+        kIdStatus = 1029,
+        kIdProgress = 1023,
+        kIdMp3 = 1018,
+        kIdWav = 1019,
+    };
+    // Format indexes of the radio group.
+    enum Format : int { kFormatMp3 = 0, kFormatWav = 1 };
+
+    // Opened with the RIP button: MP3 preselected, no automatic start.
+    explicit RipDialog(RipSource& owner, QWidget* parent = nullptr);
+    // Opened from the track list's popup menu: the given format (0 MP3, 1 WAV), and
+    // with autoStart the batch starts by itself 200 ms after the dialog opens.
+    RipDialog(RipSource& owner, int formatIndex, bool autoStart, QWidget* parent = nullptr);
+    // A track still running here is stopped and waited for.
+    ~RipDialog() override;
+
+    // Dialog-data exchange. save = true moves the controls into the fields (format
+    // index from the radio group, folder text from control 1040); save = false
+    // moves every field into its control.
+    bool UpdateData(bool save = true);
+
+    // State, for the owner and for tests.
+    bool Running() const { return running_; }
+    bool TrackPending() const { return trackPending_; }
+    int FormatIndex() const { return formatIndex_; }
+    QString FolderText() const { return folderText_; }
+    const rip::RipOptions& Options() const { return options_; }
+
+    // Closes the dialog with `result`. While a track of this dialog runs, the
+    // track is stopped first and the dialog closes when its end notice arrives.
+    void done(int result) override;
+
+  protected:
+    bool event(QEvent* e) override;
+    void showEvent(QShowEvent* e) override;
+    void timerEvent(QTimerEvent* e) override;
+
+  private:
+    void BuildControls();
+    // Dialog initialisation: icon, percent bar, settings, automatic start timer.
+    void OnInitDialog();
+    // The handlers of the message map.
+    void OnRipOrStop();
+    void OnExit();
+    void OnChooseFolder();
+    void OnTrackFinished();
+    void OnAutoStartTimer();
+    // Starts the next checked row from the scan index; true when one started.
+    bool StartNextCheckedRow();
+    // The status text at the end of a batch: "Finished ok !" or what failed.
+    QString EndOfBatchText() const;
+    void UpdateRipButton();
+
+    rip::RipEngine& engine_;
+    RipSource& owner_;
+    bool running_ = false;
+    int scanIndex_ = 0;
+    bool autoStart_ = false;
+    rip::RipOptions options_;
+
+    HoverButton* ripButton_ = nullptr;
+    HoverButton* exitButton_ = nullptr;
+    HoverButton* folderButton_ = nullptr;
+    QLabel* status_ = nullptr;
+    PercentBar* progress_ = nullptr;
+    QLabel* folderLabel_ = nullptr;
+    QRadioButton* mp3Radio_ = nullptr;
+    QRadioButton* wavRadio_ = nullptr;
+    QButtonGroup* formatGroup_ = nullptr;
+
+    int formatIndex_ = kFormatMp3;
+    QString folderText_;
+
+    bool initialised_ = false;
+    int autoStartTimer_ = 0;
+    // A track started here whose end notice has not arrived yet.
+    bool trackPending_ = false;
+    // The name of the row in progress, and the batch's failures so far.
+    QString currentName_;
+    int failures_ = 0;
+    QString firstFailure_;
+    // A close asked for while a track was pending: the result to close with.
+    bool closePending_ = false;
+    int closeResult_ = 0;
+};
+
+}  // namespace ui
