@@ -11,6 +11,7 @@
 
 #include "cdaccess/CdAccess.h"
 #include "core/Messages.h"
+#include "core/Settings.h"
 #include "platform/Paths.h"
 #include "rip/WavHeader.h"
 
@@ -40,6 +41,8 @@ void ClearSession(RipSession& s) {
     s.workPath.clear();
     s.outputProblem.clear();
     s.mp3 = false;
+    s.mp3Bitrate = kMp3Bitrate;
+    s.channel = kChannelStereo;
     s.encoderType = kEncoderNone;
     s.encoder = EncoderEntries{};
     s.readerDone = false;
@@ -138,6 +141,10 @@ bool RipEngine::SetOutput(const RipOptions& options) {
     mp3Output_ = options.formatIndex == 0;
     const std::string folder(options.folder, strnlen(options.folder, sizeof options.folder));
     wavFolder_ = mp3Folder_ = folder;
+    mp3Bitrate_ = static_cast<std::uint32_t>(core::BitRateForIndex(options.rateIndex));
+    const bool known =
+        options.channelIndex >= kChannelStereo && options.channelIndex <= kChannelMono;
+    channel_ = known ? options.channelIndex : kChannelStereo;
     // A new batch: its log names the disc by the table of contents as it is now.
     records_.clear();
     pending_ = false;
@@ -196,6 +203,8 @@ bool RipEngine::StartTrack(platform::WindowHandle dialog, int /*row*/,
     };
     if (entry->isData) return endAtOnce(kEndDataTrack);
     s.mp3 = mp3Output_;
+    s.mp3Bitrate = mp3Bitrate_;
+    s.channel = channel_;
     if (s.mp3) {
         s.encoderType = EncoderType();
         s.encoder = Encoder();

@@ -56,8 +56,17 @@ enum RipEndReason : std::int32_t {
 // A short English text for a reason, for the headless command's summary.
 const char* EndReasonText(std::int32_t reason);
 
-// The record the rip dialog hands to SetOutput. Only the format and the folder
-// are used by the engine.
+// The channel choices of the "channle" setting: what an MP3 rip encodes.
+enum RipChannel : std::int32_t {
+    kChannelStereo = 0,  // both channels, as on the disc
+    kChannelLeft = 1,    // the left channel alone, as mono
+    kChannelRight = 2,   // the right channel alone, as mono
+    kChannelMono = 3,    // both channels mixed into one
+};
+
+// The record the rip dialog hands to SetOutput: the format and the folder, and for
+// MP3 output the rate index (into the rate list; the encoder's minimum bit rate)
+// and the channel choice. Indexes outside their lists mean the defaults.
 struct RipOptions {
     std::int32_t rateIndex = 0;
     std::int32_t channelIndex = 0;
@@ -137,6 +146,8 @@ struct RipSession {
     std::string outputProblem;  // the system's reason for an output failure, if any
     // Snapshot of the output choice and the encoder binding at the track's start.
     bool mp3 = false;
+    std::uint32_t mp3Bitrate = kMp3Bitrate;  // kbit/s; the minimum under VBR
+    std::int32_t channel = kChannelStereo;
     int encoderType = kEncoderNone;
     EncoderEntries encoder;
     std::atomic<bool> active{false};      // threads started and not yet joined by EndTrack
@@ -166,7 +177,8 @@ class RipEngine {
     RipEngine(const RipEngine&) = delete;
     RipEngine& operator=(const RipEngine&) = delete;
 
-    // MP3 output when the format index is 0; the folder for both formats. Returns
+    // MP3 output when the format index is 0; the folder for both formats; for MP3
+    // the bit rate and channel choice (WAV always holds the disc's samples). Returns
     // false (and keeps the choice as given) when MP3 is asked for and no encoder
     // is bound: every MP3 track will then end as kEndNoEncoder.
     bool SetOutput(const RipOptions& options);
@@ -215,6 +227,8 @@ class RipEngine {
     // True from a StartTrack that started threads until its EndTrack.
     bool TrackInProgress() const;
     bool Mp3Output() const { return mp3Output_; }
+    std::uint32_t Mp3Bitrate() const { return mp3Bitrate_; }
+    std::int32_t Mp3Channel() const { return channel_; }
     static bool Mp3Available();
     // The file name kept for a track name: characters unsafe in a file name on
     // common systems become '_'.
@@ -247,6 +261,8 @@ class RipEngine {
     std::string wavFolder_;
     std::string mp3Folder_;
     bool mp3Output_ = false;
+    std::uint32_t mp3Bitrate_ = kMp3Bitrate;
+    std::int32_t channel_ = kChannelStereo;
 };
 
 // The thread bodies (RipReader.cpp, RipWriter.cpp). The writer calls

@@ -68,8 +68,14 @@ void FailOutput(RipSession* s) {
     Fail(s, kEndOutputError);
 }
 
-// The LAME form of the configuration record, with the rip's fixed settings.
-void FillLameConfig(BeConfig& c) {
+// The record's channel mode: stereo, or mono for any single-channel choice.
+int ModeFor(const RipSession* s) {
+    return s->channel == kChannelStereo ? kBeModeStereo : kBeModeMono;
+}
+
+// The LAME form of the configuration record: the rip's fixed settings with the
+// track's bit rate and channel mode.
+void FillLameConfig(BeConfig& c, const RipSession* s) {
     std::memset(&c, 0, sizeof c);
     c.kind = kBeConfigLame;
     BeConfigLame& l = c.format.lame;
@@ -77,8 +83,8 @@ void FillLameConfig(BeConfig& c) {
     l.structSize = sizeof(BeConfig);
     l.sampleRate = 44100;
     l.reSampleRate = 0;
-    l.mode = kBeModeStereo;
-    l.bitrate = kMp3Bitrate;
+    l.mode = ModeFor(s);
+    l.bitrate = s->mp3Bitrate;
     l.maxBitrate = 320;
     l.preset = kLamePreset;
     l.mpegVersion = kBeMpeg1;
@@ -88,12 +94,35 @@ void FillLameConfig(BeConfig& c) {
 }
 
 // The plain MP3 form: for BladeEnc, and for a LAME module too old for its own form.
-void FillBasicConfig(BeConfig& c) {
+void FillBasicConfig(BeConfig& c, const RipSession* s) {
     std::memset(&c, 0, sizeof c);
     c.kind = kBeConfigMp3;
     c.format.mp3.sampleRate = 44100;
-    c.format.mp3.mode = kBeModeStereo;
-    c.format.mp3.bitrate = kMp3Bitrate;
+    c.format.mp3.mode = static_cast<std::uint8_t>(ModeFor(s));
+    c.format.mp3.bitrate = static_cast<std::uint16_t>(s->mp3Bitrate);
+}
+
+/*
+ * Turns interleaved stereo pairs (the disc's little-endian 16-bit left, right
+ * values) into one channel: the left or the right value alone, or both mixed.
+ *   pairs: the ring's bytes; bytes: their count (a trailing part pair is ignored);
+ *   out: room for bytes / 4 samples. Returns the number of samples written.
+ */
+std::uint32_t ToMono(const unsigned char* pairs, std::int32_t bytes, std::int32_t channel,
+                     std::int16_t* out) {
+    const std::int32_t count = bytes / 4;
+    for (std::int32_t i = 0; i < count; ++i) {
+        const unsigned char* p = pairs + 4 * i;
+        const auto left = static_cast<std::int16_t>(p[0] | p[1] << 8);
+        const auto right = static_cast<std::int16_t>(p[2] | p[3] << 8);
+        if (channel == kChannelLeft)
+            out[i] = left;
+        else if (channel == kChannelRight)
+            out[i] = right;
+        else
+            out[i] = static_cast<std::int16_t>((left + right) / 2);
+    }
+    return static_cast<std::uint32_t>(count);
 }
 
 // Whether the loop should end: the reader aborted, or it finished and everything
@@ -147,17 +176,21 @@ bool RunMp3(RipSession* s, Progress& progress, Written& written) {
     BeConfig config;
     const bool lameForm = s->encoderType == kEncoderLame && !s->basicEncoderConfig;
     if (lameForm)
-        FillLameConfig(config);
+        FillLameConfig(config, s);
     else
-        FillBasicConfig(config);
+        FillBasicConfig(config, s);
     std::uint32_t samples = 0, outSize = 0;
     BeStream stream = 0;
     if (e.initStream(&config, &samples, &outSize, &stream) != kBeOk || samples == 0) {
         if (stream) e.closeStream(stream);
         return false;
     }
-    const std::int32_t chunkBytes = static_cast<std::int32_t>(samples * 2);
+    // samples counts the encoder's 16-bit values per chunk over its own channels;
+    // the ring holds stereo pairs, so a mono chunk takes twice its size from it.
+    const bool mono = ModeFor(s) == kBeModeMono;
+    const std::int32_t chunkBytes = static_cast<std::int32_t>(samples * (mono ? 4 : 2));
     std::vector<unsigned char> pcm(static_cast<std::size_t>(chunkBytes));
+    std::vector<std::int16_t> monoPcm(mono ? samples : 0);
     std::vector<std::uint8_t> out(std::max<std::uint32_t>(outSize, 1));
     bool encoded = false, ok = true;
     bool finished = false;
@@ -170,9 +203,13 @@ bool RunMp3(RipSession* s, Progress& progress, Written& written) {
         }
         const std::int32_t take = RingRead(&s->ring, pcm.data(), std::min(used, chunkBytes));
         std::uint32_t length = 0;
-        const BeErr err =
-            e.encodeChunk(stream, static_cast<std::uint32_t>(take / 2),
-                          reinterpret_cast<const std::int16_t*>(pcm.data()), out.data(), &length);
+        std::uint32_t values = static_cast<std::uint32_t>(take / 2);
+        const std::int16_t* input = reinterpret_cast<const std::int16_t*>(pcm.data());
+        if (mono) {
+            values = ToMono(pcm.data(), take, s->channel, monoPcm.data());
+            input = monoPcm.data();
+        }
+        const BeErr err = e.encodeChunk(stream, values, input, out.data(), &length);
         ok = err == kBeOk && length <= out.size() &&
              std::fwrite(out.data(), 1, length, s->outputFile) == length;
         progress.Report(static_cast<std::uint32_t>(take));

@@ -140,14 +140,17 @@ struct SimDisc {
 };
 
 // A simulated disc with audio tracks of these lengths, opened through the C API.
-// With idleMs > 0 the drive listed is an IdleLosesPlaceDrive around it.
+// With idleMs > 0 the drive listed is an IdleLosesPlaceDrive around it. The disc
+// holds `audio` when given (all tracks' frames), else the drive's test audio.
 inline SimDisc OpenSimDisc(const std::vector<std::uint32_t>& lengths, std::uint32_t seed = 1,
-                           int idleMs = 0) {
+                           int idleMs = 0, std::vector<unsigned char> audio = {}) {
     SimDisc d;
     std::uint32_t total = 0;
     for (auto l : lengths) d.starts.push_back(total), total += l;
     d.lengths = lengths;
-    d.audio = cdaccess::SimulatedDrive::MakeTestAudio(total == 0 ? 1 : total, seed);
+    d.audio = !audio.empty()
+                  ? std::move(audio)
+                  : cdaccess::SimulatedDrive::MakeTestAudio(total == 0 ? 1 : total, seed);
     d.drive = std::make_shared<cdaccess::SimulatedDrive>(d.audio);
     d.drive->SetAudioTracks(lengths);
     cdaccess::ClearAddedDrives();

@@ -362,3 +362,129 @@ TEST_F(RipDialogTest, ClosingDuringATrackEndsItAndTheEngineTakesTheNextBatch) {
 }
 
 }  // namespace
+
+namespace {
+
+// An MP3 file decoded with libmpg123 (gapless: the info tag's delay and padding
+// trimmed): its channel count, its interleaved samples and the lowest bit rate of
+// its audio frames but the last (the encoder may pad the stream with a nearly
+// empty frame below any minimum).
+struct DecodedMp3 {
+    int channels = 0;
+    std::vector<std::int16_t> pcm;
+    int minKbps = 0;
+};
+
+DecodedMp3 DecodeMp3(const std::string& path) {
+    DecodedMp3 d;
+    std::vector<int> rates;
+    int err = 0;
+    mpg123_handle* mh = mpg123_new(nullptr, &err);
+    if (!mh) return d;
+    mpg123_param(mh, MPG123_ADD_FLAGS, MPG123_GAPLESS | MPG123_QUIET, 0);
+    mpg123_format_none(mh);
+    mpg123_format(mh, 44100, MPG123_MONO | MPG123_STEREO, MPG123_ENC_SIGNED_16);
+    if (mpg123_open(mh, path.c_str()) == MPG123_OK) {
+        for (;;) {
+            off_t frame = 0;
+            unsigned char* audio = nullptr;
+            size_t bytes = 0;
+            const int r = mpg123_decode_frame(mh, &frame, &audio, &bytes);
+            if (r == MPG123_NEW_FORMAT) {
+                long rate = 0;
+                int encoding = 0;
+                mpg123_getformat(mh, &rate, &d.channels, &encoding);
+                continue;
+            }
+            if (r != MPG123_OK) break;
+            const auto* s = reinterpret_cast<const std::int16_t*>(audio);
+            d.pcm.insert(d.pcm.end(), s, s + bytes / 2);
+            mpg123_frameinfo info{};
+            if (mpg123_info(mh, &info) == MPG123_OK) rates.push_back(info.bitrate);
+        }
+        mpg123_close(mh);
+    }
+    mpg123_delete(mh);
+    if (rates.size() > 1) d.minKbps = *std::min_element(rates.begin(), rates.end() - 1);
+    return d;
+}
+
+// What a decoded channel should hold: the disc's left or right channel, or both
+// mixed.
+enum Source { kLeft, kRight, kMix };
+
+// Normalised correlation of the first decoded channel with `source` of the disc's
+// audio, away from the ends.
+double Correlation(const std::vector<unsigned char>& disc, Source source, const DecodedMp3& d) {
+    const auto* src = reinterpret_cast<const std::int16_t*>(disc.data());
+    const size_t channels = static_cast<size_t>(std::max(d.channels, 1));
+    const size_t n = std::min(disc.size() / 4, d.pcm.size() / channels);
+    double sxy = 0, sxx = 0, syy = 0;
+    for (size_t i = 2000; i + 2000 < n; ++i) {
+        const double left = src[2 * i], right = src[2 * i + 1];
+        const double x = source == kLeft ? left : source == kRight ? right : (left + right) / 2;
+        const double y = d.pcm[i * channels];
+        sxy += x * y, sxx += x * x, syy += y * y;
+    }
+    return sxy / std::sqrt(sxx * syy);
+}
+
+// Stereo audio whose channels have nothing in common: a 440 Hz tone on the left,
+// a quieter 1000 Hz tone on the right.
+std::vector<unsigned char> TwoTones(std::uint32_t frames) {
+    std::vector<unsigned char> audio(std::size_t{frames} * kFrameBytes);
+    for (size_t i = 0; i < audio.size() / 4; ++i) {
+        const double t = static_cast<double>(i) / 44100.0;
+        const auto left = static_cast<std::int16_t>(10000 * std::sin(2 * M_PI * 440 * t));
+        const auto right = static_cast<std::int16_t>(6000 * std::sin(2 * M_PI * 1000 * t));
+        audio[4 * i] = static_cast<unsigned char>(left & 0xFF);
+        audio[4 * i + 1] = static_cast<unsigned char>((left >> 8) & 0xFF);
+        audio[4 * i + 2] = static_cast<unsigned char>(right & 0xFF);
+        audio[4 * i + 3] = static_cast<unsigned char>((right >> 8) & 0xFF);
+    }
+    return audio;
+}
+
+TEST_F(RipDialogTest, TheRateAndChannelSettingsSteerMp3Rips) {
+    sim = OpenSimDisc({400}, 1, 0, TwoTones(400));
+    TableSource& src = MakeSource(sim.handle, {sim.Entry(0)});
+    const std::vector<unsigned char> audio = sim.TrackAudio(0);
+    const size_t pairs = audio.size() / 4;
+    struct Case {
+        const char* settings;  // lines after "output"
+        int channels;
+        Source source;  // what the first decoded channel holds
+        int minKbps;    // the VBR minimum: the lowest frame rate
+    };
+    const Case cases[] = {
+        {"", 2, kLeft, 192},                       // defaults: stereo at 192, as ever
+        {"rate=5\nchannle=3\n", 1, kMix, 128},     // 128, "Single track"
+        {"rate=0\nchannle=1\n", 1, kLeft, 320},    // 320, "Lift track"
+        {"rate=3\nchannle=2\n", 1, kRight, 192},   // "Right track"
+        {"rate=42\nchannle=-7\n", 2, kLeft, 192},  // outside the lists: the defaults
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.settings);
+        std::ofstream(AppFolder() + "/trackmill.ini") << "[CONFIG]\noutput=" << OutFolder() << "/\n"
+                                                      << c.settings;
+        RipDialog dialog(src);
+        dialog.show();
+        Click(dialog, RipDialog::kIdRipStop);
+        ASSERT_TRUE(PumpUntil([&] { return Finished(dialog); }, 30000));
+        EXPECT_EQ(Text(dialog, RipDialog::kIdStatus), "Finished ok !");
+        const DecodedMp3 d = DecodeMp3(OutPath("Track 1.mp3"));
+        ASSERT_EQ(d.channels, c.channels);
+        EXPECT_EQ(d.pcm.size(), pairs * static_cast<size_t>(c.channels));
+        EXPECT_EQ(d.minKbps, c.minKbps);
+        // Only the chosen source matches: the other channel shares nothing with it,
+        // and the mix matches either channel by 0.86 (left) or 0.51 (right) at best.
+        EXPECT_GT(Correlation(audio, c.source, d), 0.98);
+        for (Source other : {kLeft, kRight, kMix}) {
+            if (other != c.source) {
+                EXPECT_LT(Correlation(audio, other, d), 0.9) << other;
+            }
+        }
+    }
+}
+
+}  // namespace
