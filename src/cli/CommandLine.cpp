@@ -7,6 +7,8 @@
 
 #include "rip/RipEngine.h"
 
+#include "core/Settings.h"
+
 namespace cli {
 
 namespace {
@@ -32,6 +34,23 @@ const char* OptionOf(Command command) {
     for (const CommandName& name : kCommandNames)
         if (name.command == command) return name.option;
     return "";
+}
+
+// The --channel words, at the indexes of the "channle" setting.
+constexpr const char* kChannelWords[] = {"stereo", "left", "right", "mono"};
+
+// KBPS as an index into the rate list; -1 when it is not one of its rates.
+int RateIndexOf(const std::string& text) {
+    for (int i = 0; i < core::kRateListSize; ++i)
+        if (text == std::to_string(core::kRateList[i])) return i;
+    return -1;
+}
+
+std::string RateListText() {
+    std::string text;
+    for (int i = 0; i < core::kRateListSize; ++i)
+        text += (i ? ", " : "") + std::to_string(core::kRateList[i]);
+    return text;
 }
 
 // ROW as a row number from 1; 0 when it is not one.
@@ -110,6 +129,19 @@ bool ParseCommandLine(const std::vector<std::string>& args, CommandLine& out, st
                             " to " + std::to_string(kMax) + ")");
             out.offset = static_cast<int>(v);
             out.haveOffset = true;
+        } else if (a == "--rate" && c == Command::Rip) {
+            if (out.rateIndex >= 0) return fail("--rate given twice");
+            if (!hasValue) return fail("--rate needs a bit rate in kbit/s");
+            out.rateIndex = RateIndexOf(args[++i]);
+            if (out.rateIndex < 0)
+                return fail("--rate must be one of " + RateListText() + " (kbit/s)");
+        } else if (a == "--channel" && c == Command::Rip) {
+            if (out.channelIndex >= 0) return fail("--channel given twice");
+            if (!hasValue) return fail("--channel needs stereo, left, right or mono");
+            const std::string word = args[++i];
+            for (int k = 0; k < 4; ++k)
+                if (word == kChannelWords[k]) out.channelIndex = k;
+            if (out.channelIndex < 0) return fail("--channel must be stereo, left, right or mono");
         } else if (c == Command::Convert && !(a.size() > 1 && a[0] == '-')) {
             out.files.push_back(a);
         } else {
@@ -117,6 +149,9 @@ bool ParseCommandLine(const std::vector<std::string>& args, CommandLine& out, st
         }
     }
     if (c == Command::Convert && out.files.empty()) return fail("no files to convert");
+    // A WAV file always holds the disc's exact samples.
+    if (c == Command::Rip && out.format == "wav" && (out.rateIndex >= 0 || out.channelIndex >= 0))
+        return fail("--rate and --channel apply to mp3 rips only");
     return true;
 }
 
@@ -126,6 +161,7 @@ std::string UsageText() {
            "       trackmill --toc [--disc FILE]\n"
            "       trackmill --rip wav|mp3 [--disc FILE] [--out DIR] [--tracks LIST]\n"
            "                 [--verify] [--offset N] [--accuraterip]\n"
+           "                 [--rate KBPS] [--channel stereo|left|right|mono]\n"
            "       trackmill --convert FILE... [--out DIR]\n"
            "       trackmill --play ROW [--disc FILE]\n"
            "       trackmill --help | --version\n";
@@ -160,6 +196,10 @@ std::string HelpText() {
            "  --accuraterip     Check the ripped tracks against the AccurateRip database\n"
            "                    (TRACKMILL_ACCURATERIP_URL replaces its address).\n"
            "                    Every rip writes a log with checksums into the folder.\n"
+           "  --rate KBPS       MP3 rips: the lowest bit rate, one of 320, 256, 224, 192,\n"
+           "                    160, 128, 112, 96, 64, 56 (default: the \"rate\" setting).\n"
+           "  --channel CH      MP3 rips: stereo, left or right (that channel alone, as\n"
+           "                    mono) or mono (both mixed); default: the \"channle\" setting.\n"
            "  --version         Print the program's version and those of its libraries.\n"
            "\n"
            "Ctrl+C (or SIGTERM, SIGHUP) stops a rip, a conversion or playing cleanly.\n"

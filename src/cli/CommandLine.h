@@ -28,6 +28,8 @@ struct CommandLine {
     bool accurateRip = false;  // --accuraterip
     bool haveOffset = false;
     int offset = 0;                  // --offset N, in samples
+    int rateIndex = -1;              // --rate KBPS as an index into the rate list; -1 = the setting
+    int channelIndex = -1;           // --channel as a "channle" setting index; -1 = the setting
     std::vector<std::string> files;  // --convert FILE...
 };
 

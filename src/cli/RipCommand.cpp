@@ -286,16 +286,25 @@ int RunRipCommand(const std::vector<std::string>& args) {
             return kExitFailed;
         }
         RipOptions options;
-        options.rateIndex = core::ReadRateSetting();
-        options.channelIndex = core::ReadChannelSetting();
+        options.rateIndex = line.rateIndex >= 0 ? line.rateIndex : core::ReadRateSetting();
+        options.channelIndex =
+            line.channelIndex >= 0 ? line.channelIndex : core::ReadChannelSetting();
         options.formatIndex = line.format == "mp3" ? 0 : 1;
         std::snprintf(options.folder, sizeof options.folder, "%s", outDir.c_str());
         engine.SetOutput(options);
         engine.SetReadOffset(offset);
         engine.SetVerify(line.verify);
 
+        std::string as = line.format;
+        if (engine.Mp3Output()) {
+            static const char* const kChannelNames[] = {"stereo", "left channel as mono",
+                                                        "right channel as mono",
+                                                        "both channels mixed as mono"};
+            as += " at " + std::to_string(engine.Mp3Bitrate()) + " kbit/s or more, " +
+                  kChannelNames[engine.Mp3Channel()];
+        }
         std::printf("Ripping %zu track(s) from %s to %s as %s\n", audioRows.size(),
-                    disc.driveName.c_str(), outDir.c_str(), line.format.c_str());
+                    disc.driveName.c_str(), outDir.c_str(), as.c_str());
         if (const std::uint32_t hidden = cd::HiddenAudioFrames(disc.handle))
             std::printf("  hidden audio before track 1: %u frames (not ripped)\n", hidden);
         std::fflush(stdout);

@@ -22,6 +22,7 @@
 #include <fstream>
 #include <string>
 
+#include "Mp3Decode.h"
 #include "RipTestSupport.h"
 #include "cli/Commands.h"
 
@@ -257,6 +258,24 @@ TEST_F(RipCommandTest, SigtermMidRipLeavesOnlyValidFiles) {
         EXPECT_TRUE(DecodesCleanly(out + "/Track 2.mp3", part));
         EXPECT_LT(part, 1613u * 1176);
     }
+}
+
+// --rate and --channel override the settings for MP3 rips, and only for them.
+TEST_F(RipCommandTest, RateAndChannelOptionsShapeMp3Rips) {
+    const std::string disc = "--disc '" + Path("disc.cue") + "' --out '" + Path("out") + "'";
+    const auto r = RunTrackmill("--rip mp3 --rate 320 --channel left --tracks 1 " + disc);
+    ASSERT_EQ(r.status, 0) << r.output;
+    EXPECT_NE(r.output.find("as mp3 at 320 kbit/s or more, left channel as mono"),
+              std::string::npos)
+        << r.output;
+    const DecodedMp3 d = DecodeMp3(Path("out/Track 1.mp3"));
+    EXPECT_EQ(d.channels, 1);
+    EXPECT_EQ(d.pcm.size(), 150u * 588);
+    EXPECT_EQ(d.minKbps, 320);
+
+    for (const char* bad : {"--rip mp3 --rate 100", "--rip mp3 --channel both", "--rip mp3 --rate",
+                            "--rip wav --rate 128", "--rip wav --channel mono"})
+        EXPECT_EQ(RunTrackmill(std::string(bad) + " " + disc).status, 2) << bad;
 }
 
 TEST_F(RipCommandTest, FortyTracksFromAFlacImageRipToFortyExactFiles) {

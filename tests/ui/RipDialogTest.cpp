@@ -7,7 +7,6 @@
 // the engine's writer can be slowed (its observer of written pieces sleeps) so that
 // a track is still running when the test stops or closes the dialog. Every wait is bounded.
 #include <gtest/gtest.h>
-#include <mpg123.h>
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -20,6 +19,7 @@
 #include <fstream>
 #include <thread>
 
+#include "Mp3Decode.h"
 #include "RipTestSupport.h"
 #include "cd/DiscSession.h"
 #include "core/Settings.h"
@@ -364,50 +364,6 @@ TEST_F(RipDialogTest, ClosingDuringATrackEndsItAndTheEngineTakesTheNextBatch) {
 }  // namespace
 
 namespace {
-
-// An MP3 file decoded with libmpg123 (gapless: the info tag's delay and padding
-// trimmed): its channel count, its interleaved samples and the lowest bit rate of
-// its audio frames but the last (the encoder may pad the stream with a nearly
-// empty frame below any minimum).
-struct DecodedMp3 {
-    int channels = 0;
-    std::vector<std::int16_t> pcm;
-    int minKbps = 0;
-};
-
-DecodedMp3 DecodeMp3(const std::string& path) {
-    DecodedMp3 d;
-    std::vector<int> rates;
-    int err = 0;
-    mpg123_handle* mh = mpg123_new(nullptr, &err);
-    if (!mh) return d;
-    mpg123_param(mh, MPG123_ADD_FLAGS, MPG123_GAPLESS | MPG123_QUIET, 0);
-    mpg123_format_none(mh);
-    mpg123_format(mh, 44100, MPG123_MONO | MPG123_STEREO, MPG123_ENC_SIGNED_16);
-    if (mpg123_open(mh, path.c_str()) == MPG123_OK) {
-        for (;;) {
-            off_t frame = 0;
-            unsigned char* audio = nullptr;
-            size_t bytes = 0;
-            const int r = mpg123_decode_frame(mh, &frame, &audio, &bytes);
-            if (r == MPG123_NEW_FORMAT) {
-                long rate = 0;
-                int encoding = 0;
-                mpg123_getformat(mh, &rate, &d.channels, &encoding);
-                continue;
-            }
-            if (r != MPG123_OK) break;
-            const auto* s = reinterpret_cast<const std::int16_t*>(audio);
-            d.pcm.insert(d.pcm.end(), s, s + bytes / 2);
-            mpg123_frameinfo info{};
-            if (mpg123_info(mh, &info) == MPG123_OK) rates.push_back(info.bitrate);
-        }
-        mpg123_close(mh);
-    }
-    mpg123_delete(mh);
-    if (rates.size() > 1) d.minKbps = *std::min_element(rates.begin(), rates.end() - 1);
-    return d;
-}
 
 // What a decoded channel should hold: the disc's left or right channel, or both
 // mixed.
