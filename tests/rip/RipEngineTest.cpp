@@ -53,24 +53,6 @@ class RipEngineTest : public ::testing::Test {
     std::string Folder() const { return dir.path().toStdString(); }
     std::string PathOf(const char* file) const { return Folder() + "/" + file; }
 
-    // The file is a WAV file whose header matches its size, and its audio is
-    // `expected` or (when a prefix is allowed) the start of it.
-    static void ExpectWav(const std::string& path, const std::vector<unsigned char>& expected,
-                          bool prefixAllowed = false) {
-        const auto file = ReadFile(path);
-        ASSERT_GE(file.size(), 44u) << path;
-        const std::uint32_t length = Le32(file, 40);
-        EXPECT_EQ(length, file.size() - 44);
-        EXPECT_EQ(Le32(file, 4), length + 36);
-        if (prefixAllowed) {
-            ASSERT_LE(length, expected.size());
-        } else {
-            ASSERT_EQ(length, expected.size());
-        }
-        EXPECT_TRUE(std::equal(file.begin() + 44, file.end(), expected.begin()))
-            << "audio differs from the disc";
-    }
-
     QTemporaryDir dir;
     FakeDialog dialog;
     std::unique_ptr<RipEngine> engine;

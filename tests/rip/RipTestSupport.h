@@ -9,6 +9,8 @@
 // for a bounded time.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QObject>
@@ -176,6 +178,24 @@ inline std::vector<unsigned char> ReadFile(const std::string& path) {
 inline std::uint32_t Le32(const std::vector<unsigned char>& b, size_t at) {
     return std::uint32_t(b[at]) | std::uint32_t(b[at + 1]) << 8 | std::uint32_t(b[at + 2]) << 16 |
            std::uint32_t(b[at + 3]) << 24;
+}
+
+// Expects a WAV file whose header matches its size, holding `expected` or (when a
+// prefix is allowed, as for a stopped rip) the start of it.
+inline void ExpectWav(const std::string& path, const std::vector<unsigned char>& expected,
+                      bool prefixAllowed = false) {
+    const auto file = ReadFile(path);
+    ASSERT_GE(file.size(), 44u) << path;
+    const std::uint32_t length = Le32(file, 40);
+    EXPECT_EQ(length, file.size() - 44) << path;
+    EXPECT_EQ(Le32(file, 4), length + 36) << path;
+    if (prefixAllowed) {
+        ASSERT_LE(length, expected.size()) << path;
+    } else {
+        ASSERT_EQ(length, expected.size()) << path;
+    }
+    EXPECT_TRUE(std::equal(file.begin() + 44, file.end(), expected.begin()))
+        << path << ": audio differs from the disc";
 }
 
 // Starts `entry` and waits (bounded) for its WM_RIP_TRACK_DONE, then ends it.
