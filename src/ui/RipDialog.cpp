@@ -7,6 +7,7 @@
 #include <QShowEvent>
 #include <QThread>
 #include <QTimerEvent>
+#include <algorithm>
 #include <cstring>
 
 #include "controls/DialogFont.h"
@@ -53,6 +54,7 @@ const char* const kTextRip = "Rip";
 const char* const kTextStop = "Stop";
 const char* const kTextUserStop = "User stop !";
 const char* const kTextFinishedOk = "Finished ok !";
+const char* const kTextFolderTooLong = "Output folder path too long !";
 
 // Copies text into a fixed field, at most size - 1 bytes and never splitting a
 // UTF-8 sequence, NUL-terminated.
@@ -225,7 +227,8 @@ bool RipDialog::StartNextCheckedRow() {
 
 void RipDialog::OnRipOrStop() {
     UpdateData(true);
-    CopyToField(folderText_.toLocal8Bit(), options_.folder, sizeof options_.folder);
+    const QByteArray folder = folderText_.toLocal8Bit();
+    CopyToField(folder, options_.folder, sizeof options_.folder);
     scanIndex_ = 0;
     options_.formatIndex = formatIndex_;
     if (running_) {
@@ -239,6 +242,11 @@ void RipDialog::OnRipOrStop() {
     // No second track while a stopped one's threads are still ending (the button is
     // disabled then; this also covers a click already queued).
     if (trackPending_ || closePending_) return;
+    // A folder cut to fit the options would be another folder: no batch starts.
+    if (static_cast<std::size_t>(folder.size()) >= sizeof options_.folder) {
+        status_->setText(QString::fromLatin1(kTextFolderTooLong));
+        return;
+    }
     running_ = true;
     autoStart_ = false;
     failures_ = 0;

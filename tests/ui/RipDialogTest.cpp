@@ -298,6 +298,15 @@ TEST_F(RipDialogTest, AChosenFolderServesThisDialogOnlyAndResetsTheRadioButtons)
     RipDialog next(src);
     next.show();
     EXPECT_EQ(Text(next, RipDialog::kIdFolder), QString::fromStdString(OutFolder() + "/"));
+
+    // A folder longer than a rip's folder field holds is refused, not cut short.
+    const std::string longFolder = OutFolder() + "/" + std::string(270, 'x') + "/";
+    std::ofstream(AppFolder() + "/trackmill.ini") << "[CONFIG]\noutput=" << longFolder << "\n";
+    RipDialog tooLong(src);
+    tooLong.show();
+    Click(tooLong, RipDialog::kIdRipStop);
+    EXPECT_FALSE(tooLong.Running());
+    EXPECT_EQ(Text(tooLong, RipDialog::kIdStatus), "Output folder path too long !");
 }
 
 TEST_F(RipDialogTest, ClosingDuringATrackEndsItAndTheEngineTakesTheNextBatch) {
