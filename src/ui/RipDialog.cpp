@@ -296,8 +296,16 @@ QString RipDialog::EndOfBatchText() const {
 }
 
 void RipDialog::UpdateRipButton() {
-    // Rip stays unavailable from a stop until the stopped track's notice.
-    ripButton_->setEnabled(!closePending_ && (running_ || !trackPending_));
+    // Rip stays unavailable from a stop until the stopped track's notice. Disabling
+    // the focused button hands the focus on (to Exit); it comes back with the button,
+    // so that the next Enter or Space does not close the dialog.
+    const bool enable = !closePending_ && (running_ || !trackPending_);
+    if (!enable && ripButton_->hasFocus()) ripFocusLent_ = true;
+    ripButton_->setEnabled(enable);
+    if (enable && ripFocusLent_) {
+        ripFocusLent_ = false;
+        ripButton_->setFocus();
+    }
     exitButton_->setEnabled(!closePending_);
     folderButton_->setEnabled(!closePending_);
 }

@@ -116,6 +116,8 @@ class RipDialog : public QDialog {
     QString currentName_;
     int failures_ = 0;
     QString firstFailure_;
+    // The Rip button had the focus when it was disabled.
+    bool ripFocusLent_ = false;
     // A close asked for while a track was pending: the result to close with.
     bool closePending_ = false;
     int closeResult_ = 0;

@@ -225,6 +225,7 @@ TEST_F(RipDialogTest, StopDuringTheSecondOfThreeTracksThenRipAgain) {
     ASSERT_TRUE(PumpUntil([&] { return !dialog.TrackPending(); }, 10000));
     writerDelayMs = 0;
     EXPECT_TRUE(Button(dialog, RipDialog::kIdRipStop)->isEnabled());
+    EXPECT_TRUE(Button(dialog, RipDialog::kIdRipStop)->hasFocus());  // not left on Exit
     QTest::qWait(50);
     EXPECT_EQ(watch.notices.size(), 2u);
     EXPECT_EQ(Text(dialog, RipDialog::kIdStatus), "User stop !");
