@@ -10,6 +10,7 @@
 #include <QUrl>
 #include <QWindow>
 #include <cstring>
+#include <memory>
 #include <vector>
 
 #include "controls/BitmapButton.h"
@@ -24,6 +25,7 @@
 #include "ui/ConvertDialog.h"
 #include "ui/MessageBox.h"
 #include "ui/OptionsDialog.h"
+#include "ui/RipDialog.h"
 
 namespace ui {
 
@@ -384,10 +386,11 @@ void MainWindow::OpenRipDialog(int formatIndex, bool autoStart, bool plainForm) 
 }
 
 void MainWindow::RunRipDialog(int formatIndex, bool autoStart, bool plainForm) {
-    // Filled in when the rip dialog joins the program.
-    (void)formatIndex;
-    (void)autoStart;
-    (void)plainForm;
+    // Made without a parent, run modally and destroyed here; its result is not used.
+    std::unique_ptr<RipDialog> dialog =
+        plainForm ? std::make_unique<RipDialog>(*this)
+                  : std::make_unique<RipDialog>(*this, formatIndex, autoStart);
+    dialog->exec();
 }
 
 void MainWindow::OnConvert() {

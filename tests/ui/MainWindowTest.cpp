@@ -12,25 +12,32 @@
 #include <QApplication>
 #include <QDesktopServices>
 #include <QHeaderView>
+#include <QLabel>
 #include <QMenu>
 #include <QSet>
 #include <QSlider>
 #include <QStyleOptionSlider>
+#include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <QTreeWidget>
 #include <QUrl>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <thread>
 
 #include "PlayerTestSupport.h"
 #include "cdaccess/Drive.h"
+#include "cdaccess/SimulatedDrive.h"
 #include "controls/BitmapButton.h"
 #include "controls/SkinLayout.h"
 #include "controls/SkinResources.h"
 #include "controls/SkinSlider.h"
 #include "core/Settings.h"
+#include "platform/Paths.h"
 #include "ui/MessageBox.h"
+#include "ui/RipDialog.h"
 
 namespace {
 
@@ -208,6 +215,60 @@ TEST_F(MainWindowTest, WithoutADriveTheListIsEmptyAndRipCommandsExplain) {
     EXPECT_TRUE(w.isVisible());
     QApplication::processEvents();
     EXPECT_FALSE(w.isVisible());
+}
+
+// RIP opens the rip dialog with MP3 and waits for a click; "CD to Wav" opens it with
+// WAV and rips every checked row by itself into the "output" folder. The modal
+// dialogs are answered from the event loop they run.
+TEST_F(MainWindowTest, RipCommandsOpenTheRipDialog) {
+    auto drive =
+        std::make_shared<cdaccess::SimulatedDrive>(cdaccess::SimulatedDrive::MakeTestAudio(200, 3));
+    drive->SetAudioTracks({120, 80});
+    cdaccess::AddDrive(drive);
+    // The program lives in a folder of the test's, with its own settings file.
+    QTemporaryDir dir;
+    const std::string folder = dir.path().toStdString() + "/out/";
+    std::filesystem::create_directories(dir.path().toStdString() + "/app");
+    std::filesystem::create_directories(folder);
+    std::ofstream(dir.path().toStdString() + "/app/trackmill.ini")
+        << "[CONFIG]\noutput=" << folder << "\n";
+    platform::SetExecutablePathForTesting(dir.path().toStdString() + "/app/trackmill");
+    struct Restore {
+        ~Restore() { platform::SetExecutablePathForTesting(""); }
+    } restore;
+    MainWindow w;
+    w.show();
+    ASSERT_NE(w.DriveHandle(), 0u);
+
+    struct Seen {
+        bool mp3 = false, wav = false, ran = false;
+        QString status;
+    } seen;
+    int ticks = 0;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        auto* d = qobject_cast<ui::RipDialog*>(QApplication::activeModalWidget());
+        if (!d) return;
+        seen.mp3 = Control<QAbstractButton>(*d, ui::RipDialog::kIdMp3)->isChecked();
+        seen.wav = Control<QAbstractButton>(*d, ui::RipDialog::kIdWav)->isChecked();
+        seen.status = Control<QLabel>(*d, ui::RipDialog::kIdStatus)->text();
+        seen.ran = seen.ran || d->Running() || seen.status != "Track :";
+        if ((seen.ran && !d->Running() && !d->TrackPending()) || ++ticks == 50) d->close();
+    });
+    poll.start(10);
+    QTest::mouseClick(Control<QAbstractButton>(w, MainWindow::kRip), Qt::LeftButton);
+    EXPECT_TRUE(seen.mp3);
+    EXPECT_FALSE(seen.ran);  // no automatic start
+
+    seen = Seen{};
+    ticks = -3000;  // bounded: closed after 30 s at most
+    Control<QAction>(*w.PopupMenu(), MainWindow::kMenuCdToWav)->trigger();
+    poll.stop();
+    EXPECT_TRUE(seen.wav);
+    EXPECT_EQ(seen.status, "Finished ok !");
+    EXPECT_EQ(std::filesystem::file_size(folder + "Track 1.wav"), 44u + 120 * kFrameBytes);
+    EXPECT_EQ(std::filesystem::file_size(folder + "Track 2.wav"), 44u + 80 * kFrameBytes);
+    EXPECT_TRUE(boxes_.empty());
 }
 
 // A full disc of 99 tracks: every one is listed and checked.
