@@ -8,7 +8,12 @@
 #include <QThread>
 #include <QTimerEvent>
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
+#include <ctime>
+#include <vector>
+
+#include "cdaccess/Drive.h"
 
 #include "controls/DialogFont.h"
 #include "controls/HoverButton.h"
@@ -17,6 +22,7 @@
 #include "core/Messages.h"
 #include "core/Settings.h"
 #include "platform/WindowMessages.h"
+#include "rip/RipLog.h"
 #include "ui/FolderPicker.h"
 #include "ui/RipSource.h"
 
@@ -55,6 +61,8 @@ const char* const kTextStop = "Stop";
 const char* const kTextUserStop = "User stop !";
 const char* const kTextFinishedOk = "Finished ok !";
 const char* const kTextFolderTooLong = "Output folder path too long !";
+const char* const kTextOffsetOutOfRange = "Read offset setting out of range !";
+const char* const kTextCheckingAccurateRip = "Checking AccurateRip...";
 
 // Copies text into a fixed field, at most size - 1 bytes and never splitting a
 // UTF-8 sequence, NUL-terminated.
@@ -84,11 +92,18 @@ RipDialog::RipDialog(RipSource& owner, int formatIndex, bool autoStart, QWidget*
 }
 
 RipDialog::~RipDialog() {
-    // Normally the dialog only closes once its track has ended; a dialog destroyed
-    // without closing still must not leave the track's threads or ring behind.
+    // Normally the dialog only closes once its track has ended and its batch is
+    // logged; a dialog destroyed without closing still must not leave the track's
+    // threads or ring, or a lookup using the engine's records, behind.
+    if (finisher_) {
+        finisher_->wait();
+        delete finisher_;
+    }
     if (trackPending_) {
         engine_.Stop();
         engine_.EndTrack();
+        closePending_ = false;
+        FinishBatch(QString::fromLatin1(kTextUserStop), true);
     }
 }
 
@@ -236,30 +251,44 @@ void RipDialog::OnRipOrStop() {
         engine_.Stop();
         ripButton_->setText(QString::fromLatin1(kTextRip));
         status_->setText(QString::fromLatin1(kTextUserStop));
+        // The batch ends with the stopped track's notice; with none running, now.
+        if (!trackPending_) FinishBatch(QString::fromLatin1(kTextUserStop));
         UpdateRipButton();
         return;
     }
-    // No second track while a stopped one's threads are still ending (the button is
-    // disabled then; this also covers a click already queued).
-    if (trackPending_ || closePending_) return;
+    // No second track while a stopped one's threads are still ending, or while the
+    // last batch is being logged (the button is disabled then; this also covers a
+    // click already queued).
+    if (trackPending_ || closePending_ || finishing_) return;
     // A folder cut to fit the options would be another folder: no batch starts.
     if (static_cast<std::size_t>(folder.size()) >= sizeof options_.folder) {
         status_->setText(QString::fromLatin1(kTextFolderTooLong));
+        return;
+    }
+    const int offset = core::ReadOffsetSetting();
+    if (std::abs(offset) > RipEngine::kMaxReadOffset) {
+        status_->setText(QString::fromLatin1(kTextOffsetOutOfRange));
         return;
     }
     running_ = true;
     autoStart_ = false;
     failures_ = 0;
     firstFailure_.clear();
+    suspicious_ = 0;
+    firstSuspicious_.clear();
     ripButton_->setText(QString::fromLatin1(kTextStop));
     engine_.SetOutput(options_);
+    readOffset_ = offset;
+    verify_ = core::ReadVerifySetting();
+    engine_.SetReadOffset(readOffset_);
+    engine_.SetVerify(verify_);
     StartNextCheckedRow();
     // With no row checked nothing started: the batch still reads "Stop" until the
     // user presses it.
     if (running_ && !trackPending_ && failures_ > 0) {
         running_ = false;
         ripButton_->setText(QString::fromLatin1(kTextRip));
-        status_->setText(EndOfBatchText());
+        FinishBatch(EndOfBatchText());
     }
     UpdateRipButton();
 }
@@ -270,36 +299,113 @@ void RipDialog::OnTrackFinished() {
     const std::int32_t reason = engine_.LastEndReason();
     engine_.EndTrack();
     if (closePending_) {
-        closePending_ = false;
-        QDialog::done(closeResult_);
+        // Logged at once, without a lookup; the log's end closes the dialog.
+        FinishBatch(QString::fromLatin1(kTextUserStop), true);
+        if (closePending_) {
+            closePending_ = false;
+            QDialog::done(closeResult_);
+        }
         return;
     }
     // A data row holds no audio: skipping it is no failure. A stop is the user's.
     if (running_ && reason != kEndRunning && reason != kEndStopped && reason != kEndDataTrack) {
         if (failures_++ == 0) firstFailure_ = currentName_;
     }
-    if (running_ && !StartNextCheckedRow()) {
+    if (running_ && reason == kEndRunning && engine_.LastProof().suspicious) {
+        if (suspicious_++ == 0) firstSuspicious_ = currentName_;
+    }
+    if (!running_) {
+        FinishBatch(QString::fromLatin1(kTextUserStop));  // the stopped track has ended
+    } else if (!StartNextCheckedRow()) {
         running_ = false;
         autoStart_ = false;
         ripButton_->setText(QString::fromLatin1(kTextRip));
-        status_->setText(EndOfBatchText());
+        FinishBatch(EndOfBatchText());
     }
     UpdateRipButton();
 }
 
 QString RipDialog::EndOfBatchText() const {
-    if (failures_ == 0) return QString::fromLatin1(kTextFinishedOk);
-    return QStringLiteral("%1 %2 failed: %3")
-        .arg(failures_)
-        .arg(failures_ == 1 ? QStringLiteral("track") : QStringLiteral("tracks"))
-        .arg(firstFailure_);
+    if (failures_ == 0 && suspicious_ == 0) return QString::fromLatin1(kTextFinishedOk);
+    auto count = [](int n, const char* what, const QString& first, bool withTracks) {
+        return QStringLiteral("%1%2 %3: %4")
+            .arg(n)
+            .arg(!withTracks ? QString()
+                 : n == 1    ? QStringLiteral(" track")
+                             : QStringLiteral(" tracks"))
+            .arg(QString::fromLatin1(what))
+            .arg(first);
+    };
+    if (suspicious_ == 0) return count(failures_, "failed", firstFailure_, true);
+    if (failures_ == 0) return count(suspicious_, "suspicious", firstSuspicious_, true);
+    // Both: the short form, to fit the status line.
+    return count(failures_, "failed", firstFailure_, false) + QStringLiteral("; ") +
+           count(suspicious_, "suspicious", firstSuspicious_, false);
+}
+
+void RipDialog::FinishBatch(const QString& text, bool closing) {
+    // A data row is skipped, not ripped (the end text does not count it either), and
+    // a batch in which no track was tried has nothing to log.
+    std::erase_if(engine_.BatchRecords(),
+                  [](const TrackRecord& t) { return t.endReason == kEndDataTrack; });
+    if (engine_.BatchRecords().empty()) {
+        status_->setText(text);
+        return;
+    }
+    BatchInfo info;
+    if (auto drive = cdaccess::DriveForHandle(engine_.Session().cdHandle))
+        info.drive = drive->Name();
+    info.folder = std::string(options_.folder, strnlen(options_.folder, sizeof options_.folder));
+    info.mp3 = engine_.Mp3Output();
+    info.readOffset = readOffset_;
+    info.verify = verify_;
+    // A closing dialog does not keep the user waiting for the network.
+    info.accurateRip = !closing && core::ReadAccurateRipSetting();
+    info.when = std::time(nullptr);
+    endText_ = text;
+    if (!info.accurateRip) {
+        std::string error;
+        const std::string path = rip::FinishBatch(engine_, info, error);
+        OnBatchFinished(path, error);
+        return;
+    }
+    // The lookup may take seconds: it runs on its own thread, which alone uses the
+    // engine's batch records until it reports back here. Nothing starts meanwhile.
+    finishing_ = true;
+    status_->setText(QString::fromLatin1(kTextCheckingAccurateRip));
+    finisher_ = QThread::create([this, info] {
+        std::string error;
+        const std::string path = rip::FinishBatch(engine_, info, error);
+        QMetaObject::invokeMethod(
+            this, [this, path, error] { OnBatchFinished(path, error); }, Qt::QueuedConnection);
+    });
+    finisher_->start();
+    UpdateRipButton();
+}
+
+void RipDialog::OnBatchFinished(const std::string& logPath, const std::string& error) {
+    if (finisher_) {
+        finisher_->wait();
+        delete finisher_;
+        finisher_ = nullptr;
+    }
+    finishing_ = false;
+    QString text = endText_;
+    if (logPath.empty())
+        text += QStringLiteral(" (no rip log: %1)").arg(QString::fromStdString(error));
+    status_->setText(text);
+    UpdateRipButton();
+    if (closePending_) {
+        closePending_ = false;
+        QDialog::done(closeResult_);
+    }
 }
 
 void RipDialog::UpdateRipButton() {
     // Rip stays unavailable from a stop until the stopped track's notice. Disabling
     // the focused button hands the focus on (to Exit); it comes back with the button,
     // so that the next Enter or Space does not close the dialog.
-    const bool enable = !closePending_ && (running_ || !trackPending_);
+    const bool enable = !closePending_ && !finishing_ && (running_ || !trackPending_);
     if (!enable && ripButton_->hasFocus()) ripFocusLent_ = true;
     ripButton_->setEnabled(enable);
     if (enable && ripFocusLent_) {
@@ -331,6 +437,13 @@ void RipDialog::done(int result) {
         autoStartTimer_ = 0;
     }
     autoStart_ = false;
+    if (finishing_) {
+        // The batch's log is still being written: close once it is.
+        closePending_ = true;
+        closeResult_ = result;
+        UpdateRipButton();
+        return;
+    }
     if (trackPending_) {
         // Closing during a track: stop it, and close once its notice has come and
         // its threads and ring have been released.

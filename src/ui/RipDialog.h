@@ -7,7 +7,10 @@
 // each track's end from WM_RIP_TRACK_DONE. Only one track is ever in progress: a
 // new one starts from the previous one's end notice, or at the start of a batch
 // when none is pending, and the dialog does not close while a track it started
-// is still running (it stops it and closes once the notice has arrived).
+// is still running (it stops it and closes once the notice has arrived). After
+// every batch, finished, failed or stopped, it writes the rip log into the output
+// folder; an AccurateRip lookup, when the settings ask for one, runs on a thread
+// of its own so that the window stays responsive meanwhile.
 #pragma once
 
 #include <QDialog>
@@ -20,6 +23,7 @@ class HoverButton;
 class PercentBar;
 class QButtonGroup;
 class QLabel;
+class QThread;
 class QRadioButton;
 
 namespace ui {
@@ -59,6 +63,8 @@ class RipDialog : public QDialog {
     // State, for the owner and for tests.
     bool Running() const { return running_; }
     bool TrackPending() const { return trackPending_; }
+    // The batch's rip log (and AccurateRip lookup) is still being written.
+    bool Finishing() const { return finishing_; }
     int FormatIndex() const { return formatIndex_; }
     QString FolderText() const { return folderText_; }
     const rip::RipOptions& Options() const { return options_; }
@@ -84,8 +90,13 @@ class RipDialog : public QDialog {
     void OnAutoStartTimer();
     // Starts the next checked row from the scan index; true when one started.
     bool StartNextCheckedRow();
-    // The status text at the end of a batch: "Finished ok !" or what failed.
+    // The status text at the end of a batch: "Finished ok !" or what failed or
+    // came out suspicious.
     QString EndOfBatchText() const;
+    // Ends the batch: writes the rip log (after the AccurateRip lookup when asked,
+    // unless the dialog is closing) and then shows `text` in the status line.
+    void FinishBatch(const QString& text, bool closing = false);
+    void OnBatchFinished(const std::string& logPath, const std::string& error);
     void UpdateRipButton();
 
     rip::RipEngine& engine_;
@@ -116,6 +127,16 @@ class RipDialog : public QDialog {
     QString currentName_;
     int failures_ = 0;
     QString firstFailure_;
+    // Completed tracks whose test and copy passes differ.
+    int suspicious_ = 0;
+    QString firstSuspicious_;
+    // The batch's read offset and test-and-copy choice, for its log.
+    int readOffset_ = 0;
+    bool verify_ = false;
+    // The end of a batch in progress on finisher_, and the text it ends with.
+    bool finishing_ = false;
+    QThread* finisher_ = nullptr;
+    QString endText_;
     // The Rip button had the focus when it was disabled.
     bool ripFocusLent_ = false;
     // A close asked for while a track was pending: the result to close with.

@@ -8,11 +8,15 @@
 // a track is still running when the test stops or closes the dialog. Every wait is bounded.
 #include <gtest/gtest.h>
 
+#include <zlib.h>
 #include <QAbstractButton>
 #include <QApplication>
 #include <QLabel>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTest>
+
 #include <chrono>
 #include <cmath>
 #include <filesystem>
@@ -141,7 +145,18 @@ class RipDialogTest : public ::testing::Test {
         return *source;
     }
 
-    static bool Finished(const RipDialog& d) { return !d.Running() && !d.TrackPending(); }
+    static bool Finished(const RipDialog& d) {
+        return !d.Running() && !d.TrackPending() && !d.Finishing();
+    }
+    // The text of the one rip log in the output folder.
+    std::string RipLog() const {
+        std::vector<fs::path> logs;
+        for (const auto& f : fs::directory_iterator(OutFolder()))
+            if (f.path().extension() == ".log") logs.push_back(f.path());
+        if (logs.size() != 1) return "<" + std::to_string(logs.size()) + " rip logs>";
+        const auto bytes = ReadFile(logs[0].string());
+        return {bytes.begin(), bytes.end()};
+    }
 
     QTemporaryDir dir;
     SimDisc sim;
@@ -187,6 +202,24 @@ TEST_F(RipDialogTest, CdToWavRipsEveryRowOfTheDemoDiscTopToBottomByItself) {
                   {from, from + std::ptrdiff_t{table[i].lengthFrames} * kFrameBytes});
     }
     EXPECT_FALSE(fs::exists(OutPath("Data Track.wav")));
+
+    // The rip log beside the files names every track with its file and the CRC32 of
+    // its audio.
+    const std::string log = RipLog();
+    for (size_t i = 0; i + 1 < table.size(); ++i) {
+        const auto* from = image.data() + std::ptrdiff_t{table[i].startLba} * kFrameBytes;
+        char crc[32];
+        std::snprintf(crc, sizeof crc, "crc32: %08lx",
+                      crc32(0, from, static_cast<uInt>(table[i].lengthFrames * kFrameBytes)));
+        const std::string name = table[i].name;
+        const auto at = log.find("track: " + name + "\nfile: " + OutPath(name + ".wav") + "\n");
+        ASSERT_NE(at, std::string::npos) << name << "\n" << log;
+        EXPECT_EQ(log.find(crc, at), log.find("crc32: ", at)) << name << "\n" << log;
+    }
+    const std::string audio = std::to_string(table.size() - 1);  // the data row is skipped
+    EXPECT_NE(log.find("summary: " + audio + " track(s), " + audio + " ok, 0 suspicious, 0 failed"),
+              std::string::npos)
+        << log;
 }
 
 TEST_F(RipDialogTest, OnlyTheLastRowOrNoRowChecked) {
@@ -194,9 +227,33 @@ TEST_F(RipDialogTest, OnlyTheLastRowOrNoRowChecked) {
     RipDialog dialog(src, RipDialog::kFormatWav, false);
     dialog.show();
     src.checked = {false, false, true};
+    // The AccurateRip lookup runs after the batch with the window still answering
+    // and Rip unavailable; here the database holds the answer until it is seen.
+    QTcpServer database;
+    ASSERT_TRUE(database.listen(QHostAddress::LocalHost));
+    std::ofstream(AppFolder() + "/trackmill.ini", std::ios::app) << "accuraterip=1\n";
+    ::setenv("TRACKMILL_ACCURATERIP_URL",
+             ("http://127.0.0.1:" + std::to_string(database.serverPort())).c_str(), 1);
     Click(dialog, RipDialog::kIdRipStop);
+    QTcpSocket* lookup = nullptr;
+    QByteArray request;
+    ASSERT_TRUE(PumpUntil(
+        [&] {
+            if (!lookup) lookup = database.nextPendingConnection();
+            if (lookup) request += lookup->readAll();
+            return request.contains("\r\n\r\n");
+        },
+        20000));
+    ::unsetenv("TRACKMILL_ACCURATERIP_URL");
+    EXPECT_TRUE(dialog.Finishing());
+    EXPECT_EQ(Text(dialog, RipDialog::kIdStatus), "Checking AccurateRip...");
+    EXPECT_FALSE(Button(dialog, RipDialog::kIdRipStop)->isEnabled());
+    lookup->write("HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\nConnection: close\r\n\r\n");
+    lookup->disconnectFromHost();
     ASSERT_TRUE(PumpUntil([&] { return Finished(dialog); }, 20000));
     EXPECT_EQ(Text(dialog, RipDialog::kIdStatus), "Finished ok !");
+    EXPECT_TRUE(Button(dialog, RipDialog::kIdRipStop)->isEnabled());
+    EXPECT_NE(RipLog().find("accuraterip: not in database"), std::string::npos) << RipLog();
     EXPECT_FALSE(fs::exists(OutPath("Track 1.wav")));
     EXPECT_FALSE(fs::exists(OutPath("Track 2.wav")));
     ExpectWav(OutPath("Track 3.wav"), sim.TrackAudio(2));
@@ -274,6 +331,21 @@ TEST_F(RipDialogTest, FailedTracksAreNamedAtTheEndInsteadOfFinishedOk) {
     Click(dialog, RipDialog::kIdRipStop);
     ASSERT_TRUE(PumpUntil([&] { return Finished(dialog); }, 30000));
     EXPECT_EQ(Text(dialog, RipDialog::kIdStatus), "1 track failed: Track 2");
+
+    // With test and copy on, a track that does not read the same twice is suspicious,
+    // in the status line and in the batch's log.
+    std::ofstream(AppFolder() + "/trackmill.ini", std::ios::app) << "verify=1\n";
+    sim.drive->ScriptUnstableFrame(src.rows[0].startLba + 30);
+    for (const auto& f : fs::directory_iterator(OutFolder()))
+        if (f.path().extension() == ".log") fs::remove(f.path());
+    Click(dialog, RipDialog::kIdRipStop);
+    ASSERT_TRUE(PumpUntil([&] { return Finished(dialog); }, 30000));
+    EXPECT_EQ(Text(dialog, RipDialog::kIdStatus), "1 failed: Track 2; 1 suspicious: Track 1");
+    const std::string log = RipLog();
+    EXPECT_NE(log.find("test and copy: yes"), std::string::npos) << log;
+    EXPECT_NE(log.find("result: suspicious"), std::string::npos) << log;
+    EXPECT_NE(log.find("summary: 2 track(s), 0 ok, 1 suspicious, 1 failed"), std::string::npos)
+        << log;
 }
 
 TEST_F(RipDialogTest, AChosenFolderServesThisDialogOnlyAndResetsTheRadioButtons) {
