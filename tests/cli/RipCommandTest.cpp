@@ -155,6 +155,10 @@ TEST_F(RipCommandTest, Mp3RipWritesDecodableFiles) {
 // A file-size limit stands in for a full disk: every track fails with the system's
 // reason, the process is not killed by SIGXFSZ, and no file is left behind.
 TEST_F(RipCommandTest, AFullDiskFailsTheTracksAndLeavesNoFiles) {
+#if defined(__SANITIZE_THREAD__)
+    // The ThreadSanitizer runtime itself dies under a file-size limit (SIGBUS at exit).
+    GTEST_SKIP() << "a file-size limit breaks the ThreadSanitizer runtime";
+#endif
     // 100 blocks of 512 or 1024 bytes, whichever the shell counts in: less than a track.
     const auto r =
         RunShell("ulimit -f 100 && QT_QPA_PLATFORM=offscreen '" + std::string(TRACKMILL_EXE) +
