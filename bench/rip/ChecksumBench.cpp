@@ -65,7 +65,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: %s DISC.cue [RUNS]\n", argv[0]);
         return 2;
     }
-    const int runs = argc > 2 ? std::max(1, std::atoi(argv[2])) : 5;
+    const int runs = argc > 2 ? std::max(1, std::atoi(argv[2])) : 21;
     QCoreApplication app(argc, argv);
     cdaccess::SetSystemDrivesListed(false);
     cdaccess::AddImage(argv[1]);
@@ -132,15 +132,19 @@ int main(int argc, char** argv) {
     const double alone =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 
-    // The fastest run of each is the least disturbed by other work on the machine.
-    const double a = Median(with), b = Median(without);
-    const double fa = *std::min_element(with.begin(), with.end());
-    const double fb = *std::min_element(without.begin(), without.end());
+    // Each run with the sums is compared with the run without them just before it, so
+    // that slow drifts of the machine (page cache, write-back) cancel; the median of
+    // those ratios is the figure to quote.
+    std::vector<double> ratios;
+    for (int r = 0; r < runs; ++r) ratios.push_back(with[r] / without[r]);
+    std::sort(ratios.begin(), ratios.end());
+    const double ratio = Median(ratios);
     std::printf("rip to WAV, %.1f minutes of audio, %d runs each\n", frames / 75.0 / 60.0, runs);
-    std::printf("  with checksums:    median %.3f s, fastest %.3f s\n", a, fa);
-    std::printf("  without checksums: median %.3f s, fastest %.3f s\n", b, fb);
-    std::printf("  ratio with/without: median %.3f, fastest %.3f (checksums cost %+.1f%%)\n", a / b,
-                fa / fb, (fa / fb - 1) * 100);
+    std::printf("  with checksums:    median %.3f s\n", Median(with));
+    std::printf("  without checksums: median %.3f s\n", Median(without));
+    std::printf("  ratio with/without: %.3f (median of the paired runs; quartiles %.3f-%.3f)\n",
+                ratio, ratios[runs / 4], ratios[runs * 3 / 4]);
+    std::printf("  checksums cost %+.1f%% of the rip's time (budget 5%%)\n", (ratio - 1) * 100);
     std::printf("  processor time with/without: %.3f s / %.3f s, ratio %.3f\n", cpu[1], cpu[0],
                 cpu[1] / cpu[0]);
     std::printf("  the sums alone on one thread: %.3f s (%.0f MB/s, crc32 %08x)\n", alone,

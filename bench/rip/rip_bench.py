@@ -86,7 +86,7 @@ def main():
         compare("rip to WAV", rip("wav", wav_out), {"cd-paranoia -Z": paranoia, "copying the image": copy},
                 args.runs)
         print("checksums:", flush=True)
-        subprocess.run([args.checksum_bench, cue, str(max(args.runs, 5))], check=True)
+        subprocess.run([args.checksum_bench, cue, str(max(args.runs, 21))], check=True)
         if args.skip_mp3:
             return
         wavs = sorted(os.path.join(wav_out, f) for f in os.listdir(wav_out) if f.endswith(".wav"))

@@ -2,10 +2,17 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <cstring>
 
 #if defined(__x86_64__) && defined(__GNUC__)
+// GCC 12's AVX-512 header builds some results from deliberately undefined registers
+// and then warns about them where they are inlined.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wuninitialized"
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
 #include <immintrin.h>
+#pragma GCC diagnostic pop
 #define TRACKMILL_X86_SUMS 1
 #endif
 
@@ -69,10 +76,22 @@ TRACKMILL_CLMUL inline __m128i Fold(__m128i x, __m128i k, __m128i next) {
         _mm_xor_si128(_mm_clmulepi64_si128(x, k, 0x00), _mm_clmulepi64_si128(x, k, 0x11)), next);
 }
 
+// Folds four lanes into one and finishes the remaining n < 64 bytes at p.
+TRACKMILL_CLMUL std::uint32_t CrcFinishFold(__m128i x0, __m128i x1, __m128i x2, __m128i x3,
+                                            const unsigned char* p, std::size_t n) {
+    const __m128i k128 = _mm_set_epi64x(0x0ccaa009e, 0x1751997d0);
+    __m128i x = Fold(Fold(Fold(x0, k128, x1), k128, x2), k128, x3);
+    for (; n >= 16; n -= 16, p += 16) x = Fold(x, k128, Load16(p));
+    alignas(16) unsigned char last[16];
+    _mm_store_si128(reinterpret_cast<__m128i*>(last), x);
+    return CrcRegisterUpdate(CrcRegisterUpdate(0, last, 16), p, n);
+}
+
+constexpr long long kFold512Low = 0x154442bd4, kFold512High = 0x1c6e41596;
+
 TRACKMILL_CLMUL std::uint32_t CrcRegisterFold(std::uint32_t c, const unsigned char* p,
                                               std::size_t n) {
-    const __m128i k512 = _mm_set_epi64x(0x1c6e41596, 0x154442bd4);
-    const __m128i k128 = _mm_set_epi64x(0x0ccaa009e, 0x1751997d0);
+    const __m128i k512 = _mm_set_epi64x(kFold512High, kFold512Low);
     __m128i x0 = _mm_xor_si128(Load16(p), _mm_cvtsi32_si128(static_cast<int>(c)));
     __m128i x1 = Load16(p + 16), x2 = Load16(p + 32), x3 = Load16(p + 48);
     p += 64;
@@ -83,11 +102,35 @@ TRACKMILL_CLMUL std::uint32_t CrcRegisterFold(std::uint32_t c, const unsigned ch
         x2 = Fold(x2, k512, Load16(p + 32));
         x3 = Fold(x3, k512, Load16(p + 48));
     }
-    __m128i x = Fold(Fold(Fold(x0, k128, x1), k128, x2), k128, x3);
-    for (; n >= 16; n -= 16, p += 16) x = Fold(x, k128, Load16(p));
-    alignas(16) unsigned char last[16];
-    _mm_store_si128(reinterpret_cast<__m128i*>(last), x);
-    return CrcRegisterUpdate(CrcRegisterUpdate(0, last, 16), p, n);
+    return CrcFinishFold(x0, x1, x2, x3, p, n);
+}
+
+// The same lanes held in 512-bit registers: two of them, 128 bytes apart, so that
+// two folds are under way at once (D = 1024), then one (D = 512). n >= 128.
+#define TRACKMILL_AVX512 __attribute__((target("avx512f,vpclmulqdq,pclmul,sse4.1")))
+TRACKMILL_AVX512 inline __m512i Fold512(__m512i x, __m512i k, __m512i next) {
+    // low products ^ high products ^ next
+    return _mm512_ternarylogic_epi64(_mm512_clmulepi64_epi128(x, k, 0x00),
+                                     _mm512_clmulepi64_epi128(x, k, 0x11), next, 0x96);
+}
+
+TRACKMILL_AVX512 std::uint32_t CrcRegisterFold512(std::uint32_t c, const unsigned char* p,
+                                                  std::size_t n) {
+    const __m512i k512 = _mm512_broadcast_i32x4(_mm_set_epi64x(kFold512High, kFold512Low));
+    const __m512i k1024 = _mm512_broadcast_i32x4(_mm_set_epi64x(0x14a7fe880, 0x1e88ef372));
+    __m512i x = _mm512_xor_si512(_mm512_loadu_si512(p),
+                                 _mm512_zextsi128_si512(_mm_cvtsi32_si128(static_cast<int>(c))));
+    __m512i y = _mm512_loadu_si512(p + 64);
+    p += 128;
+    n -= 128;
+    for (; n >= 128; n -= 128, p += 128) {
+        x = Fold512(x, k1024, _mm512_loadu_si512(p));
+        y = Fold512(y, k1024, _mm512_loadu_si512(p + 64));
+    }
+    x = Fold512(x, k512, y);
+    for (; n >= 64; n -= 64, p += 64) x = Fold512(x, k512, _mm512_loadu_si512(p));
+    return CrcFinishFold(_mm512_extracti32x4_epi32(x, 0), _mm512_extracti32x4_epi32(x, 1),
+                         _mm512_extracti32x4_epi32(x, 2), _mm512_extracti32x4_epi32(x, 3), p, n);
 }
 
 // The AccurateRip sums of `count` samples (a multiple of 8) whose first has the 1-based
@@ -118,22 +161,67 @@ __attribute__((target("avx2"))) void AccurateRipSumsAvx2(const unsigned char* p,
     hi += static_cast<std::uint32_t>(highLanes[0] + highLanes[1] + highLanes[2] + highLanes[3]);
 }
 
-bool HasAvx2() {
-    static const bool has = __builtin_cpu_supports("avx2");
-    return has;
+// The AccurateRip sums sixteen samples at a time, as AccurateRipSumsAvx2 does eight;
+// `count` is a multiple of 16.
+__attribute__((target("avx512f"))) void AccurateRipSumsAvx512(const unsigned char* p,
+                                                              std::uint64_t position,
+                                                              std::uint64_t count,
+                                                              std::uint32_t& lo,
+                                                              std::uint32_t& hi) {
+    __m512i at = _mm512_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15);
+    at = _mm512_add_epi32(at, _mm512_set1_epi32(static_cast<int>(position)));
+    const __m512i sixteen = _mm512_set1_epi32(16);
+    __m512i sum = _mm512_setzero_si512(), high = _mm512_setzero_si512();
+    for (std::uint64_t k = 0; k < count; k += 16, p += 64) {
+        const __m512i w = _mm512_loadu_si512(p);
+        const __m512i even = _mm512_mul_epu32(w, at);
+        const __m512i odd = _mm512_mul_epu32(_mm512_srli_epi64(w, 32), _mm512_srli_epi64(at, 32));
+        sum = _mm512_add_epi64(sum, _mm512_add_epi64(even, odd));
+        high = _mm512_add_epi64(
+            high, _mm512_add_epi64(_mm512_srli_epi64(even, 32), _mm512_srli_epi64(odd, 32)));
+        at = _mm512_add_epi32(at, sixteen);
+    }
+    lo += static_cast<std::uint32_t>(_mm512_reduce_add_epi64(sum));
+    hi += static_cast<std::uint32_t>(_mm512_reduce_add_epi64(high));
 }
 
-bool HasCarrylessMultiply() {
-    static const bool has = __builtin_cpu_supports("pclmul") && __builtin_cpu_supports("sse4.1");
-    return has;
+SumInstructions Available() {
+    static const SumInstructions widest = [] {
+        if (__builtin_cpu_supports("avx512f") && __builtin_cpu_supports("vpclmulqdq") &&
+            __builtin_cpu_supports("pclmul") && __builtin_cpu_supports("sse4.1"))
+            return SumInstructions::Avx512;
+        if (__builtin_cpu_supports("avx2") && __builtin_cpu_supports("pclmul") &&
+            __builtin_cpu_supports("sse4.1"))
+            return SumInstructions::Avx2;
+        if (__builtin_cpu_supports("pclmul") && __builtin_cpu_supports("sse4.1"))
+            return SumInstructions::Sse;
+        return SumInstructions::Plain;
+    }();
+    return widest;
+}
+#else
+SumInstructions Available() {
+    return SumInstructions::Plain;
 }
 #endif
 
+std::atomic<SumInstructions> g_ceiling{SumInstructions::Avx512};
+
+SumInstructions Widest() {
+    return std::min(Available(), g_ceiling.load(std::memory_order_relaxed));
+}
+
 }  // namespace
+
+void SetSumInstructionsForTesting(SumInstructions widest) {
+    g_ceiling.store(widest);
+}
 
 std::uint32_t Crc32Update(std::uint32_t crc, const unsigned char* p, std::size_t n) {
 #ifdef TRACKMILL_X86_SUMS
-    if (n >= 64 && HasCarrylessMultiply()) return ~CrcRegisterFold(~crc, p, n);
+    const SumInstructions widest = Widest();
+    if (n >= 256 && widest == SumInstructions::Avx512) return ~CrcRegisterFold512(~crc, p, n);
+    if (n >= 64 && widest >= SumInstructions::Sse) return ~CrcRegisterFold(~crc, p, n);
 #endif
     return ~CrcRegisterUpdate(~crc, p, n);
 }
@@ -159,16 +247,23 @@ void TrackChecksum::AddSamples(const unsigned char* data, std::uint64_t count) {
     // Positions stay below 2^32 for any CD track; the product fits in 64 bits.
     std::uint64_t i = from;
 #ifdef TRACKMILL_X86_SUMS
-    // Four samples at a time: the even and the odd lanes are multiplied 32 x 32 -> 64
-    // bits; the products and their high halves are summed in 64-bit lanes, whose low
-    // 32 bits are the sums modulo 2^32.
-    if (to - i >= 64 && HasAvx2()) {
+    // Sixteen, eight or four samples at a time: the even and the odd lanes are
+    // multiplied 32 x 32 -> 64 bits; the products and their high halves are summed in
+    // 64-bit lanes, whose low 32 bits are the sums modulo 2^32.
+    const SumInstructions widest = Widest();
+    if (to - i >= 64 && widest == SumInstructions::Avx512) {
+        const std::uint64_t n = (to - i) / 16 * 16;
+        AccurateRipSumsAvx512(p, i + 1, n, lo, hi);
+        i += n;
+        p += n * 4;
+    }
+    if (to - i >= 64 && widest >= SumInstructions::Avx2) {
         const std::uint64_t n = (to - i) / 8 * 8;
         AccurateRipSumsAvx2(p, i + 1, n, lo, hi);
         i += n;
         p += n * 4;
     }
-    if (to - i >= 8) {
+    if (to - i >= 8 && widest >= SumInstructions::Sse) {
         __m128i position = _mm_set_epi32(static_cast<int>(i + 4), static_cast<int>(i + 3),
                                          static_cast<int>(i + 2), static_cast<int>(i + 1));
         const __m128i four = _mm_set1_epi32(4);

@@ -24,6 +24,12 @@ inline constexpr std::uint64_t kAccurateRipSkipLast = 5 * kSamplesPerFrame;     
 // over `bytes` bytes. Start with crc = 0.
 std::uint32_t Crc32Update(std::uint32_t crc, const unsigned char* data, std::size_t bytes);
 
+// The instruction sets the sums can use, narrowest first. They use the widest the
+// processor offers; tests lower the ceiling so that every path is checked against
+// the same values.
+enum class SumInstructions { Plain, Sse, Avx2, Avx512 };
+void SetSumInstructionsForTesting(SumInstructions widest);
+
 class TrackChecksum {
   public:
     // Starts a track of `samples` stereo samples; the flags say whether it is the
