@@ -327,7 +327,9 @@ int RunRipCommand(const std::vector<std::string>& args) {
         info.accurateRip = line.accurateRip;
         info.when = std::time(nullptr);
         std::string logError;
-        const std::string logPath = FinishBatch(engine, info, logError);
+        // Ctrl+C also ends a lookup that is still waiting for the network.
+        const std::string logPath =
+            FinishBatch(engine, info, logError, [] { return InterruptGuard::Requested(); });
         for (const TrackRecord& t : engine.BatchRecords())
             if (!t.accurateRip.empty())
                 std::printf("  %-20s AccurateRip: %s\n", t.entry.name, t.accurateRip.c_str());

@@ -49,11 +49,15 @@ bool ParseAccurateRipRecord(const QByteArray& data, std::vector<AccurateRipPress
 
 // Not inlined: the test suite's ThreadSanitizer suppression for Qt Network's own
 // thread names this function.
-__attribute__((noinline)) AccurateRipRecord FetchAccurateRipRecord(const cd::AccurateRipDiscId& id,
-                                                                   int timeoutMs) {
+__attribute__((noinline)) AccurateRipRecord FetchAccurateRipRecord(
+    const cd::AccurateRipDiscId& id, int timeoutMs, const std::function<bool()>& cancelled) {
     AccurateRipRecord record;
     if (!QCoreApplication::instance()) {
         record.problem = "no event loop to fetch it with";
+        return record;
+    }
+    if (cancelled && cancelled()) {
+        record.problem = "cancelled";
         return record;
     }
     const QUrl url(QString::fromStdString(AccurateRipBaseUrl() + "/" + id.RecordPath()));
@@ -67,11 +71,29 @@ __attribute__((noinline)) AccurateRipRecord FetchAccurateRipRecord(const cd::Acc
     QNetworkReply* reply = manager.get(request);
     QEventLoop loop;
     QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
-    QTimer::singleShot(timeoutMs, &loop, [reply] { reply->abort(); });
+    bool timedOut = false, stopped = false;
+    QTimer::singleShot(timeoutMs, &loop, [reply, &timedOut] {
+        timedOut = true;
+        reply->abort();
+    });
+    QTimer poll;
+    if (cancelled) {
+        QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
+            if (!cancelled()) return;
+            stopped = true;
+            reply->abort();
+        });
+        poll.start(100);
+    }
     if (!reply->isFinished()) loop.exec();
+    poll.stop();
 
     const int http = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-    if (http == 404) {
+    if (stopped) {
+        record.problem = "cancelled";
+    } else if (timedOut) {
+        record.problem = "no answer within " + std::to_string(timeoutMs / 1000) + " s";
+    } else if (http == 404) {
         record.status = AccurateRipRecord::Status::NotInDatabase;
     } else if (reply->error() != QNetworkReply::NoError) {
         record.problem = reply->errorString().toStdString();

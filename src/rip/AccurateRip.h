@@ -12,6 +12,7 @@
 
 #include <QByteArray>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -37,8 +38,12 @@ std::string AccurateRipBaseUrl();
 // Parses a record's bytes. False when it is empty or cut short.
 bool ParseAccurateRipRecord(const QByteArray& data, std::vector<AccurateRipPressing>& out);
 // Fetches the disc's record, waiting at most timeoutMs. Runs a local event loop:
-// call it on a thread with a Qt application object.
-AccurateRipRecord FetchAccurateRipRecord(const cd::AccurateRipDiscId& id, int timeoutMs = 15000);
+// call it on a thread with a Qt application object. `cancelled`, when given, is
+// asked ten times a second; once it says yes the lookup ends as "cancelled".
+inline constexpr int kAccurateRipTimeoutMs = 15000;
+AccurateRipRecord FetchAccurateRipRecord(const cd::AccurateRipDiscId& id,
+                                         int timeoutMs = kAccurateRipTimeoutMs,
+                                         const std::function<bool()>& cancelled = {});
 // The verdict for the track at 1-based position `index` on the disc with these sums:
 // "accurately ripped (confidence N)", "not accurate", "not in database" or
 // "could not be checked (...)".

@@ -166,13 +166,15 @@ std::string WriteRipLog(const BatchInfo& info, const cd::TableOfContents* toc,
     return {};
 }
 
-std::string FinishBatch(RipEngine& engine, const BatchInfo& info, std::string& error) {
+std::string FinishBatch(RipEngine& engine, const BatchInfo& info, std::string& error,
+                        const std::function<bool()>& cancelled) {
     const cd::TableOfContents* toc = engine.Toc();
     std::vector<TrackRecord>& tracks = engine.BatchRecords();
     if (info.accurateRip) {
         AccurateRipRecord record;
         if (toc) {
-            record = FetchAccurateRipRecord(cd::AccurateRipIds(*toc));
+            record =
+                FetchAccurateRipRecord(cd::AccurateRipIds(*toc), kAccurateRipTimeoutMs, cancelled);
         } else {
             record.problem = "the disc's table of contents could not be read";
         }

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <ctime>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -40,7 +41,9 @@ std::string WriteRipLog(const BatchInfo& info, const cd::TableOfContents* toc,
                         const std::vector<TrackRecord>& tracks, std::string& error);
 
 // The end of a batch, as the command line and the rip dialog do it: looks the
-// tracks up in AccurateRip when asked (info.accurateRip) and writes the log.
-std::string FinishBatch(RipEngine& engine, const BatchInfo& info, std::string& error);
+// tracks up in AccurateRip when asked (info.accurateRip) and writes the log. A lookup
+// that `cancelled` calls off leaves the tracks "could not be checked (cancelled)".
+std::string FinishBatch(RipEngine& engine, const BatchInfo& info, std::string& error,
+                        const std::function<bool()>& cancelled = {});
 
 }  // namespace rip

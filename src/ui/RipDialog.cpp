@@ -96,6 +96,7 @@ RipDialog::~RipDialog() {
     // logged; a dialog destroyed without closing still must not leave the track's
     // threads or ring, or a lookup using the engine's records, behind.
     if (finisher_) {
+        cancelLookup_ = true;
         finisher_->wait();
         delete finisher_;
     }
@@ -372,10 +373,12 @@ void RipDialog::FinishBatch(const QString& text, bool closing) {
     // The lookup may take seconds: it runs on its own thread, which alone uses the
     // engine's batch records until it reports back here. Nothing starts meanwhile.
     finishing_ = true;
+    cancelLookup_ = false;
     status_->setText(QString::fromLatin1(kTextCheckingAccurateRip));
     finisher_ = QThread::create([this, info] {
         std::string error;
-        const std::string path = rip::FinishBatch(engine_, info, error);
+        const std::string path =
+            rip::FinishBatch(engine_, info, error, [this] { return cancelLookup_.load(); });
         QMetaObject::invokeMethod(
             this, [this, path, error] { OnBatchFinished(path, error); }, Qt::QueuedConnection);
     });
@@ -438,7 +441,9 @@ void RipDialog::done(int result) {
     }
     autoStart_ = false;
     if (finishing_) {
-        // The batch's log is still being written: close once it is.
+        // The batch's log is still being written: the lookup is called off, and the
+        // dialog closes once the log is written.
+        cancelLookup_ = true;
         closePending_ = true;
         closeResult_ = result;
         UpdateRipButton();

@@ -15,6 +15,7 @@
 
 #include <QDialog>
 #include <QString>
+#include <atomic>
 #include <cstdint>
 
 #include "rip/RipEngine.h"
@@ -135,6 +136,7 @@ class RipDialog : public QDialog {
     bool verify_ = false;
     // The end of a batch in progress on finisher_, and the text it ends with.
     bool finishing_ = false;
+    std::atomic<bool> cancelLookup_{false};  // asked by the lookup's thread
     QThread* finisher_ = nullptr;
     QString endText_;
     // The Rip button had the focus when it was disabled.

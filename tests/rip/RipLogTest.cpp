@@ -154,8 +154,20 @@ TEST(RipLogTest, AccurateRipLookupGivesEveryVerdictInTheLog) {
         EXPECT_NE(log.find("accuraterip: could not be checked ("), std::string::npos) << log;
         EXPECT_NE(log.find("summary: 3 track(s), 3 ok, 0 suspicious, 0 failed"), std::string::npos);
     }
+    {
+        // A server that never answers, and a lookup called off while it waits.
+        QTcpServer silent;
+        ASSERT_TRUE(silent.listen(QHostAddress::LocalHost));
+        qputenv("TRACKMILL_ACCURATERIP_URL",
+                QByteArray("http://127.0.0.1:") + QByteArray::number(silent.serverPort()));
+        std::string error;
+        const std::string log = ReadText(rip::FinishBatch(
+            *engine, info, error, [&silent] { return silent.hasPendingConnections(); }));
+        EXPECT_NE(log.find("accuraterip: could not be checked (cancelled)"), std::string::npos)
+            << log;
+    }
     qunsetenv("TRACKMILL_ACCURATERIP_URL");
-    EXPECT_EQ(Logs(dir).size(), 4u);
+    EXPECT_EQ(Logs(dir).size(), 5u);
     engine.reset();
     cdaccess::ClearAddedDrives();
 }

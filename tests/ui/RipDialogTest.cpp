@@ -269,6 +269,21 @@ TEST_F(RipDialogTest, OnlyTheLastRowOrNoRowChecked) {
     EXPECT_EQ(Text(dialog, RipDialog::kIdRipStop), "Rip");
     EXPECT_EQ(Text(dialog, RipDialog::kIdStatus), "User stop !");
     EXPECT_TRUE(Button(dialog, RipDialog::kIdRipStop)->isEnabled());
+
+    // Escape while the database has not answered calls the lookup off: the dialog
+    // closes without waiting for the network, and the log says why nothing was checked.
+    for (const auto& f : fs::directory_iterator(OutFolder()))
+        if (f.path().extension() == ".log") fs::remove(f.path());
+    src.checked = {false, false, true};
+    ::setenv("TRACKMILL_ACCURATERIP_URL",
+             ("http://127.0.0.1:" + std::to_string(database.serverPort())).c_str(), 1);
+    Click(dialog, RipDialog::kIdRipStop);
+    ASSERT_TRUE(PumpUntil([&] { return database.hasPendingConnections(); }, 20000));
+    ::unsetenv("TRACKMILL_ACCURATERIP_URL");
+    QTest::keyClick(&dialog, Qt::Key_Escape);
+    ASSERT_TRUE(PumpUntil([&] { return !dialog.isVisible(); }, 20000));
+    EXPECT_NE(RipLog().find("accuraterip: could not be checked (cancelled)"), std::string::npos)
+        << RipLog();
 }
 
 TEST_F(RipDialogTest, StopDuringTheSecondOfThreeTracksThenRipAgain) {
