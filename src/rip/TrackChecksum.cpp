@@ -181,8 +181,17 @@ __attribute__((target("avx512f"))) void AccurateRipSumsAvx512(const unsigned cha
             high, _mm512_add_epi64(_mm512_srli_epi64(even, 32), _mm512_srli_epi64(odd, 32)));
         at = _mm512_add_epi32(at, sixteen);
     }
-    lo += static_cast<std::uint32_t>(_mm512_reduce_add_epi64(sum));
-    hi += static_cast<std::uint32_t>(_mm512_reduce_add_epi64(high));
+    // Summed as unsigned: the header's own reduction adds signed and may overflow.
+    alignas(64) std::uint64_t lanes[8], highLanes[8];
+    _mm512_store_si512(lanes, sum);
+    _mm512_store_si512(highLanes, high);
+    std::uint64_t l = 0, h = 0;
+    for (int k = 0; k < 8; ++k) {
+        l += lanes[k];
+        h += highLanes[k];
+    }
+    lo += static_cast<std::uint32_t>(l);
+    hi += static_cast<std::uint32_t>(h);
 }
 
 SumInstructions Available() {
