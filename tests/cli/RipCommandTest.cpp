@@ -372,18 +372,6 @@ TEST(RipCommandDemoTest, RipLogChecksumsMatchTheFilesAndNameTheDisc) {
     EXPECT_TRUE(cddb && musicBrainz && accurateRip);
 }
 
-std::string ReadText(const std::string& path) {
-    const auto bytes = ReadFile(path);
-    return std::string(bytes.begin(), bytes.end());
-}
-
-std::vector<std::string> Logs(const QTemporaryDir& dir) {
-    std::vector<std::string> logs;
-    for (const QString& f : QDir(dir.path()).entryList({"trackmill-*.log"}, QDir::Files))
-        logs.push_back((dir.path() + "/" + f).toStdString());
-    return logs;
-}
-
 // --verify in process on the simulated drive: a clean drive verifies; a drive whose
 // frame reads differently the second time gets its track marked suspicious in the
 // summary, the log (a second log beside the first) and the exit status.
@@ -392,8 +380,8 @@ TEST(RipCommandVerifyTest, TrackThatReadsDifferentlyIsSuspicious) {
     SimDisc disc = OpenSimDisc({30, 20});
     const std::string out = dir.path().toStdString();
     EXPECT_EQ(cli::RunRipCommand({"--rip", "wav", "--out", out, "--verify"}), 0);
-    ASSERT_EQ(Logs(dir).size(), 1u);
-    const std::string clean = ReadText(Logs(dir)[0]);
+    ASSERT_EQ(Logs(dir.path()).size(), 1u);
+    const std::string clean = ReadText(Logs(dir.path())[0]);
     EXPECT_NE(clean.find("test and copy: yes"), std::string::npos) << clean;
     EXPECT_NE(clean.find("test crc32: "), std::string::npos) << clean;
     EXPECT_NE(clean.find("summary: 2 track(s), 2 ok, 0 suspicious, 0 failed"), std::string::npos);
@@ -402,7 +390,7 @@ TEST(RipCommandVerifyTest, TrackThatReadsDifferentlyIsSuspicious) {
     // second batch gets its own log and names track 2 suspicious.
     disc.drive->ScriptUnstableFrame(40);
     EXPECT_EQ(cli::RunRipCommand({"--rip", "wav", "--out", out, "--verify"}), 1);
-    auto logs = Logs(dir);
+    auto logs = Logs(dir.path());
     ASSERT_EQ(logs.size(), 2u);
     std::string second = ReadText(logs[0]) == clean ? ReadText(logs[1]) : ReadText(logs[0]);
     EXPECT_NE(second.find("result: suspicious"), std::string::npos) << second;

@@ -21,18 +21,6 @@ using namespace riptest;
 
 namespace {
 
-std::string ReadText(const std::string& path) {
-    const auto bytes = ReadFile(path);
-    return std::string(bytes.begin(), bytes.end());
-}
-
-std::vector<std::string> Logs(const QTemporaryDir& dir) {
-    std::vector<std::string> logs;
-    for (const QString& f : QDir(dir.path()).entryList({"trackmill-*.log"}, QDir::Files))
-        logs.push_back((dir.path() + "/" + f).toStdString());
-    return logs;
-}
-
 // A one-shot HTTP server: answers every GET with `status` and `body`, and keeps the
 // path asked for.
 class RecordServer : public QTcpServer {
@@ -167,7 +155,7 @@ TEST(RipLogTest, AccurateRipLookupGivesEveryVerdictInTheLog) {
             << log;
     }
     qunsetenv("TRACKMILL_ACCURATERIP_URL");
-    EXPECT_EQ(Logs(dir).size(), 5u);
+    EXPECT_EQ(Logs(dir.path()).size(), 5u);
     engine.reset();
     cdaccess::ClearAddedDrives();
 }

@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QObject>
 #include <QVariant>
@@ -173,6 +174,19 @@ inline SimDisc OpenSimDisc(const std::vector<std::uint32_t>& lengths, std::uint3
 inline std::vector<unsigned char> ReadFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+inline std::string ReadText(const std::string& path) {
+    const auto bytes = ReadFile(path);
+    return std::string(bytes.begin(), bytes.end());
+}
+
+// The rip logs in a folder.
+inline std::vector<std::string> Logs(const QString& folder) {
+    std::vector<std::string> logs;
+    for (const QString& f : QDir(folder).entryList({"trackmill-*.log"}, QDir::Files))
+        logs.push_back((folder + "/" + f).toStdString());
+    return logs;
 }
 
 inline std::uint32_t Le32(const std::vector<unsigned char>& b, size_t at) {
