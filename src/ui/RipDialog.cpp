@@ -15,7 +15,6 @@
 
 #include "cdaccess/Drive.h"
 
-#include "controls/DialogFont.h"
 #include "controls/HoverButton.h"
 #include "controls/PercentBar.h"
 #include "controls/SkinResources.h"
@@ -25,6 +24,7 @@
 #include "rip/RipLog.h"
 #include "ui/FolderPicker.h"
 #include "ui/RipSource.h"
+#include "ui/TemplateLayout.h"
 
 namespace ui {
 
@@ -49,9 +49,6 @@ constexpr QRect kMp3Rect(16, 90, 34, 10);
 constexpr QRect kWavRect(56, 90, 34, 10);
 constexpr QRect kRipRect(128, 88, 50, 15);
 constexpr QRect kExitRect(186, 88, 50, 15);
-
-// The dialogs' background colour, text black.
-const QColor kDialogBackground(247, 243, 247);
 
 constexpr int kAutoStartDelayMs = 200;
 constexpr int kExitDelayMs = 10;
@@ -109,20 +106,12 @@ RipDialog::~RipDialog() {
 }
 
 void RipDialog::BuildControls() {
-    setWindowTitle(QStringLiteral("Ripper"));
-    setFont(controls::DialogFont());
-    setAutoFillBackground(true);
+    const QSize base =
+        ApplyTemplate(this, QStringLiteral("Ripper"), kDialogUnits.width(), kDialogUnits.height());
     QPalette pal = palette();
-    pal.setColor(QPalette::Window, kDialogBackground);
     pal.setColor(QPalette::WindowText, Qt::black);
     setPalette(pal);
-
-    const QSize base = controls::DialogBaseUnits(font());
-    auto place = [&](QWidget* w, const QRect& du, int id) {
-        w->setGeometry(controls::DialogRectToPixels(du, base));
-        if (id != 0) platform::SetControlId(w, id);
-    };
-    setFixedSize(controls::DialogRectToPixels(QRect(QPoint(0, 0), kDialogUnits), base).size());
+    auto place = [&](QWidget* w, const QRect& du, int id) { PlaceControl(w, id, du, base); };
 
     place(new QGroupBox(this), kGroupRect, 0);
     place(new QLabel(QStringLiteral("Output folder"), this), kFolderCaptionRect, 0);
