@@ -225,9 +225,14 @@ TEST_F(RipCommandTest, SigtermMidRipLeavesOnlyValidFiles) {
         const int spawned = posix_spawn(&child, exe.c_str(), &files, nullptr, argv.data(), environ);
         posix_spawn_file_actions_destroy(&files);
         ASSERT_EQ(spawned, 0);
-        // Track 2 under way: track 1 is finished.
-        const bool started =
-            PumpUntil([&] { return std::filesystem::exists(out + "/Track 2.mp3.part"); }, 60000);
+        // Track 2 under way with some of its audio written (a track stopped before any
+        // audio leaves no file): track 1 is finished.
+        const bool started = PumpUntil(
+            [&] {
+                std::error_code e;
+                return std::filesystem::file_size(out + "/Track 2.mp3.part", e) >= 16384 && !e;
+            },
+            60000);
         ::kill(child, signal);
         int status = 0;
         ASSERT_EQ(::waitpid(child, &status, 0), child);
