@@ -71,7 +71,16 @@ __attribute__((noinline)) AccurateRipRecord FetchAccurateRipRecord(
     QNetworkReply* reply = manager.get(request);
     QEventLoop loop;
     QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
-    bool timedOut = false, stopped = false;
+    // A record holds a few hundred bytes per pressing; a server that sends far more is
+    // not the database, and its answer is not kept in memory.
+    constexpr qint64 kMaxRecordBytes = 4 << 20;
+    bool timedOut = false, stopped = false, tooLarge = false;
+    QObject::connect(reply, &QNetworkReply::downloadProgress, &loop,
+                     [reply, &tooLarge](qint64 received, qint64 total) {
+                         if (received <= kMaxRecordBytes && total <= kMaxRecordBytes) return;
+                         tooLarge = true;
+                         reply->abort();
+                     });
     QTimer::singleShot(timeoutMs, &loop, [reply, &timedOut] {
         timedOut = true;
         reply->abort();
@@ -91,6 +100,8 @@ __attribute__((noinline)) AccurateRipRecord FetchAccurateRipRecord(
     const int http = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
     if (stopped) {
         record.problem = "cancelled";
+    } else if (tooLarge) {
+        record.problem = "the database's answer is larger than a record can be";
     } else if (timedOut) {
         record.problem = "no answer within " + std::to_string(timeoutMs / 1000) + " s";
     } else if (http == 404) {

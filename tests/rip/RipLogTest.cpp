@@ -143,6 +143,15 @@ TEST(RipLogTest, AccurateRipLookupGivesEveryVerdictInTheLog) {
         EXPECT_NE(log.find("summary: 3 track(s), 3 ok, 0 suspicious, 0 failed"), std::string::npos);
     }
     {
+        // An answer far larger than any record is refused.
+        RecordServer server(200, QByteArray(5 << 20, '\x01'));
+        ASSERT_TRUE(server.listen(QHostAddress::LocalHost));
+        const std::string log = lookUp(&server);
+        EXPECT_NE(log.find("could not be checked (the database's answer is larger"),
+                  std::string::npos)
+            << log;
+    }
+    {
         // A server that never answers, and a lookup called off while it waits.
         QTcpServer silent;
         ASSERT_TRUE(silent.listen(QHostAddress::LocalHost));
@@ -155,7 +164,7 @@ TEST(RipLogTest, AccurateRipLookupGivesEveryVerdictInTheLog) {
             << log;
     }
     qunsetenv("TRACKMILL_ACCURATERIP_URL");
-    EXPECT_EQ(Logs(dir.path()).size(), 5u);
+    EXPECT_EQ(Logs(dir.path()).size(), 6u);
     engine.reset();
     cdaccess::ClearAddedDrives();
 }
