@@ -4,9 +4,13 @@
 
 #include <sndfile.h>
 #include <sys/stat.h>
+#ifndef _WIN32
+#include <unistd.h>
+#endif
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 
@@ -18,14 +22,6 @@ namespace {
 // The longest disc a table of contents can address (99:59:74).
 constexpr std::uint64_t kMaxDiscFrames = 100ull * 60 * kFramesPerSecond;
 
-int SeekFile(std::FILE* file, std::uint64_t offset) {
-#ifdef _WIN32
-    return _fseeki64(file, static_cast<long long>(offset), SEEK_SET);
-#else
-    return fseeko(file, static_cast<off_t>(offset), SEEK_SET);
-#endif
-}
-
 class RawSource : public ImageSource {
   public:
     RawSource(std::FILE* file, std::uint64_t size) : file_(file), size_(size) {}
@@ -34,8 +30,23 @@ class RawSource : public ImageSource {
     bool Read(std::uint64_t offset, std::size_t bytes, unsigned char* out) override {
         if (offset > size_ || bytes > size_ - offset) return false;
         if (bytes == 0) return true;
-        if (SeekFile(file_, offset) != 0) return false;
+#ifdef _WIN32
+        if (_fseeki64(file_, static_cast<long long>(offset), SEEK_SET) != 0) return false;
         return std::fread(out, 1, bytes, file_) == bytes;
+#else
+        // One positioned read per request (the stream's own buffer and position are
+        // never used): no seek before every read of a rip.
+        const int fd = ::fileno(file_);
+        while (bytes > 0) {
+            const ssize_t got = ::pread(fd, out, bytes, static_cast<off_t>(offset));
+            if (got < 0 && errno == EINTR) continue;
+            if (got <= 0) return false;
+            out += got;
+            offset += static_cast<std::uint64_t>(got);
+            bytes -= static_cast<std::size_t>(got);
+        }
+        return true;
+#endif
     }
 
   private:
