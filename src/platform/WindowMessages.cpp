@@ -62,6 +62,11 @@ QObject* ObjectFromHandle(WindowHandle handle) {
     return it == r.byHandle.end() ? nullptr : it->second;
 }
 
+std::mutex& detail::HandOverMutex() {
+    static std::mutex mutex;
+    return mutex;
+}
+
 bool PostMessage(WindowHandle window, int message, WParam w, LParam l) {
     Registry& r = registry();
     std::lock_guard<std::recursive_mutex> guard(r.mutex);

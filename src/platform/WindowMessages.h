@@ -12,6 +12,9 @@
 #include <QObject>
 #include <cstdint>
 #include <memory>
+#include <mutex>
+#include <type_traits>
+#include <utility>
 
 namespace platform {
 
@@ -58,6 +61,33 @@ bool PostMessage(WindowHandle window, int message, WParam w = 0, LParam l = 0);
 // own thread, blocking until the window's thread has handled it otherwise. 0 when
 // the window does not exist (or disappears before handling it).
 LParam SendMessage(WindowHandle window, int message, WParam w = 0, LParam l = 0);
+
+namespace detail {
+// Taken by the posting side while a call is built and queued, and by the receiving
+// side before the call runs: what the call captured is then ordered before its use
+// by a lock of our own, which race checkers see (Qt's queue locks they do not).
+std::mutex& HandOverMutex();
+
+template <typename Call>
+struct PostedCall {
+    Call call;
+    void operator()() {
+        { std::lock_guard<std::mutex> handOver(HandOverMutex()); }
+        call();
+    }
+};
+}  // namespace detail
+
+// Queues `call` (and what it captured) for the thread of `receiver`, which runs it
+// from its event loop; dropped if the receiver is destroyed first. Every hand-over
+// from a worker thread to a window goes through here or PostMessage.
+template <typename Call>
+void PostCall(QObject* receiver, Call&& call) {
+    std::lock_guard<std::mutex> handOver(detail::HandOverMutex());
+    QMetaObject::invokeMethod(receiver,
+                              detail::PostedCall<std::decay_t<Call>>{std::forward<Call>(call)},
+                              Qt::QueuedConnection);
+}
 
 // The child control of a dialog whose object name is the control id in decimal
 // (e.g. "1023"), searched among all descendants. Callable from any thread.

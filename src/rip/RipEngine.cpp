@@ -13,6 +13,7 @@
 #include "core/Messages.h"
 #include "core/Settings.h"
 #include "platform/Paths.h"
+#include "platform/WindowMessages.h"
 #include "rip/WavHeader.h"
 
 namespace rip {
@@ -63,7 +64,7 @@ void SetControlText(platform::WindowHandle control, const std::string& text) {
     if (obj->thread() == QThread::currentThread())
         obj->setProperty("text", value);
     else
-        QMetaObject::invokeMethod(obj, [obj, value] { obj->setProperty("text", value); });
+        platform::PostCall(obj, [obj, value] { obj->setProperty("text", value); });
 }
 
 }  // namespace

@@ -20,6 +20,7 @@
 #include "convert/TargetNames.h"
 #include "core/Messages.h"
 #include "core/Settings.h"
+#include "platform/WindowMessages.h"
 #include "ui/FileDialog.h"
 #include "ui/FolderPicker.h"
 #include "ui/TemplateLayout.h"
@@ -299,8 +300,7 @@ void ConvertDialog::RunWorker() {
     }
     run_.active.store(false);
     run_.engine.store(nullptr);
-    QMetaObject::invokeMethod(
-        this, [this] { OnWorkerEnded(); }, Qt::QueuedConnection);
+    platform::PostCall(this, [this] { OnWorkerEnded(); });
 }
 
 // One row: the target is the folder joined with the source's title and ".mp3", under a
@@ -330,8 +330,7 @@ void ConvertDialog::ConvertRow(const std::string& source, const std::string& fol
 }
 
 void ConvertDialog::PostStatus(const QString& text) {
-    QMetaObject::invokeMethod(
-        this, [this, text] { SetStatus(text); }, Qt::QueuedConnection);
+    platform::PostCall(this, [this, text] { SetStatus(text); });
 }
 
 // The engine's progress function, on the worker thread; context is the dialog. It

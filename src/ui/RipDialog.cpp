@@ -368,8 +368,7 @@ void RipDialog::FinishBatch(const QString& text, bool closing) {
         std::string error;
         const std::string path =
             rip::FinishBatch(engine_, info, error, [this] { return cancelLookup_.load(); });
-        QMetaObject::invokeMethod(
-            this, [this, path, error] { OnBatchFinished(path, error); }, Qt::QueuedConnection);
+        platform::PostCall(this, [this, path, error] { OnBatchFinished(path, error); });
     });
     finisher_->start();
     UpdateRipButton();
