@@ -105,21 +105,26 @@ int RunConvertCommand(const std::vector<std::string>& args, const ConverterLibra
         progress.context = &report;
         progress.notify = &ShowProgress;
         const int code = engine.Convert(source.c_str(), target.c_str(), bitRate, 0, &progress);
-        std::error_code missing;
-        if (std::filesystem::exists(target, missing)) targets.push_back(target);
+        // The name the result was kept under: another run may have taken the target's
+        // name meanwhile, and a partial result never replaces an earlier file.
+        const std::string kept = engine.LastTarget();
+        if (!kept.empty()) targets.push_back(kept);
         if (code == kConvertOk && report.lastEvent == kConvertFinished) {
+            if (!kept.empty() && kept != target) renamed.push_back(source + " -> " + kept);
             ++converted;
             continue;
         }
         if (code == kConvertResultAborted && InterruptGuard::Requested()) {
-            PrintError("--convert: " + source + " stopped; the target holds what was converted");
+            PrintError("--convert: " + source + " stopped; " +
+                       (kept.empty() ? std::string("nothing was kept")
+                                     : kept + " holds what was converted"));
             break;
         }
         const std::string why =
             engine.LastProblem().empty() ? "the conversion failed" : engine.LastProblem();
         if (code == kConvertResultTruncated) {
             ++truncated;
-            PrintError("--convert: " + source + ": " + why + "; " + target +
+            PrintError("--convert: " + source + ": " + why + "; " + (kept.empty() ? target : kept) +
                        " holds the audio it has");
             continue;
         }

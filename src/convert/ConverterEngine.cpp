@@ -1,6 +1,7 @@
 #include "convert/ConverterEngine.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -13,6 +14,7 @@
 #include "platform/Files.h"
 #include "platform/Paths.h"
 #include "platform/Sync.h"
+#include "platform/WorkFile.h"
 
 namespace convert {
 
@@ -35,6 +37,13 @@ bool EncodeChunk(OrvamChunkFn chunk, std::uint32_t stream, const std::int16_t* v
     } catch (...) {
         return false;
     }
+}
+
+// `what`, with the system's reason when the last failed call left one (for example
+// "No space left on device").
+std::string SystemReason(const char* what) {
+    const int error = errno;
+    return error != 0 ? std::string(what) + ": " + std::strerror(error) : std::string(what);
 }
 
 }  // namespace
@@ -130,7 +139,8 @@ std::uint32_t ConverterEngine::Now() const {
 
 // Converts one WAV file into one MP3 file.
 //   source, target: file paths as the caller gives them (relative to the current folder
-//                   when not absolute); the target is created by the module.
+//                   when not absolute); the module writes a working file of this
+//                   conversion's own that takes the target's name at the end.
 //   bitRate: kbit/s; raised to 128 for a 32000 Hz source.
 //   The channel choice (SetChannels) turns a two-channel source into a one-channel MP3
 //   unless it is Stereo: the encoder then takes e mono values per chunk, so reads are
@@ -143,14 +153,15 @@ std::uint32_t ConverterEngine::Now() const {
 // time from the data chunk, reduced to 16 bits, resampled to 44100 Hz for 22050 and
 // 32000 Hz sources, and handed to the module chunk by chunk. The abort flag is read
 // once per chunk; an aborted conversion still closes its stream (the target holds
-// what was encoded) and returns 3, with or without a progress function. A source that
-// holds less audio than its header declares is converted as far as it goes and ends
-// with event 5 and code 5 instead of the finished event. LastProblem() says why any
-// conversion did not simply succeed.
+// what was encoded, or a name beside an earlier target does) and returns 3, with or without a
+// progress function. A source that holds less audio than its header declares is converted as far as
+// it goes and ends with event 5 and code 5 instead of the finished event. LastProblem() says why
+// any conversion did not simply succeed.
 int ConverterEngine::Convert(const char* source, const char* target, std::int32_t bitRate,
                              std::int32_t /*reserved*/, const ConvertProgress* progress) {
     abort_.store(0);
     problem_.clear();
+    lastTarget_.clear();
     if (!IsLoaded() && !Init()) {
         problem_ = "the encoder module DLL_ORVAM.dll is not loaded";
         return kConvertNotLoaded;
@@ -184,11 +195,23 @@ int ConverterEngine::Convert(const char* source, const char* target, std::int32_
 
     const ConvertChannels channels = channels_.load();
     const bool downMix = format.channels == 2 && channels != ConvertChannels::Stereo;
+    // The module writes a working file of this run's own, which takes the target's name
+    // only at the end: a failed conversion leaves an earlier target untouched.
+    platform::WorkFile work;
+    reason.clear();
+    std::FILE* claimed = platform::CreateWorkFile(target, work, reason);
+    if (!claimed) return fail("the target could not be created: " + reason);
+    std::fclose(claimed);
     std::uint32_t stream = 0;
-    const std::uint32_t e = lib.open(target, &stream, EncoderBitRate(rate, bitRate),
+    errno = 0;
+    const std::uint32_t e = lib.open(work.workPath.c_str(), &stream, EncoderBitRate(rate, bitRate),
                                      ChannelMode(downMix ? 1 : format.channels),
                                      static_cast<std::int32_t>(SourceResampler::EncoderRate(rate)));
-    if (e == 0 || stream == 0) return fail("the encoder module could not create the target");
+    if (e == 0 || stream == 0) {
+        const std::string why = SystemReason("the encoder module could not create the target");
+        platform::DiscardWorkFile(work);
+        return fail(why);
+    }
     // Source values per chunk: what the encoder takes, twice that before a mix-down.
     const std::uint32_t chunkValues = downMix ? 2 * e : e;
 
@@ -196,6 +219,7 @@ int ConverterEngine::Convert(const char* source, const char* target, std::int32_
     const std::uint32_t k = resampler.ReadSize();
     if (k == 0 || std::fseek(in.file, static_cast<long>(format.dataOffset), SEEK_SET) != 0) {
         lib.close(stream);
+        platform::DiscardWorkFile(work);
         return fail(k == 0 ? "the encoder module's chunk size is too small for this source"
                            : "the source's audio could not be read");
     }
@@ -245,9 +269,10 @@ int ConverterEngine::Convert(const char* source, const char* target, std::int32_
             }
         }
 
+        errno = 0;
         if (!EncodeChunk(lib.chunk, stream, buffer.data(), m)) {
             failed = true;  // the module has released the stream: no close call
-            failure = "the encoder module failed to encode a chunk";
+            failure = SystemReason("the encoder module failed to encode a chunk");
             break;
         }
         sent += 2ull * resampled;
@@ -256,24 +281,39 @@ int ConverterEngine::Convert(const char* source, const char* target, std::int32_
 
     // The module's close writes the last frames and the info tag; a failure there loses
     // audio, so it counts as a failed conversion.
+    errno = 0;
     if (!failed && lib.close(stream) == 0) {
         failed = true;
-        failure = "the encoder module could not finish the target";
+        failure = SystemReason("the encoder module could not finish the target");
+    }
+    if (failed) {
+        platform::DiscardWorkFile(work);
+        return fail(failure);
     }
 
-    if (abort_.load()) {
-        problem_ = "stopped before the end of the source";
+    // A stopped or cut-short conversion is kept, but never in place of a target that
+    // was there before; it is then kept beside it under a name that says so.
+    const bool aborted = abort_.load() != 0;
+    lastTarget_ = platform::SettleWorkFile(work, !aborted && !truncated, reason);
+    if (lastTarget_.empty()) return fail("the target could not be written: " + reason);
+    const std::string keptAs = lastTarget_ != target ? "; kept as " + lastTarget_ : std::string();
+    if (aborted) {
+        problem_ = "stopped before the end of the source" + keptAs;
         if (reporting) notify(kConvertAborted, 0.0, Now());
         return kConvertResultAborted;
     }
-    if (failed) return fail(failure);
     if (truncated) {
+        // What the file still held when it was read, which is less than the header
+        // said when the file shrank during the conversion.
         WavSourceFormat held = format;
         held.truncated = true;
-        problem_ = DescribeWavSourceProblem(WavSourceResult::Ok, held);
+        held.dataLength = std::min<std::uint64_t>(held.dataLength,
+                                                  format.dataLength - remainingValues * valueBytes);
+        problem_ = DescribeWavSourceProblem(WavSourceResult::Ok, held) + keptAs;
         if (reporting) notify(kConvertTruncated, 0.0, Now());
         return kConvertResultTruncated;
     }
+    if (!keptAs.empty()) problem_ = "another file took the target's name meanwhile" + keptAs;
     if (reporting) notify(kConvertFinished, 0.0, Now());
     return kConvertOk;
 }

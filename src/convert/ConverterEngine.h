@@ -96,6 +96,10 @@ class ConverterEngine {
     // source that could not be opened or read, the module's refusal, a failed chunk,
     // an abort); empty after a success. Read it on the thread that ran Convert.
     const std::string& LastProblem() const { return problem_; }
+    // The name the last conversion's target was kept under: the target given, or a
+    // name beside it when a stopped or cut-short result would have replaced an earlier
+    // file, or another run took the name meanwhile; empty when nothing was kept.
+    const std::string& LastTarget() const { return lastTarget_; }
 
     // A path's extension by the converter's rule: the text after the last '.', when it
     // comes after the last separator; empty when a separator comes after the last '.'
@@ -123,6 +127,7 @@ class ConverterEngine {
     std::atomic<std::uint32_t> refCount_{1};
     std::atomic<std::int32_t> abort_{0};
     std::string problem_;
+    std::string lastTarget_;
     std::atomic<ConvertChannels> channels_{ConvertChannels::Stereo};
 };
 

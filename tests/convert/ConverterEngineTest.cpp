@@ -5,8 +5,16 @@
 
 #include <atomic>
 
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+
+#include <fstream>
+#include <iterator>
 #include <thread>
 #include <tuple>
 
@@ -321,6 +329,68 @@ TEST(ConverterExtensionTest, ExtensionRules) {
     EXPECT_EQ(0, engine.CanConvert("/w/song.wav", "/o/song.wav"));
     EXPECT_EQ(0, engine.CanConvert("/w/song.aiff", "/o/song.mp3"));
     EXPECT_EQ(0, engine.CanConvert(nullptr, "/o/song.mp3"));
+}
+
+std::string ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+std::int32_t AbortAtFirstEvent(std::int32_t type, double, std::uint32_t, void*, void* engine) {
+    if (type == kConvertRunning) static_cast<ConverterEngine*>(engine)->Abort();
+    return 1;
+}
+
+std::int32_t ShrinkAtFirstEvent(std::int32_t type, double, std::uint32_t, void*, void* path) {
+    if (type == kConvertRunning) ::truncate(static_cast<std::string*>(path)->c_str(), 44 + 88200);
+    return 1;
+}
+
+// The target takes its name only when whole: a full disk (a file-size limit stands in)
+// or a stop never spoils an earlier target, the failure names the system's reason, and a
+// stopped conversion is kept beside the earlier target under a name that says so.
+TEST_F(ConverterEngineTest, AnEarlierTargetSurvivesAFullDiskAndAStop) {
+    WriteWav(Path("in.wav"), 44100, 2, Sines(44100, 10 * 44100, {440.0, 660.0}));
+    ASSERT_EQ(kConvertOk, Convert(Path("in.wav"), Path("out.mp3"), 192, nullptr));
+    const auto earlier = ReadFile(Path("out.mp3"));
+    {
+        rlimit saved{}, limit{};
+        ::getrlimit(RLIMIT_FSIZE, &saved);
+        limit = saved;
+        limit.rlim_cur = 20000;
+        const auto previous = std::signal(SIGXFSZ, SIG_IGN);
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+        EventLog log;
+        const int code = Convert(Path("in.wav"), Path("out.mp3"), 192, &log);
+        ::setrlimit(RLIMIT_FSIZE, &saved);
+        std::signal(SIGXFSZ, previous);
+        EXPECT_EQ(kConvertResultFailed, code);
+        EXPECT_NE(std::string::npos, engine_.LastProblem().find(std::strerror(EFBIG)))
+            << engine_.LastProblem();
+    }
+    EXPECT_EQ(earlier, ReadFile(Path("out.mp3")));
+    EXPECT_FALSE(FileExists(Path("out.mp3.part")));
+
+    ConvertProgress progress;
+    progress.context2 = &engine_;
+    progress.notify = &AbortAtFirstEvent;
+    EXPECT_EQ(kConvertResultAborted,
+              engine_.Convert(Path("in.wav").c_str(), Path("out.mp3").c_str(), 192, 0, &progress));
+    EXPECT_EQ(earlier, ReadFile(Path("out.mp3")));
+    EXPECT_EQ(Path("out (incomplete).mp3"), engine_.LastTarget());
+    EXPECT_TRUE(DecodeMp3(Path("out (incomplete).mp3")).ok);
+    EXPECT_FALSE(FileExists(Path("out.mp3.part")));
+
+    // A source that shrinks while it is read is named with the sizes it really had.
+    g_steppingClock = true;
+    std::string source = Path("in.wav");
+    progress.context2 = &source;
+    progress.notify = &ShrinkAtFirstEvent;
+    EXPECT_EQ(kConvertResultTruncated,
+              engine_.Convert(source.c_str(), Path("cut.mp3").c_str(), 192, 0, &progress));
+    EXPECT_EQ(std::string::npos, engine_.LastProblem().find("holds 1764000"))
+        << engine_.LastProblem();
+    EXPECT_NE(std::string::npos, engine_.LastProblem().find("declares 1764000 bytes"));
 }
 
 }  // namespace

@@ -104,7 +104,7 @@ TEST_F(ConverterFakeModuleTest, OpensTheStreamWithTheMappedRateModeAndBitRate) {
         EXPECT_EQ(c.wantRate, fake_->sampleRate);
         EXPECT_EQ(c.wantMode, fake_->channelMode);
         EXPECT_EQ(c.wantBitRate, fake_->bitRate);
-        EXPECT_EQ(Path("out.mp3"), fake_->target);
+        EXPECT_EQ(Path("out.mp3") + ".part", fake_->target);
         EXPECT_EQ(1, fake_->closes);
     }
 }
