@@ -82,7 +82,7 @@ int main(int argc, char** argv) {
     QTemporaryDir out;
     RipEngine engine(handle);
     RipOptions options;
-    options.formatIndex = 1;
+    options.format = encode::Format::Wav;
     std::snprintf(options.folder, sizeof options.folder, "%s", out.path().toUtf8().constData());
     engine.SetOutput(options);
     BenchDialog dialog;

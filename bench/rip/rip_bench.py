@@ -8,6 +8,9 @@ time, so above 1 means trackmill is faster).
        them (rip_checksum_bench, in process; the ratio should stay within 1.05)
   MP3: trackmill --rip mp3  vs  lame -V 5 -b 192 -B 320 on the same tracks (as WAV files),
        and the same with -q 2, the quality the rip's preset asks libmp3lame for
+  FLAC: trackmill --rip flac (level 5, libFLAC's verify on)  vs  flac -5 on the same
+       tracks (as WAV files, one flac process for all), and flac -5 -V (verify, as the
+       rip does); the target is a ratio of at least 0.95 against flac -5
 
 Runs alternate between the commands compared (A B A B ...) and the median is quoted.
 The machine should be otherwise idle: the WAV rip is bound by file writes, so a
@@ -60,8 +63,9 @@ def main():
     ap.add_argument("--minutes", type=float, default=10.5)
     ap.add_argument("--runs", type=int, default=3)
     ap.add_argument("--skip-mp3", action="store_true")
+    ap.add_argument("--only-flac", action="store_true", help="the WAV rip (for its files) and FLAC only")
     args = ap.parse_args()
-    for tool in ("cd-paranoia", "lame", "cp"):
+    for tool in ("cd-paranoia", "lame", "cp", "flac"):
         if not shutil.which(tool):
             sys.exit(f"rip_bench: {tool} is not installed")
 
@@ -83,13 +87,29 @@ def main():
         def copy():
             return run(["cp", binf, os.path.join(fresh(peer_out), "copy.bin")])
 
-        compare("rip to WAV", rip("wav", wav_out), {"cd-paranoia -Z": paranoia, "copying the image": copy},
-                args.runs)
-        print("checksums:", flush=True)
-        subprocess.run([args.checksum_bench, cue, str(max(args.runs, 21))], check=True)
-        if args.skip_mp3:
-            return
+        if args.only_flac:
+            rip("wav", wav_out)()
+        else:
+            compare("rip to WAV", rip("wav", wav_out), {"cd-paranoia -Z": paranoia, "copying the image": copy},
+                    args.runs)
+            print("checksums:", flush=True)
+            subprocess.run([args.checksum_bench, cue, str(max(args.runs, 21))], check=True)
         wavs = sorted(os.path.join(wav_out, f) for f in os.listdir(wav_out) if f.endswith(".wav"))
+
+        def flac(extra):
+            def go():
+                out = fresh(os.path.join(work, "flac")) + os.sep
+                return run(["flac", "-5", "-s", "-f", *extra, "--output-prefix=" + out, *wavs])
+            return go
+
+        # The rip reads the "flac" setting: an empty settings folder gives level 5.
+        env_config = os.path.join(work, "config")
+        os.makedirs(env_config, exist_ok=True)
+        os.environ["XDG_CONFIG_HOME"] = env_config
+        compare("rip to FLAC", rip("flac", os.path.join(work, "ripflac")),
+                {"flac -5": flac([]), "flac -5 -V": flac(["-V"])}, args.runs)
+        if args.skip_mp3 or args.only_flac:
+            return
 
         def lame(extra):
             def go():

@@ -91,9 +91,11 @@ bool ParseCommandLine(const std::vector<std::string>& args, CommandLine& out, st
         if (a == name && !commandSeen) {
             commandSeen = true;
             if (c == Command::Rip) {
-                if (!hasValue || (args[i + 1] != "wav" && args[i + 1] != "mp3"))
-                    return fail("the format must be wav or mp3");
-                out.format = args[++i];
+                const encode::FormatInfo* format =
+                    hasValue ? encode::FindFormat(args[i + 1]) : nullptr;
+                if (!format) return fail("the format must be " + encode::FormatNames());
+                out.format = format->format;
+                ++i;
             } else if (c == Command::Play) {
                 if (!hasValue) return fail("needs a row number");
                 out.playRow = ParseRow(args[++i]);
@@ -149,8 +151,9 @@ bool ParseCommandLine(const std::vector<std::string>& args, CommandLine& out, st
         }
     }
     if (c == Command::Convert && out.files.empty()) return fail("no files to convert");
-    // A WAV file always holds the disc's exact samples.
-    if (c == Command::Rip && out.format == "wav" && (out.rateIndex >= 0 || out.channelIndex >= 0))
+    // A WAV or FLAC file always holds the disc's exact samples.
+    if (c == Command::Rip && !encode::InfoOf(out.format).rateAndChannels &&
+        (out.rateIndex >= 0 || out.channelIndex >= 0))
         return fail("--rate and --channel apply to mp3 rips only");
     return true;
 }
@@ -159,7 +162,7 @@ std::string UsageText() {
     return "usage: trackmill [--disc FILE]\n"
            "       trackmill --list [--disc FILE]\n"
            "       trackmill --toc [--disc FILE]\n"
-           "       trackmill --rip wav|mp3 [--disc FILE] [--out DIR] [--tracks LIST]\n"
+           "       trackmill --rip wav|mp3|flac [--disc FILE] [--out DIR] [--tracks LIST]\n"
            "                 [--verify] [--offset N] [--accuraterip]\n"
            "                 [--rate KBPS] [--channel stereo|left|right|mono]\n"
            "       trackmill --convert FILE... [--out DIR]\n"
@@ -177,8 +180,10 @@ std::string HelpText() {
            "  --toc             Print the disc's table of contents as the drive reports it:\n"
            "                    start, length, type, flags and pregap of each track, the\n"
            "                    lead-out, and any audio hidden before track 1.\n"
-           "  --rip wav|mp3     Rip the disc's audio tracks to WAV or MP3 files named after\n"
-           "                    the tracks. MP3 needs the program's encoder module.\n"
+           "  --rip wav|mp3|flac\n"
+           "                    Rip the disc's audio tracks to WAV, MP3 or FLAC files named\n"
+           "                    after the tracks. MP3 needs the program's encoder module;\n"
+           "                    FLAC is lossless, at the \"flac\" setting's level (0-8, 5).\n"
            "  --convert FILE... Convert WAV files to MP3 files named after them, at the bit\n"
            "                    rate of the \"rate\" setting.\n"
            "  --play ROW        Play one row of the track list to the sound device.\n"

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "encode/Formats.h"
+
 namespace cli {
 
 enum class Command { None, Help, Version, List, Toc, Rip, Convert, Play };
@@ -17,9 +19,9 @@ inline constexpr int kExitUsage =
 
 struct CommandLine {
     Command command = Command::None;
-    std::vector<std::string> discs;  // --disc FILE, in the order given
-    std::string format;              // --rip wav|mp3
-    int playRow = 0;                 // --play ROW, from 1
+    std::vector<std::string> discs;               // --disc FILE, in the order given
+    encode::Format format = encode::Format::Wav;  // --rip wav|mp3|flac
+    int playRow = 0;                              // --play ROW, from 1
     bool haveOut = false;
     std::string out;  // --out DIR
     bool haveTracks = false;

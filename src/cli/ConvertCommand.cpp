@@ -80,7 +80,7 @@ int RunConvertCommand(const std::vector<std::string>& args, const ConverterLibra
     const int bitRate = BitRateForIndex(ReadRateSetting());
 
     ConverterEngine engine(library);
-    engine.SetChannels(ConverterEngine::ChannelsForIndex(ReadChannelSetting()));
+    engine.SetChannels(core::ChannelsForIndex(ReadChannelSetting()));
     InterruptGuard interrupt;
     int converted = 0, failed = 0, skipped = 0, truncated = 0;
     std::vector<std::string> targets;  // the targets this run has written

@@ -1,4 +1,4 @@
-// trackmill --rip wav|mp3 [--disc FILE] [--out DIR] [--tracks LIST] [--verify]
+// trackmill --rip wav|mp3|flac [--disc FILE] [--out DIR] [--tracks LIST] [--verify]
 //                          [--offset N] [--accuraterip]
 //
 // Rips rows of the disc's track list with the rip engine, driving it the way the
@@ -277,7 +277,8 @@ int RunRipCommand(const std::vector<std::string>& args) {
     int status;
     {
         RipEngine engine(disc.handle);
-        if (line.format == "mp3" && !RipEngine::Mp3Available()) {
+        const encode::FormatInfo& format = encode::InfoOf(line.format);
+        if (!format.available()) {
             PrintError("--rip: MP3 output needs the encoder module " +
                        platform::ModuleFileName("LAME_ENC.DLL") +
                        ", which was not found beside the program, in ../lib/trackmill or on "
@@ -289,19 +290,22 @@ int RunRipCommand(const std::vector<std::string>& args) {
         options.rateIndex = line.rateIndex >= 0 ? line.rateIndex : core::ReadRateSetting();
         options.channelIndex =
             line.channelIndex >= 0 ? line.channelIndex : core::ReadChannelSetting();
-        options.formatIndex = line.format == "mp3" ? 0 : 1;
+        options.format = line.format;
+        options.flacLevel = core::ReadFlacSetting();
         std::snprintf(options.folder, sizeof options.folder, "%s", outDir.c_str());
         engine.SetOutput(options);
         engine.SetReadOffset(offset);
         engine.SetVerify(line.verify);
 
-        std::string as = line.format;
-        if (engine.Mp3Output()) {
+        std::string as = format.name;
+        if (line.format == encode::Format::Flac)
+            as += " at level " + std::to_string(engine.FlacLevel());
+        if (format.rateAndChannels) {
             static const char* const kChannelNames[] = {"stereo", "left channel as mono",
                                                         "right channel as mono",
                                                         "both channels mixed as mono"};
             as += " at " + std::to_string(engine.Mp3Bitrate()) + " kbit/s or more, " +
-                  kChannelNames[engine.Mp3Channel()];
+                  kChannelNames[static_cast<int>(engine.Mp3Channel())];
         }
         std::printf("Ripping %zu track(s) from %s to %s as %s\n", audioRows.size(),
                     disc.driveName.c_str(), outDir.c_str(), as.c_str());
@@ -321,7 +325,7 @@ int RunRipCommand(const std::vector<std::string>& args) {
         BatchInfo info;
         info.drive = disc.driveName;
         info.folder = outDir;
-        info.mp3 = line.format == "mp3";
+        info.format = line.format;
         info.readOffset = offset;
         info.verify = line.verify;
         info.accurateRip = line.accurateRip;

@@ -104,33 +104,8 @@ int ConverterEngine::Abort() {
     return 0;
 }
 
-void ConverterEngine::SetChannels(ConvertChannels channels) {
+void ConverterEngine::SetChannels(Channels channels) {
     channels_.store(channels);
-}
-
-ConvertChannels ConverterEngine::ChannelsForIndex(int index) {
-    return index >= 0 && index <= 3 ? static_cast<ConvertChannels>(index) : ConvertChannels::Stereo;
-}
-
-std::uint32_t ConverterEngine::DownMix(std::int16_t* values, std::uint32_t n,
-                                       ConvertChannels channels) {
-    const std::uint32_t frames = n / 2;
-    for (std::uint32_t i = 0; i < frames; ++i) {
-        const std::int16_t left = values[2 * i];
-        const std::int16_t right = values[2 * i + 1];
-        switch (channels) {
-            case ConvertChannels::Right:
-                values[i] = right;
-                break;
-            case ConvertChannels::Mixed:
-                values[i] = static_cast<std::int16_t>((left + right) / 2);
-                break;
-            default:
-                values[i] = left;
-                break;
-        }
-    }
-    return frames;
 }
 
 std::uint32_t ConverterEngine::Now() const {
@@ -193,8 +168,8 @@ int ConverterEngine::Convert(const char* source, const char* target, std::int32_
     if (read != WavSourceResult::Ok) return fail(DescribeWavSourceProblem(read, format));
     const std::uint32_t rate = format.samplesPerSecond;
 
-    const ConvertChannels channels = channels_.load();
-    const bool downMix = format.channels == 2 && channels != ConvertChannels::Stereo;
+    const Channels channels = channels_.load();
+    const bool downMix = format.channels == 2 && channels != Channels::Stereo;
     // The module writes a working file of this run's own, which takes the target's name
     // only at the end: a failed conversion leaves an earlier target untouched.
     platform::WorkFile work;
@@ -252,7 +227,8 @@ int ConverterEngine::Convert(const char* source, const char* target, std::int32_
         ReduceTo16Bits(raw.data(), n, format, buffer.data());
         const std::uint32_t resampled =
             resampler.Process(buffer.data(), static_cast<std::uint32_t>(n));
-        const std::uint32_t m = downMix ? DownMix(buffer.data(), resampled, channels) : resampled;
+        const std::uint32_t m = downMix ? resampled / 2 : resampled;
+        if (downMix) core::DownMix(buffer.data(), m, channels, buffer.data());
 
         if (reporting) {
             const std::uint32_t now = Now();

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "convert/ConverterLibrary.h"
+#include "core/Channels.h"
 
 namespace convert {
 
@@ -30,10 +31,8 @@ inline constexpr int kConvertResultFailed = 4;     // failed, progress function 
 inline constexpr int kConvertResultTruncated = 5;  // converted what the cut-short source held
 inline constexpr int kConvertNotLoaded = 8;
 
-// What a two-channel source becomes: both channels, or one channel made of the left
-// alone, the right alone or both mixed. One-channel sources stay as they are. The values
-// are the entries of the "channle" setting.
-enum class ConvertChannels : std::int32_t { Stereo = 0, Left = 1, Right = 2, Mixed = 3 };
+// What a two-channel source becomes (one-channel sources stay as they are).
+using core::Channels;
 
 // The progress function: event type, fraction of the file done (0.0 for the final
 // events), milliseconds since the conversion started, then context and context2 as
@@ -112,12 +111,7 @@ class ConverterEngine {
 
     // The channel choice of the conversions that follow; Stereo until set. Set it before
     // Convert starts, not while it runs.
-    void SetChannels(ConvertChannels channels);
-    // The choice for a "channle" setting index: its entry, Stereo outside 0..3.
-    static ConvertChannels ChannelsForIndex(int index);
-    // Turns n interleaved stereo values into n / 2 mono values in place, as the
-    // choice says (Mixed averages, rounding toward zero); returns n / 2.
-    static std::uint32_t DownMix(std::int16_t* values, std::uint32_t n, ConvertChannels channels);
+    void SetChannels(Channels channels);
 
   private:
     std::uint32_t Now() const;
@@ -128,7 +122,7 @@ class ConverterEngine {
     std::atomic<std::int32_t> abort_{0};
     std::string problem_;
     std::string lastTarget_;
-    std::atomic<ConvertChannels> channels_{ConvertChannels::Stereo};
+    std::atomic<Channels> channels_{Channels::Stereo};
 };
 
 }  // namespace convert

@@ -2,6 +2,7 @@
 // the file (nothing is cached), through the private-profile reader.
 #include "core/Settings.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <system_error>
@@ -101,6 +102,21 @@ int ReadOffsetSetting() {
 
 bool ReadAccurateRipSetting() {
     return platform::ReadProfileInt(kSettingsSection, kKeyAccurateRip, 0, SettingsFilePath()) != 0;
+}
+
+int ReadFlacSetting() {
+    const std::string text =
+        platform::ReadProfileString(kSettingsSection, kKeyFlac, "", 16, SettingsFilePath());
+    const auto first = text.find_first_not_of(" \t");
+    if (first == std::string::npos) return kDefaultFlacLevel;
+    const auto last = text.find_last_not_of(" \t");
+    const std::string digits = text.substr(first, last - first + 1);
+    if (digits.find_first_not_of("0123456789") != std::string::npos) return kDefaultFlacLevel;
+    // Leading zeros aside, a level is one digit.
+    const auto lead = std::min(digits.find_first_not_of('0'), digits.size() - 1);
+    const std::string level = digits.substr(lead);
+    if (level.size() != 1 || level[0] > '0' + kMaxFlacLevel) return kDefaultFlacLevel;
+    return level[0] - '0';
 }
 
 bool WriteOutputSetting(const std::string& folder) {

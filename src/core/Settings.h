@@ -17,6 +17,11 @@ inline constexpr const char* kKeyChannel = "channle";
 inline constexpr const char* kKeyVerify = "verify";
 inline constexpr const char* kKeyOffset = "offset";
 inline constexpr const char* kKeyAccurateRip = "accuraterip";
+// The compression level of FLAC rips, 0 (fastest) to 8 (smallest).
+inline constexpr const char* kKeyFlac = "flac";
+inline constexpr int kMinFlacLevel = 0;
+inline constexpr int kMaxFlacLevel = 8;
+inline constexpr int kDefaultFlacLevel = 5;
 inline constexpr int kDefaultRateIndex = 3;     // 192 kbit/s
 inline constexpr int kDefaultChannelIndex = 0;  // "Stereo"
 
@@ -50,6 +55,9 @@ bool WriteOutputSetting(const std::string& folder);
 bool ReadVerifySetting();       // "verify" != 0
 int ReadOffsetSetting();        // "offset", default 0 (the caller checks its range)
 bool ReadAccurateRipSetting();  // "accuraterip" != 0
+// "flac": a whole number 0..8 (spaces around it allowed); anything else, absent,
+// empty, out of range or not a number, reads as the default 5.
+int ReadFlacSetting();
 
 // The first-start default of "output": when the setting is empty (or absent), creates
 // the user's music folder (one level; an existing folder or a failure changes nothing)

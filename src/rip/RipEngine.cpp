@@ -12,9 +12,9 @@
 #include "cdaccess/CdAccess.h"
 #include "core/Messages.h"
 #include "core/Settings.h"
+#include "encode/EncoderBinding.h"
 #include "platform/Paths.h"
 #include "platform/WindowMessages.h"
-#include "rip/WavHeader.h"
 
 namespace rip {
 
@@ -37,15 +37,10 @@ void ClearSession(RipSession& s) {
     s.sessionEvent.ResetEvent();
     s.dataEvent.ResetEvent();
     s.writerDone.ResetEvent();
-    s.basicEncoderConfig = 0;
     s.outputPath.clear();
     s.workPath.clear();
     s.outputProblem.clear();
-    s.mp3 = false;
-    s.mp3Bitrate = kMp3Bitrate;
-    s.channel = kChannelStereo;
-    s.encoderType = kEncoderNone;
-    s.encoder = EncoderEntries{};
+    s.encoder.reset();
     s.readerDone = false;
     s.plan = ReadPlan{};
     s.verify = false;
@@ -118,7 +113,7 @@ ReadPlan PlanTrackRead(std::uint32_t startLba, std::uint32_t lengthFrames, std::
 RipEngine::RipEngine(std::uint32_t cdHandle, WriterObserver afterWriterPiece)
     : session_(std::make_unique<RipSession>()), afterWriterPiece_(std::move(afterWriterPiece)) {
     session_->cdHandle = cdHandle;
-    mp3Output_ = BindEncoder() == 1;
+    format_ = encode::BindEncoder() == 1 ? encode::Format::Mp3 : encode::Format::Wav;
     // Keep printable ASCII and every byte of a multi-byte character; control
     // characters, DEL and the characters some system refuses in a file name
     // (path separators, drive colon, wildcards, quotes, redirection) become '_'.
@@ -135,22 +130,22 @@ RipEngine::~RipEngine() {
 }
 
 bool RipEngine::Mp3Available() {
-    return EncoderType() != kEncoderNone;
+    return encode::InfoOf(encode::Format::Mp3).available();
 }
 
 bool RipEngine::SetOutput(const RipOptions& options) {
-    mp3Output_ = options.formatIndex == 0;
-    const std::string folder(options.folder, strnlen(options.folder, sizeof options.folder));
-    wavFolder_ = mp3Folder_ = folder;
+    format_ = encode::InfoOf(options.format).format;
+    folder_.assign(options.folder, strnlen(options.folder, sizeof options.folder));
     mp3Bitrate_ = static_cast<std::uint32_t>(core::BitRateForIndex(options.rateIndex));
-    const bool known =
-        options.channelIndex >= kChannelStereo && options.channelIndex <= kChannelMono;
-    channel_ = known ? options.channelIndex : kChannelStereo;
+    channel_ = core::ChannelsForIndex(options.channelIndex);
+    const bool knownLevel =
+        options.flacLevel >= core::kMinFlacLevel && options.flacLevel <= core::kMaxFlacLevel;
+    flacLevel_ = knownLevel ? options.flacLevel : core::kDefaultFlacLevel;
     // A new batch: its log names the disc by the table of contents as it is now.
     records_.clear();
     pending_ = false;
     haveToc_ = cd::ReadTableOfContents(session_->cdHandle, toc_);
-    return !mp3Output_ || Mp3Available();
+    return encode::InfoOf(format_).available();
 }
 
 std::string RipEngine::CleanFileName(const std::string& name) const {
@@ -161,14 +156,14 @@ std::string RipEngine::CleanFileName(const std::string& name) const {
 }
 
 std::string RipEngine::OutputPathFor(const std::string& name) const {
-    std::string path = mp3Output_ ? mp3Folder_ : wavFolder_;
+    std::string path = folder_;
     if (path.empty()) {
         path = std::string(".") + platform::kPathSeparator;
     } else if (!platform::IsPathSeparator(path.back())) {
         path += platform::kPathSeparator;
     }
     path += CleanFileName(name);
-    path += mp3Output_ ? ".mp3" : ".wav";
+    path += std::string(".") + encode::InfoOf(format_).extension;
     return path;
 }
 
@@ -193,7 +188,8 @@ bool RipEngine::StartTrack(platform::WindowHandle dialog, int /*row*/,
         return false;
     }
     const std::string name(entry->name, strnlen(entry->name, sizeof entry->name));
-    const char* ext = mp3Output_ ? "mp3" : "wav";
+    const encode::FormatInfo& format = encode::InfoOf(format_);
+    const char* ext = format.extension;
     SetControlText(platform::GetDlgItem(dialog, core::kRipFileNameControl), name + "." + ext);
 
     // Tracks that cannot run end at once, with the usual notice.
@@ -203,14 +199,12 @@ bool RipEngine::StartTrack(platform::WindowHandle dialog, int /*row*/,
         return false;
     };
     if (entry->isData) return endAtOnce(kEndDataTrack);
-    s.mp3 = mp3Output_;
-    s.mp3Bitrate = mp3Bitrate_;
-    s.channel = channel_;
-    if (s.mp3) {
-        s.encoderType = EncoderType();
-        s.encoder = Encoder();
-        if (s.encoderType == kEncoderNone || !s.encoder.initStream) return endAtOnce(kEndNoEncoder);
-    }
+    encode::EncoderSettings settings;
+    settings.mp3Bitrate = mp3Bitrate_;
+    settings.channels = channel_;
+    settings.flacLevel = flacLevel_;
+    if (format.available()) s.encoder = format.create(settings);
+    if (!s.encoder) return endAtOnce(kEndNoEncoder);
 
     s.outputPath = OutputPathFor(name);
     s.workPath = s.outputPath + ".part";
@@ -225,16 +219,27 @@ bool RipEngine::StartTrack(platform::WindowHandle dialog, int /*row*/,
     std::setvbuf(s.outputFile, s.outputBuffer.get(), _IOFBF, kOutputBufferBytes);
     // Drops the working file of a track that cannot go on.
     auto discard = [&](std::int32_t reason) {
+        s.encoder->Abort();
         std::fclose(s.outputFile);
         s.outputFile = nullptr;
         std::remove(s.workPath.c_str());
         return endAtOnce(reason);
     };
-    if (!s.mp3 && (!WriteWavHeader(s.outputFile, 0) || std::fflush(s.outputFile) != 0)) {
-        s.outputProblem = std::strerror(errno);
-        return discard(kEndOutputError);
+    encode::TrackFacts facts;
+    facts.pcmBytes = std::uint64_t{entry->lengthFrames} * kFrameBytes;
+    facts.path = s.workPath;
+    errno = 0;
+    switch (s.encoder->Begin(s.outputFile, facts)) {
+        case encode::Encoder::Start::Ok:
+            break;
+        case encode::Encoder::Start::EncoderFailed:
+            return discard(kEndEncoderStart);
+        case encode::Encoder::Start::OutputFailed:
+            s.outputProblem = !s.encoder->Problem().empty() ? s.encoder->Problem()
+                              : errno != 0                  ? std::strerror(errno)
+                                                            : std::string();
+            return discard(kEndOutputError);
     }
-    if (s.mp3 && s.encoderType == kEncoderLame && LameTooOld()) s.basicEncoderConfig = 1;
 
     const std::uint32_t handle = s.cdHandle;
     ModifyCDParms(handle, 37, kExtraFrames);

@@ -1,5 +1,6 @@
-// The rip engine: copies one track at a time from the disc to a WAV or MP3 file
-// with a reader thread and a writer thread joined by a ring buffer.
+// The rip engine: copies one track at a time from the disc to a file of one of the
+// output formats (encode/Formats.h) with a reader thread and a writer thread joined
+// by a ring buffer.
 //
 // The dialog drives it: SetOutput, then StartTrack for the first row; on
 // WM_RIP_TRACK_DONE (posted for every track, whatever its end) EndTrack and
@@ -18,11 +19,11 @@
 
 #include "cd/DiscIds.h"
 #include "cd/TrackTable.h"
-#include "lame_enc/BeEncoder.h"
+#include "core/Channels.h"
+#include "encode/Formats.h"
 #include "platform/Sync.h"
 #include "platform/WindowMessages.h"
 #include "rip/AudioRingBuffer.h"
-#include "rip/EncoderBinding.h"
 #include "rip/TrackChecksum.h"
 
 namespace rip {
@@ -32,11 +33,7 @@ inline constexpr std::uint32_t kSectorsPerRead = 27;
 inline constexpr std::uint32_t kOverlapFrames = 1;
 inline constexpr int kExtraFrames = 3;
 inline constexpr int kReadMode = 2;
-inline constexpr std::uint32_t kMp3Bitrate = 192;
-inline constexpr std::int32_t kLamePreset = 2;
-inline constexpr int kVbrEnabled = 1;
-inline constexpr int kVbrHeaderEnabled = 1;
-inline constexpr int kVbrQuality = 5;
+inline constexpr std::uint32_t kMp3Bitrate = encode::kMp3Bitrate;
 inline constexpr std::uint32_t kRingBlocks = 8;
 inline constexpr std::int32_t kRingBytes = kRingBlocks * kSectorsPerRead * kFrameBytes;  // 508032
 
@@ -56,21 +53,15 @@ enum RipEndReason : std::int32_t {
 // A short English text for a reason, for the headless command's summary.
 const char* EndReasonText(std::int32_t reason);
 
-// The channel choices of the "channle" setting: what an MP3 rip encodes.
-enum RipChannel : std::int32_t {
-    kChannelStereo = 0,  // both channels, as on the disc
-    kChannelLeft = 1,    // the left channel alone, as mono
-    kChannelRight = 2,   // the right channel alone, as mono
-    kChannelMono = 3,    // both channels mixed into one
-};
-
-// The record the rip dialog hands to SetOutput: the format and the folder, and for
-// MP3 output the rate index (into the rate list; the encoder's minimum bit rate)
-// and the channel choice. Indexes outside their lists mean the defaults.
+// The record the rip dialog hands to SetOutput: the format and the folder, for MP3
+// output the rate index (into the rate list; the encoder's minimum bit rate) and the
+// channel choice ("channle" setting index), for FLAC output the compression level.
+// Indexes and levels outside their ranges mean the defaults.
 struct RipOptions {
     std::int32_t rateIndex = 0;
     std::int32_t channelIndex = 0;
-    std::int32_t formatIndex = 1;  // 0 = MP3, 1 = WAV
+    encode::Format format = encode::Format::Wav;
+    std::int32_t flacLevel = core::kDefaultFlacLevel;
     char folder[260] = {};
 };
 
@@ -138,18 +129,14 @@ struct RipSession {
     platform::Event dataEvent{platform::Event::Reset::Auto};     // wakes the idle writer
     platform::Event writerDone{platform::Event::Reset::Manual};
     platform::RecursiveLock lock;  // guards currentLba
-    std::int32_t basicEncoderConfig = 0;
     // The track's file is written under workPath (outputPath + ".part") and takes its
     // final name, outputPath, only when the writer has finished it as a valid file.
     std::string outputPath;
     std::string workPath;
     std::string outputProblem;  // the system's reason for an output failure, if any
-    // Snapshot of the output choice and the encoder binding at the track's start.
-    bool mp3 = false;
-    std::uint32_t mp3Bitrate = kMp3Bitrate;  // kbit/s; the minimum under VBR
-    std::int32_t channel = kChannelStereo;
-    int encoderType = kEncoderNone;
-    EncoderEntries encoder;
+    // The track's encoder, made for the format chosen at the track's start; the writer
+    // thread drives it from its Begin on.
+    std::unique_ptr<encode::Encoder> encoder;
     std::atomic<bool> active{false};      // threads started and not yet joined by EndTrack
     std::atomic<bool> readerDone{false};  // the reader has posted its notice
     // Proof of the rip. Written by the reader thread only and read after it is joined.
@@ -168,8 +155,8 @@ class RipEngine {
     // Called by the writer thread after every piece it takes from the ring.
     using WriterObserver = std::function<void()>;
 
-    // Keeps the CD handle, binds the MP3 encoder and chooses MP3 output when one is
-    // bound, WAV otherwise. Fills the file-name table. `afterWriterPiece` (may be
+    // Keeps the CD handle, binds the MP3 encoder module and chooses MP3 output when
+    // one is bound, WAV otherwise. Fills the file-name table. `afterWriterPiece` (may be
     // empty) runs on the writer thread after every piece, for the whole engine's life.
     explicit RipEngine(std::uint32_t cdHandle, WriterObserver afterWriterPiece = {});
     // Stops a running track and waits for its threads.
@@ -177,10 +164,10 @@ class RipEngine {
     RipEngine(const RipEngine&) = delete;
     RipEngine& operator=(const RipEngine&) = delete;
 
-    // MP3 output when the format index is 0; the folder for both formats; for MP3
-    // the bit rate and channel choice (WAV always holds the disc's samples). Returns
-    // false (and keeps the choice as given) when MP3 is asked for and no encoder
-    // is bound: every MP3 track will then end as kEndNoEncoder.
+    // The format and the folder; for MP3 the bit rate and channel choice, for FLAC the
+    // compression level (WAV and FLAC always hold the disc's samples). Returns false
+    // (and keeps the choice as given) when the format cannot be written here (MP3
+    // with no encoder module bound): every track will then end as kEndNoEncoder.
     bool SetOutput(const RipOptions& options);
     // Prepares the session for `entry` (kept alive by the caller for the whole
     // track) and starts the reader and writer threads. `row` is the list row, for
@@ -226,9 +213,10 @@ class RipEngine {
     const std::string& LastOutputProblem() const;
     // True from a StartTrack that started threads until its EndTrack.
     bool TrackInProgress() const;
-    bool Mp3Output() const { return mp3Output_; }
+    encode::Format OutputFormat() const { return format_; }
     std::uint32_t Mp3Bitrate() const { return mp3Bitrate_; }
-    std::int32_t Mp3Channel() const { return channel_; }
+    core::Channels Mp3Channel() const { return channel_; }
+    int FlacLevel() const { return flacLevel_; }
     static bool Mp3Available();
     // The file name kept for a track name: characters unsafe in a file name on
     // common systems become '_'.
@@ -258,11 +246,11 @@ class RipEngine {
     cd::TrackEntry pendingEntry_{};
     bool pending_ = false;  // a track has been started and not yet recorded
     TrackProof lastProof_;
-    std::string wavFolder_;
-    std::string mp3Folder_;
-    bool mp3Output_ = false;
+    std::string folder_;
+    encode::Format format_ = encode::Format::Wav;
     std::uint32_t mp3Bitrate_ = kMp3Bitrate;
-    std::int32_t channel_ = kChannelStereo;
+    core::Channels channel_ = core::Channels::Stereo;
+    int flacLevel_ = core::kDefaultFlacLevel;
 };
 
 // The thread bodies (RipReader.cpp, RipWriter.cpp). The writer calls

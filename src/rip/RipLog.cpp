@@ -77,7 +77,7 @@ std::string FormatRipLog(const BatchInfo& info, const cd::TableOfContents* toc,
     line("date: " + UtcStamp(info.when, "%Y-%m-%d %H:%M:%S UTC"));
     line("drive: " + info.drive);
     line("output folder: " + info.folder);
-    line(std::string("format: ") + (info.mp3 ? "mp3" : "wav"));
+    line(std::string("format: ") + encode::InfoOf(info.format).name);
     line(Format("read offset: %+d samples", info.readOffset));
     line(std::string("test and copy: ") + (info.verify ? "yes" : "no"));
     line(std::string("accuraterip lookup: ") + (info.accurateRip ? "yes" : "no"));

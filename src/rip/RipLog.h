@@ -18,7 +18,7 @@ namespace rip {
 struct BatchInfo {
     std::string drive;  // the drive's or the image's name
     std::string folder;
-    bool mp3 = false;
+    encode::Format format = encode::Format::Wav;
     int readOffset = 0;
     bool verify = false;
     bool accurateRip = false;  // the tracks were looked up (their records say how)

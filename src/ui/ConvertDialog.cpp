@@ -228,7 +228,7 @@ void ConvertDialog::OnStart() {
         running_ = true;
         stopRequest_.store(false);
         bitRate_ = BitRateForIndex(rateIndex_);
-        engine_.SetChannels(ConverterEngine::ChannelsForIndex(channelIndex_));
+        engine_.SetChannels(core::ChannelsForIndex(channelIndex_));
         startButton_->setText(QStringLiteral("Stop"));
         worker_ = std::thread(&ConvertDialog::RunWorker, this);
         return;

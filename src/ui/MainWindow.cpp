@@ -215,12 +215,14 @@ void MainWindow::InitDialog() {
 void MainWindow::BuildPopupMenu() {
     popupMenu_ = new QMenu(this);
     popupMenu_->setObjectName(QString::number(kPopupMenu));
+    // clang-format off
     const struct {
         const char* text;
         int id;  // 0 = separator
     } entries[] = {
         {"CD to MP3", kMenuCdToMp3},
         {"CD to Wav", kMenuCdToWav},
+        {"CD to FLAC", kMenuCdToFlac},
         {nullptr, 0},
         {"Select All", kMenuSelectAll},
         {"Select None", kMenuSelectNone},
@@ -228,6 +230,7 @@ void MainWindow::BuildPopupMenu() {
         {nullptr, 0},
         {"Play the music", kMenuPlayMusic},
     };
+    // clang-format on
     for (const auto& entry : entries) {
         if (entry.id == 0) {
             popupMenu_->addSeparator();
@@ -276,6 +279,7 @@ void MainWindow::ConnectHandlers() {
     } menu[] = {
         {kMenuCdToMp3, &MainWindow::OnCdToMp3},
         {kMenuCdToWav, &MainWindow::OnCdToWav},
+        {kMenuCdToFlac, &MainWindow::OnCdToFlac},
         {kMenuSelectAll, &MainWindow::OnSelectAll},
         {kMenuSelectNone, &MainWindow::OnSelectNone},
         {kMenuInvertSelect, &MainWindow::OnInvertSelect},
@@ -365,31 +369,35 @@ void MainWindow::DispatchOneMessage() {
 // ---------------------------------------------------------------- commands
 
 void MainWindow::OnRip() {
-    OpenRipDialog(0, false, true);
+    OpenRipDialog(encode::Format::Mp3, false, true);
 }
 
 void MainWindow::OnCdToMp3() {
-    OpenRipDialog(0, true, false);
+    OpenRipDialog(encode::Format::Mp3, true, false);
 }
 
 void MainWindow::OnCdToWav() {
-    OpenRipDialog(1, true, false);
+    OpenRipDialog(encode::Format::Wav, true, false);
 }
 
-void MainWindow::OpenRipDialog(int formatIndex, bool autoStart, bool plainForm) {
+void MainWindow::OnCdToFlac() {
+    OpenRipDialog(encode::Format::Flac, true, false);
+}
+
+void MainWindow::OpenRipDialog(encode::Format format, bool autoStart, bool plainForm) {
     if (driveHandle_ == 0) {
         ShowMessageBox(this, QString::fromLatin1(kNoDriveText),
                        QString::fromLatin1(kNoDriveCaption), QMessageBox::Information);
         return;
     }
-    RunRipDialog(formatIndex, autoStart, plainForm);
+    RunRipDialog(format, autoStart, plainForm);
 }
 
-void MainWindow::RunRipDialog(int formatIndex, bool autoStart, bool plainForm) {
+void MainWindow::RunRipDialog(encode::Format format, bool autoStart, bool plainForm) {
     // Made without a parent, run modally and destroyed here; its result is not used.
-    std::unique_ptr<RipDialog> dialog =
-        plainForm ? std::make_unique<RipDialog>(*this)
-                  : std::make_unique<RipDialog>(*this, formatIndex, autoStart);
+    std::unique_ptr<RipDialog> dialog = plainForm
+                                            ? std::make_unique<RipDialog>(*this)
+                                            : std::make_unique<RipDialog>(*this, format, autoStart);
     dialog->exec();
 }
 

@@ -25,6 +25,7 @@
 #include "cd/TrackTable.h"
 #include "cdaccess/CdAccess.h"
 #include "convert/ConverterLibrary.h"
+#include "encode/Formats.h"
 #include "player/CdPlayer.h"
 #include "player/PlayerTransport.h"
 #include "ui/RipSource.h"
@@ -66,6 +67,7 @@ class MainWindow : public QDialog, public RipSource, public player::PlayerView {
         kMenuCdToWav = 32781,
         kMenuSelectNone = 32782,
         kMenuPlayMusic = 32783,
+        kMenuCdToFlac = 32784,
     };
 
     // Builds the window and initialises it: pictures, drive, track list, rip engine,
@@ -123,6 +125,7 @@ class MainWindow : public QDialog, public RipSource, public player::PlayerView {
     void OnRip();
     void OnCdToMp3();
     void OnCdToWav();
+    void OnCdToFlac();
     void OnConvert();
     void OnOptions();
     void OnHelp();
@@ -135,8 +138,8 @@ class MainWindow : public QDialog, public RipSource, public player::PlayerView {
     void OnListRightClick(const QPoint& viewportPoint);
 
     // Rip commands share the missing-drive check, then run the rip dialog.
-    void OpenRipDialog(int formatIndex, bool autoStart, bool plainForm);
-    void RunRipDialog(int formatIndex, bool autoStart, bool plainForm);
+    void OpenRipDialog(encode::Format format, bool autoStart, bool plainForm);
+    void RunRipDialog(encode::Format format, bool autoStart, bool plainForm);
     void RunConvertDialog();
     void RunOptionsDialog();
 

@@ -47,6 +47,7 @@ constexpr QRect kStatusRect(14, 44, 216, 9);
 constexpr QRect kProgressRect(14, 57, 216, 13);
 constexpr QRect kMp3Rect(16, 90, 34, 10);
 constexpr QRect kWavRect(56, 90, 34, 10);
+constexpr QRect kFlacRect(96, 90, 30, 10);
 constexpr QRect kRipRect(128, 88, 50, 15);
 constexpr QRect kExitRect(186, 88, 50, 15);
 
@@ -78,13 +79,13 @@ void CopyToField(const QByteArray& text, char* field, std::size_t size) {
 RipDialog::RipDialog(RipSource& owner, QWidget* parent)
     : RipDialog(owner, kFormatMp3, false, parent) {}
 
-RipDialog::RipDialog(RipSource& owner, int formatIndex, bool autoStart, QWidget* parent)
+RipDialog::RipDialog(RipSource& owner, encode::Format format, bool autoStart, QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                           Qt::WindowCloseButtonHint),
       engine_(owner.Engine()),
       owner_(owner),
       autoStart_(autoStart),
-      formatIndex_(formatIndex) {
+      format_(format) {
     BuildControls();
 }
 
@@ -134,9 +135,12 @@ void RipDialog::BuildControls() {
     place(mp3Radio_, kMp3Rect, kIdMp3);
     wavRadio_ = new QRadioButton(QStringLiteral("WAV"), this);
     place(wavRadio_, kWavRect, kIdWav);
+    flacRadio_ = new QRadioButton(QStringLiteral("FLAC"), this);
+    place(flacRadio_, kFlacRect, kIdFlac);
     formatGroup_ = new QButtonGroup(this);
-    formatGroup_->addButton(mp3Radio_, kFormatMp3);
-    formatGroup_->addButton(wavRadio_, kFormatWav);
+    formatGroup_->addButton(mp3Radio_, static_cast<int>(kFormatMp3));
+    formatGroup_->addButton(wavRadio_, static_cast<int>(kFormatWav));
+    formatGroup_->addButton(flacRadio_, static_cast<int>(kFormatFlac));
 
     ripButton_ = new HoverButton(QString::fromLatin1(kTextRip), this);
     place(ripButton_, kRipRect, kIdRipStop);
@@ -151,16 +155,18 @@ void RipDialog::BuildControls() {
 
 bool RipDialog::UpdateData(bool save) {
     if (save) {
-        formatIndex_ = formatGroup_->checkedId();  // -1 when neither is checked
+        const int checked = formatGroup_->checkedId();  // -1 when none is checked
+        format_ = checked < 0 ? std::nullopt
+                              : std::optional(encode::InfoOf(encode::Format(checked)).format);
         folderText_ = folderLabel_->text();
         return true;
     }
-    if (formatIndex_ == kFormatMp3 || formatIndex_ == kFormatWav) {
-        formatGroup_->button(formatIndex_)->setChecked(true);
+    if (QAbstractButton* button =
+            format_ ? formatGroup_->button(static_cast<int>(*format_)) : nullptr) {
+        button->setChecked(true);
     } else {
         formatGroup_->setExclusive(false);
-        mp3Radio_->setChecked(false);
-        wavRadio_->setChecked(false);
+        for (QAbstractButton* b : formatGroup_->buttons()) b->setChecked(false);
         formatGroup_->setExclusive(true);
     }
     folderLabel_->setText(folderText_);
@@ -181,6 +187,7 @@ void RipDialog::OnInitDialog() {
     folderText_ = QString::fromLocal8Bit(core::ReadOutputSetting());
     options_.channelIndex = core::ReadChannelSetting();
     options_.rateIndex = core::ReadRateSetting();
+    options_.flacLevel = core::ReadFlacSetting();
     if (autoStart_) autoStartTimer_ = startTimer(kAutoStartDelayMs);
     UpdateData(false);
 }
@@ -235,7 +242,8 @@ void RipDialog::OnRipOrStop() {
     const QByteArray folder = folderText_.toLocal8Bit();
     CopyToField(folder, options_.folder, sizeof options_.folder);
     scanIndex_ = 0;
-    options_.formatIndex = formatIndex_;
+    // With no button checked the rip is to WAV, as it always was.
+    options_.format = format_.value_or(kFormatWav);
     if (running_) {
         running_ = false;
         engine_.Stop();
@@ -346,7 +354,7 @@ void RipDialog::FinishBatch(const QString& text, bool closing) {
     if (auto drive = cdaccess::DriveForHandle(engine_.Session().cdHandle))
         info.drive = drive->Name();
     info.folder = std::string(options_.folder, strnlen(options_.folder, sizeof options_.folder));
-    info.mp3 = engine_.Mp3Output();
+    info.format = engine_.OutputFormat();
     info.readOffset = readOffset_;
     info.verify = verify_;
     // A closing dialog does not keep the user waiting for the network.

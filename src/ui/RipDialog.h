@@ -1,5 +1,5 @@
 // RipDialog: the modal "Ripper" dialog that rips the checked rows of the track
-// list one after another to WAV or MP3 files in an output folder.
+// list one after another to WAV, MP3 or FLAC files in an output folder.
 //
 // The dialog owns the batch (which row comes next, when the batch is over, what
 // the user is told); everything inside one track belongs to the rip engine. It
@@ -17,6 +17,7 @@
 #include <QString>
 #include <atomic>
 #include <cstdint>
+#include <optional>
 
 #include "rip/RipEngine.h"
 
@@ -44,21 +45,24 @@ class RipDialog : public QDialog {
         kIdProgress = 1023,
         kIdMp3 = 1018,
         kIdWav = 1019,
+        kIdFlac = 1022,
     };
-    // Format indexes of the radio group.
-    enum Format : int { kFormatMp3 = 0, kFormatWav = 1 };
+    // The formats of the radio buttons; a button's id in the group is its format's value.
+    static constexpr encode::Format kFormatMp3 = encode::Format::Mp3;
+    static constexpr encode::Format kFormatWav = encode::Format::Wav;
+    static constexpr encode::Format kFormatFlac = encode::Format::Flac;
 
     // Opened with the RIP button: MP3 preselected, no automatic start.
     explicit RipDialog(RipSource& owner, QWidget* parent = nullptr);
-    // Opened from the track list's popup menu: the given format (0 MP3, 1 WAV), and
-    // with autoStart the batch starts by itself 200 ms after the dialog opens.
-    RipDialog(RipSource& owner, int formatIndex, bool autoStart, QWidget* parent = nullptr);
+    // Opened from the track list's popup menu: the given format, and with autoStart
+    // the batch starts by itself 200 ms after the dialog opens.
+    RipDialog(RipSource& owner, encode::Format format, bool autoStart, QWidget* parent = nullptr);
     // A track still running here is stopped and waited for.
     ~RipDialog() override;
 
-    // Dialog-data exchange. save = true moves the controls into the fields (format
-    // index from the radio group, folder text from control 1040); save = false
-    // moves every field into its control.
+    // Dialog-data exchange. save = true moves the controls into the fields (the
+    // format of the checked radio button, none when none is checked; folder text
+    // from control 1040); save = false moves every field into its control.
     bool UpdateData(bool save = true);
 
     // State, for the owner and for tests.
@@ -66,7 +70,7 @@ class RipDialog : public QDialog {
     bool TrackPending() const { return trackPending_; }
     // The batch's rip log (and AccurateRip lookup) is still being written.
     bool Finishing() const { return finishing_; }
-    int FormatIndex() const { return formatIndex_; }
+    std::optional<encode::Format> ChosenFormat() const { return format_; }
     QString FolderText() const { return folderText_; }
     const rip::RipOptions& Options() const { return options_; }
 
@@ -115,9 +119,10 @@ class RipDialog : public QDialog {
     QLabel* folderLabel_ = nullptr;
     QRadioButton* mp3Radio_ = nullptr;
     QRadioButton* wavRadio_ = nullptr;
+    QRadioButton* flacRadio_ = nullptr;
     QButtonGroup* formatGroup_ = nullptr;
 
-    int formatIndex_ = kFormatMp3;
+    std::optional<encode::Format> format_ = kFormatMp3;
     QString folderText_;
 
     bool initialised_ = false;

@@ -20,8 +20,11 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <map>
+#include <regex>
 #include <string>
 
+#include "FlacDecode.h"
 #include "Mp3Decode.h"
 #include "RipTestSupport.h"
 #include "cli/Commands.h"
@@ -109,7 +112,7 @@ TEST_F(RipCommandTest, RowListsFailuresAndUsageErrorsGiveTheirStatus) {
     EXPECT_EQ(r.status, 2) << r.output;
     EXPECT_NE(r.output.find("nothing to rip"), std::string::npos) << r.output;
 
-    EXPECT_EQ(RunTrackmill("--rip flac --disc '" + Path("disc.cue") + "'").status, 2);
+    EXPECT_EQ(RunTrackmill("--rip ogg --disc '" + Path("disc.cue") + "'").status, 2);
     EXPECT_EQ(RunTrackmill("--rip wav --disc '" + Path("disc.cue") + "' --offset 6x").status, 2);
     EXPECT_EQ(RunTrackmill("--rip wav --disc '" + Path("disc.cue") + "' --offset 50000").status, 2);
     EXPECT_EQ(RunTrackmill("--rip wav --disc '" + Path("disc.cue") + "' --out '" + Path("out") +
@@ -405,3 +408,95 @@ TEST(RipCommandVerifyTest, TrackThatReadsDifferentlyIsSuspicious) {
 }
 
 }  // namespace
+
+namespace {
+
+bool HaveFlacTool() {
+    return RunShell("command -v flac").status == 0;
+}
+
+// The "track:", "crc32:" and "accuraterip v1/v2:" lines of the one rip log in `folder`.
+std::string LogChecksums(const std::string& folder) {
+    std::string sums;
+    for (const auto& f : std::filesystem::directory_iterator(folder)) {
+        if (f.path().extension() != ".log") continue;
+        std::ifstream in(f.path());
+        const std::regex keep("^(track|crc32|accuraterip v1|accuraterip v2): .*");
+        for (std::string line; std::getline(in, line);)
+            if (std::regex_match(line, keep)) sums += line + "\n";
+    }
+    return sums;
+}
+
+}  // namespace
+
+// A FLAC rip holds exactly the WAV rip's audio, which libFLAC and the flac tool both
+// accept, with STREAMINFO's MD5 of that audio; the rip logs of WAV, MP3 and FLAC rips
+// of one disc give each track the same checksums.
+TEST_F(RipCommandTest, FlacRipHoldsTheDiscsExactSamples) {
+    const std::string disc = "--disc '" + Path("disc.cue") + "' --out '" + Path("out");
+    std::map<std::string, std::string> sums;
+    for (const char* format : {"wav", "mp3", "flac"}) {
+        const auto r =
+            RunTrackmill(std::string("--rip ") + format + " " + disc + "/" + format + "'",
+                         "XDG_CONFIG_HOME='" + Path("config") + "'");
+        ASSERT_EQ(r.status, 0) << r.output;
+        sums[format] = LogChecksums(Path("out/") + format);
+    }
+    EXPECT_NE(sums["wav"].find("crc32: "), std::string::npos) << sums["wav"];
+    EXPECT_EQ(sums["mp3"], sums["wav"]);
+    EXPECT_EQ(sums["flac"], sums["wav"]);
+    for (const char* track : {"Track 1", "Track 2"}) {
+        SCOPED_TRACE(track);
+        const std::string flac = Path("out/flac/") + track + ".flac";
+        const auto wav = ReadFile(Path("out/wav/") + track + ".wav");
+        const DecodedFlac d = DecodeFlac(flac);
+        ASSERT_TRUE(d.ok);
+        ASSERT_GT(wav.size(), 44u);
+        EXPECT_TRUE(d.pcm == std::vector<unsigned char>(wav.begin() + 44, wav.end()));
+        EXPECT_EQ(d.md5, Md5(d.pcm));
+        if (HaveFlacTool()) EXPECT_EQ(RunShell("flac -t -s '" + flac + "'").status, 0);
+    }
+    EXPECT_FALSE(std::filesystem::exists(Path("out/flac/Data Track.flac")));
+}
+
+// SIGTERM during a FLAC rip: every file under a final name is a valid FLAC file with
+// its STREAMINFO complete (the track under way holds the audio so far), and no working
+// file is left.
+TEST_F(RipCommandTest, AStoppedFlacRipLeavesOnlyValidFiles) {
+    const std::string out = Path("stop");
+    std::string exe = TRACKMILL_EXE, disc = std::string(TRACKMILL_DEMO_DIR) + "/demo.cue";
+    std::vector<std::string> args = {exe, "--rip", "flac", "--disc", disc, "--out", out};
+    std::vector<char*> argv;
+    for (std::string& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t files;
+    posix_spawn_file_actions_init(&files);
+    posix_spawn_file_actions_addopen(&files, 1, "/dev/null", O_WRONLY, 0);
+    ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    pid_t child = 0;
+    ASSERT_EQ(posix_spawn(&child, exe.c_str(), &files, nullptr, argv.data(), environ), 0);
+    posix_spawn_file_actions_destroy(&files);
+    const bool started =
+        PumpUntil([&] { return std::filesystem::exists(out + "/Track 2.flac.part"); }, 60000);
+    ::kill(child, SIGTERM);
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(started);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1);  // interrupted
+    std::size_t flacs = 0;
+    for (const auto& f : std::filesystem::directory_iterator(out)) {
+        const std::string name = f.path().filename().string();
+        EXPECT_TRUE(f.path().extension() == ".flac" || f.path().extension() == ".log") << name;
+        if (f.path().extension() != ".flac") continue;
+        ++flacs;
+        const DecodedFlac d = DecodeFlac(f.path().string());
+        ASSERT_TRUE(d.ok) << name;
+        EXPECT_GT(d.pcm.size(), 0u) << name;
+        EXPECT_EQ(d.md5, Md5(d.pcm)) << name;
+        if (HaveFlacTool())
+            EXPECT_EQ(RunShell("flac -t -s '" + f.path().string() + "'").status, 0) << name;
+    }
+    EXPECT_GE(flacs, 2u);
+    EXPECT_EQ(DecodeFlac(out + "/Track 1.flac").pcm.size(), 1065u * kFrameBytes);
+}

@@ -131,8 +131,7 @@ TEST_F(ConverterEngineTest, ChannelChoiceGivesMonoOfLeftRightOrBoth) {
             mixed.push_back((static_cast<double>(audio[2 * i]) + audio[2 * i + 1]) / 2.0);
         }
         const std::vector<double> expected[] = {Channel(audio, 2, 0), Channel(audio, 2, 1), mixed};
-        const ConvertChannels choices[] = {ConvertChannels::Left, ConvertChannels::Right,
-                                           ConvertChannels::Mixed};
+        const Channels choices[] = {Channels::Left, Channels::Right, Channels::Mixed};
         for (int c = 0; c < 3; ++c) {
             engine_.SetChannels(choices[c]);
             ASSERT_EQ(kConvertOk, Convert(Path("in.wav"), Path("out.mp3"), 128, nullptr));
@@ -151,9 +150,9 @@ TEST_F(ConverterEngineTest, ChannelChoiceGivesMonoOfLeftRightOrBoth) {
                 << "rate " << rate << " choice " << c;
         }
     }
-    EXPECT_EQ(ConvertChannels::Stereo, ConverterEngine::ChannelsForIndex(-1));
-    EXPECT_EQ(ConvertChannels::Stereo, ConverterEngine::ChannelsForIndex(4));
-    EXPECT_EQ(ConvertChannels::Mixed, ConverterEngine::ChannelsForIndex(3));
+    EXPECT_EQ(Channels::Stereo, core::ChannelsForIndex(-1));
+    EXPECT_EQ(Channels::Stereo, core::ChannelsForIndex(4));
+    EXPECT_EQ(Channels::Mixed, core::ChannelsForIndex(3));
 }
 
 TEST_F(ConverterEngineTest, FindsTheChunksWhereverTheyStand) {

@@ -10,6 +10,8 @@
 #include <fstream>
 #include <iterator>
 #include <optional>
+#include <string>
+#include <utility>
 #include <vector>
 
 #include "core/Settings.h"
@@ -134,6 +136,19 @@ TEST_F(SettingsFolder, EachKeyFollowsTheReadingRules) {
     PutSettings("[CONFIG]\nrate=9\nchannle=3\n");
     EXPECT_EQ(BitRateForIndex(ReadRateSetting()), 56);
     EXPECT_EQ(ReadChannelSetting(), 3);
+    // "flac": a level 0..8; anything else is junk and reads as 5.
+    EXPECT_EQ(ReadFlacSetting(), 5);
+    for (const auto& [text, level] : std::vector<std::pair<std::string, int>>{{"0", 0},
+                                                                              {" 8 ", 8},
+                                                                              {"08", 8},
+                                                                              {"", 5},
+                                                                              {"9", 5},
+                                                                              {"-1", 5},
+                                                                              {"3x", 5},
+                                                                              {"abc", 5}}) {
+        PutSettings("[CONFIG]\nflac=" + text + "\n");
+        EXPECT_EQ(ReadFlacSetting(), level) << text;
+    }
 }
 
 TEST_F(SettingsFolder, WriteSettingIntWritesDecimalText) {

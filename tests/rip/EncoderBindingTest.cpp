@@ -9,10 +9,10 @@
 
 #include <string>
 
+#include "encode/EncoderBinding.h"
 #include "platform/Modules.h"
-#include "rip/EncoderBinding.h"
 
-using namespace rip;
+using namespace encode;
 
 namespace {
 
@@ -37,7 +37,7 @@ TEST_F(BindingTest, OnlyLameGivesLame) {
     EXPECT_EQ(BindEncoder(), 1);
     EXPECT_EQ(EncoderType(), kEncoderLame);
     EXPECT_EQ(BladeModule(), nullptr);
-    EXPECT_NE(Encoder().initStream, nullptr);
+    EXPECT_NE(BoundEncoder().initStream, nullptr);
     EXPECT_EQ(Id(LameModule()), "only-lame");
     EXPECT_EQ(LameTooOld(), 0);
 }
@@ -46,12 +46,12 @@ TEST_F(BindingTest, BothCompletePrefersBladeAndASecondBindChangesNothing) {
     UseFolder("both");
     EXPECT_EQ(BindEncoder(), 1);
     EXPECT_EQ(EncoderType(), kEncoderBlade);
-    const auto entries = Encoder();
+    const auto entries = BoundEncoder();
     EXPECT_EQ(reinterpret_cast<void*>(entries.initStream),
               platform::GetProcAddress(BladeModule(), "beInitStream"));
     EXPECT_EQ(BindEncoder(), 1);
     EXPECT_EQ(EncoderType(), kEncoderBlade);
-    EXPECT_EQ(Encoder().initStream, entries.initStream);
+    EXPECT_EQ(BoundEncoder().initStream, entries.initStream);
 }
 
 TEST_F(BindingTest, BladeLackingCloseStreamIsReleasedAndLameIsBound) {
@@ -60,7 +60,7 @@ TEST_F(BindingTest, BladeLackingCloseStreamIsReleasedAndLameIsBound) {
     EXPECT_EQ(EncoderType(), kEncoderLame);
     EXPECT_EQ(BladeModule(), nullptr);
     EXPECT_EQ(Id(LameModule()), "noclose-lame");
-    EXPECT_EQ(reinterpret_cast<void*>(Encoder().closeStream),
+    EXPECT_EQ(reinterpret_cast<void*>(BoundEncoder().closeStream),
               platform::GetProcAddress(LameModule(), "beCloseStream"));
 }
 
@@ -68,13 +68,13 @@ TEST_F(BindingTest, NothingToLoadOrNothingCompleteBindsNothing) {
     UseFolder("no_such_folder");
     EXPECT_EQ(BindEncoder(), 0);
     EXPECT_EQ(EncoderType(), kEncoderNone);
-    EXPECT_EQ(Encoder().initStream, nullptr);
+    EXPECT_EQ(BoundEncoder().initStream, nullptr);
 
     UseFolder("lame_no_close");
     EXPECT_EQ(BindEncoder(), 0);
     EXPECT_EQ(EncoderType(), kEncoderNone);
     EXPECT_EQ(LameModule(), nullptr);
-    EXPECT_EQ(Encoder().encodeChunk, nullptr);
+    EXPECT_EQ(BoundEncoder().encodeChunk, nullptr);
     EXPECT_EQ(ResolveEncoder(kEncoderLame), 0);
     EXPECT_EQ(ResolveEncoder(7), 0);
 }
@@ -101,7 +101,7 @@ TEST_F(BindingTest, RealModuleReportsARecentEnoughLibrary) {
     platform::SetModuleSearchPath({PROGRAM_FOLDER}, false);
     ASSERT_EQ(BindEncoder(), 1);
     EXPECT_EQ(EncoderType(), kEncoderLame);
-    EXPECT_NE(Encoder().writeVbrHeader, nullptr);
+    EXPECT_NE(BoundEncoder().writeVbrHeader, nullptr);
     EXPECT_EQ(LameTooOld(), 0);
 }
 

@@ -5,10 +5,11 @@
 #include <numeric>
 #include <vector>
 
+#include "encode/WavHeader.h"
 #include "rip/AudioRingBuffer.h"
-#include "rip/WavHeader.h"
 
 using namespace rip;
+using namespace encode;
 
 namespace {
 

@@ -343,7 +343,7 @@ TEST_F(RipEngineTest, Mp3WithNoEncoderBoundIsAClearFailure) {
     UseEncoderFolder(Folder() + "/no_modules_here");
     SimDisc disc = OpenSimDisc({100});
     engine = std::make_unique<RipEngine>(disc.handle);
-    EXPECT_FALSE(engine->Mp3Output());  // no encoder: WAV at creation
+    EXPECT_EQ(engine->OutputFormat(), encode::Format::Wav);  // no encoder: WAV at creation
     EXPECT_FALSE(engine->SetOutput(Options(Folder(), true)));
     const TrackEntry entry = disc.Entry(0);
     EXPECT_FALSE(engine->StartTrack(dialog.Handle(), 0, &entry));

@@ -31,6 +31,7 @@
 #include "cdaccess/Drive.h"
 #include "cdaccess/SimulatedDrive.h"
 #include "core/Messages.h"
+#include "encode/EncoderBinding.h"
 #include "platform/WindowMessages.h"
 #include "rip/RipEngine.h"
 
@@ -38,6 +39,7 @@ namespace riptest {
 
 using namespace cd;
 using namespace rip;
+using namespace encode;
 
 class ProgressControl : public QObject {
   public:
@@ -242,11 +244,14 @@ inline ArSums ReferenceAccurateRip(const std::vector<unsigned char>& audio, bool
     return sums;
 }
 
-inline RipOptions Options(const std::string& folder, bool mp3) {
+inline RipOptions Options(const std::string& folder, encode::Format format) {
     RipOptions o;
-    o.formatIndex = mp3 ? 0 : 1;
+    o.format = format;
     std::snprintf(o.folder, sizeof o.folder, "%s", folder.c_str());
     return o;
+}
+inline RipOptions Options(const std::string& folder, bool mp3) {
+    return Options(folder, mp3 ? encode::Format::Mp3 : encode::Format::Wav);
 }
 
 }  // namespace riptest

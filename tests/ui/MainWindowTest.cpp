@@ -241,7 +241,7 @@ TEST_F(MainWindowTest, RipCommandsOpenTheRipDialog) {
     ASSERT_NE(w.DriveHandle(), 0u);
 
     struct Seen {
-        bool mp3 = false, wav = false, ran = false;
+        bool mp3 = false, wav = false, flac = false, ran = false;
         QString status;
     } seen;
     int ticks = 0;
@@ -251,6 +251,7 @@ TEST_F(MainWindowTest, RipCommandsOpenTheRipDialog) {
         if (!d) return;
         seen.mp3 = Control<QAbstractButton>(*d, ui::RipDialog::kIdMp3)->isChecked();
         seen.wav = Control<QAbstractButton>(*d, ui::RipDialog::kIdWav)->isChecked();
+        seen.flac = Control<QAbstractButton>(*d, ui::RipDialog::kIdFlac)->isChecked();
         seen.status = Control<QLabel>(*d, ui::RipDialog::kIdStatus)->text();
         seen.ran = seen.ran || d->Running() || seen.status != "Track :";
         if ((seen.ran && !d->Running() && !d->TrackPending()) || ++ticks == 50) d->close();
@@ -268,6 +269,21 @@ TEST_F(MainWindowTest, RipCommandsOpenTheRipDialog) {
     EXPECT_EQ(seen.status, "Finished ok !");
     EXPECT_EQ(std::filesystem::file_size(folder + "Track 1.wav"), 44u + 120 * kFrameBytes);
     EXPECT_EQ(std::filesystem::file_size(folder + "Track 2.wav"), 44u + 80 * kFrameBytes);
+
+    // "CD to FLAC", right after "CD to Wav", does the same with FLAC.
+    const QList<QAction*> actions = w.PopupMenu()->actions();
+    const auto wavAt = actions.indexOf(Control<QAction>(*w.PopupMenu(), MainWindow::kMenuCdToWav));
+    ASSERT_LT(wavAt + 1, actions.size());
+    EXPECT_EQ(actions[wavAt + 1]->text(), "CD to FLAC");
+    seen = Seen{};
+    ticks = -3000;
+    poll.start(10);
+    actions[wavAt + 1]->trigger();
+    poll.stop();
+    EXPECT_TRUE(seen.flac && !seen.wav && !seen.mp3);
+    EXPECT_EQ(seen.status, "Finished ok !");
+    EXPECT_TRUE(std::filesystem::exists(folder + "Track 1.flac"));
+    EXPECT_TRUE(std::filesystem::exists(folder + "Track 2.flac"));
     EXPECT_TRUE(boxes_.empty());
 }
 

@@ -23,13 +23,14 @@
 #include <fstream>
 #include <thread>
 
+#include "FlacDecode.h"
 #include "Mp3Decode.h"
 #include "RipTestSupport.h"
 #include "cd/DiscSession.h"
 #include "core/Settings.h"
+#include "encode/EncoderBinding.h"
 #include "platform/Modules.h"
 #include "platform/Paths.h"
-#include "rip/EncoderBinding.h"
 #include "ui/FolderPicker.h"
 #include "ui/RipDialog.h"
 #include "ui/RipSource.h"
@@ -522,3 +523,25 @@ TEST_F(RipDialogTest, TheRateAndChannelSettingsSteerMp3Rips) {
 }
 
 }  // namespace
+
+// The FLAC radio button, third after MP3 and WAV, rips to FLAC files that hold the
+// disc's exact samples, and the log names the format.
+TEST_F(RipDialogTest, TheFlacButtonRipsToFlac) {
+    TableSource& src = UseSimDisc({60, 40});
+    RipDialog dialog(src);
+    dialog.show();
+    EXPECT_EQ(Button(dialog, RipDialog::kIdFlac)->text(), "FLAC");
+    EXPECT_GT(Button(dialog, RipDialog::kIdFlac)->x(), Button(dialog, RipDialog::kIdWav)->x());
+    Click(dialog, RipDialog::kIdFlac);
+    EXPECT_FALSE(Button(dialog, RipDialog::kIdMp3)->isChecked());
+    Click(dialog, RipDialog::kIdRipStop);
+    ASSERT_TRUE(PumpUntil([&] { return Finished(dialog); }, 20000));
+    EXPECT_EQ(Text(dialog, RipDialog::kIdStatus), "Finished ok !");
+    for (int t = 0; t < 2; ++t) {
+        const DecodedFlac d = DecodeFlac(OutPath("Track " + std::to_string(t + 1) + ".flac"));
+        ASSERT_TRUE(d.ok) << t;
+        EXPECT_TRUE(d.pcm == sim.TrackAudio(t)) << t;
+        EXPECT_FALSE(fs::exists(OutPath("Track " + std::to_string(t + 1) + ".wav")));
+    }
+    EXPECT_NE(RipLog().find("format: flac"), std::string::npos) << RipLog();
+}

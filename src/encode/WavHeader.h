@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <cstdio>
 
-namespace rip {
+namespace encode {
 
 inline constexpr int kWavHeaderBytes = 44;
 
@@ -15,4 +15,4 @@ void BuildWavHeader(unsigned char* out, std::uint32_t dataLength);
 // file must be open for update.
 bool WriteWavHeader(FILE* file, std::uint32_t dataLength);
 
-}  // namespace rip
+}  // namespace encode

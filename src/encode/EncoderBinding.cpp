@@ -1,9 +1,9 @@
-#include "rip/EncoderBinding.h"
+#include "encode/EncoderBinding.h"
 
 #include <cstring>
 #include <mutex>
 
-namespace rip {
+namespace encode {
 
 namespace {
 
@@ -89,7 +89,7 @@ int EncoderType() {
     return g_binding.type;
 }
 
-EncoderEntries Encoder() {
+EncoderEntries BoundEncoder() {
     std::lock_guard<std::recursive_mutex> guard(g_mutex);
     return g_binding.entries;
 }
@@ -111,4 +111,4 @@ void ResetEncoderBindingForTesting() {
     g_binding = Binding{};
 }
 
-}  // namespace rip
+}  // namespace encode

@@ -1,8 +1,8 @@
-#include "rip/WavHeader.h"
+#include "encode/WavHeader.h"
 
 #include <cstring>
 
-namespace rip {
+namespace encode {
 
 namespace {
 void Put32(unsigned char* p, std::uint32_t v) {
@@ -37,4 +37,4 @@ bool WriteWavHeader(FILE* file, std::uint32_t dataLength) {
     return std::fwrite(header, 1, sizeof header, file) == sizeof header;
 }
 
-}  // namespace rip
+}  // namespace encode

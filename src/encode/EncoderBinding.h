@@ -7,7 +7,7 @@
 #include "lame_enc/BeEncoder.h"
 #include "platform/Modules.h"
 
-namespace rip {
+namespace encode {
 
 inline constexpr int kEncoderNone = 0;
 inline constexpr int kEncoderBlade = 1;
@@ -38,11 +38,11 @@ int LameTooOld();
 // The table only changes while BindEncoder or ResolveEncoder runs, which the
 // program does before any rip starts.
 int EncoderType();
-EncoderEntries Encoder();
+EncoderEntries BoundEncoder();
 platform::ModuleHandle BladeModule();
 platform::ModuleHandle LameModule();
 
 // Test seam: releases both modules and returns the binding to its state at start.
 void ResetEncoderBindingForTesting();
 
-}  // namespace rip
+}  // namespace encode
