@@ -18,6 +18,7 @@ busy disk or CPU moves the figures by tens of percent.
 """
 import argparse
 import os
+import resource
 import shutil
 import statistics
 import subprocess
@@ -26,10 +27,24 @@ import tempfile
 import time
 
 
+# The processor time (user + system) of the last command run, in seconds: steadier than
+# the wall time on a busy machine, though it counts every thread of the rip.
+last_cpu = 0.0
+
+
+def children_cpu():
+    r = resource.getrusage(resource.RUSAGE_CHILDREN)
+    return r.ru_utime + r.ru_stime
+
+
 def run(cmd, cwd=None):
+    global last_cpu
+    cpu = children_cpu()
     start = time.perf_counter()
     subprocess.run(cmd, cwd=cwd, check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-    return time.perf_counter() - start
+    wall = time.perf_counter() - start
+    last_cpu = children_cpu() - cpu
+    return wall
 
 
 def fresh(path):
@@ -43,15 +58,21 @@ def compare(name, ours, peers, runs):
     """ours/peers: callables returning seconds. Prints medians and ratios."""
     times = {"trackmill": []}
     times.update({p: [] for p in peers})
+    cpus = {p: [] for p in times}
     for _ in range(runs):
         times["trackmill"].append(ours())
+        cpus["trackmill"].append(last_cpu)
         for p, fn in peers.items():
             times[p].append(fn())
+            cpus[p].append(last_cpu)
     mine = statistics.median(times["trackmill"])
-    print(f"{name}: trackmill median {mine:.3f} s over {runs} runs")
+    my_cpu = statistics.median(cpus["trackmill"])
+    print(f"{name}: trackmill median {mine:.3f} s ({my_cpu:.3f} s processor time) over {runs} runs")
     for p in peers:
         theirs = statistics.median(times[p])
-        print(f"  vs {p}: {theirs:.3f} s  ratio {theirs / mine:.2f}")
+        their_cpu = statistics.median(cpus[p])
+        cpu_ratio = f"  processor time {their_cpu:.3f} s ratio {their_cpu / my_cpu:.2f}" if my_cpu > 0 else ""
+        print(f"  vs {p}: {theirs:.3f} s  ratio {theirs / mine:.2f}{cpu_ratio}")
 
 
 def main():
@@ -113,11 +134,14 @@ def main():
 
         def lame(extra):
             def go():
+                global last_cpu
                 out = fresh(os.path.join(work, "lame"))
+                cpu = children_cpu()
                 start = time.perf_counter()
                 for w in wavs:
                     subprocess.run(["lame", "--quiet", "-V", "5", "-b", "192", "-B", "320", *extra, w,
                                     os.path.join(out, os.path.basename(w) + ".mp3")], check=True)
+                last_cpu = children_cpu() - cpu
                 return time.perf_counter() - start
             return go
 

@@ -49,21 +49,22 @@ class FlacEncoder : public Encoder {
 
     bool Write(const unsigned char* pcm, std::size_t bytes) override {
         // A piece may end inside a stereo pair: its bytes wait for the next piece.
-        samples_.clear();
+        samples_.resize((carried_ + bytes) / kPairBytes * 2);
+        FLAC__int32* out = samples_.data();
         std::size_t i = 0;
-        auto take = [this](const unsigned char* p) {
-            samples_.push_back(static_cast<std::int16_t>(p[0] | p[1] << 8));
-            samples_.push_back(static_cast<std::int16_t>(p[2] | p[3] << 8));
-        };
         if (carried_ > 0) {
             while (carried_ < kPairBytes && i < bytes) carry_[carried_++] = pcm[i++];
             if (carried_ < kPairBytes) return true;
-            take(carry_);
+            *out++ = static_cast<std::int16_t>(carry_[0] | carry_[1] << 8);
+            *out++ = static_cast<std::int16_t>(carry_[2] | carry_[3] << 8);
             carried_ = 0;
         }
-        for (; i + kPairBytes <= bytes; i += kPairBytes) take(pcm + i);
+        for (; i + kPairBytes <= bytes; i += kPairBytes) {
+            *out++ = static_cast<std::int16_t>(pcm[i] | pcm[i + 1] << 8);
+            *out++ = static_cast<std::int16_t>(pcm[i + 2] | pcm[i + 3] << 8);
+        }
         while (i < bytes) carry_[carried_++] = pcm[i++];
-        const auto frames = static_cast<std::uint32_t>(samples_.size() / 2);
+        const auto frames = static_cast<std::uint32_t>((out - samples_.data()) / 2);
         errno = 0;
         if (frames == 0 ||
             FLAC__stream_encoder_process_interleaved(encoder_, samples_.data(), frames))
