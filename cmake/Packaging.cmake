@@ -6,7 +6,7 @@ set(CPACK_PACKAGE_NAME trackmill)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_VENDOR "The Trackmill authors")
 set(CPACK_PACKAGE_CONTACT "The Trackmill authors <trackmill@example.org>")
-set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "copy audio CD tracks to WAV or MP3 files")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "copy audio CD tracks to WAV, FLAC or MP3 files")
 # The long description: CPack puts the summary above it and indents each line; an
 # empty line separates paragraphs.
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "Trackmill copies the audio tracks of a compact disc into files: WAV files
