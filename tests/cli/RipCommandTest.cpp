@@ -455,7 +455,9 @@ TEST_F(RipCommandTest, FlacRipHoldsTheDiscsExactSamples) {
         ASSERT_GT(wav.size(), 44u);
         EXPECT_TRUE(d.pcm == std::vector<unsigned char>(wav.begin() + 44, wav.end()));
         EXPECT_EQ(d.md5, Md5(d.pcm));
-        if (HaveFlacTool()) EXPECT_EQ(RunShell("flac -t -s '" + flac + "'").status, 0);
+        if (HaveFlacTool()) {
+            EXPECT_EQ(RunShell("flac -t -s '" + flac + "'").status, 0);
+        }
     }
     EXPECT_FALSE(std::filesystem::exists(Path("out/flac/Data Track.flac")));
 }
@@ -494,8 +496,9 @@ TEST_F(RipCommandTest, AStoppedFlacRipLeavesOnlyValidFiles) {
         ASSERT_TRUE(d.ok) << name;
         EXPECT_GT(d.pcm.size(), 0u) << name;
         EXPECT_EQ(d.md5, Md5(d.pcm)) << name;
-        if (HaveFlacTool())
+        if (HaveFlacTool()) {
             EXPECT_EQ(RunShell("flac -t -s '" + f.path().string() + "'").status, 0) << name;
+        }
     }
     EXPECT_GE(flacs, 2u);
     EXPECT_EQ(DecodeFlac(out + "/Track 1.flac").pcm.size(), 1065u * kFrameBytes);
