@@ -44,11 +44,16 @@ class RipEngineTest : public ::testing::Test {
         ResetEncoderBindingForTesting();
         platform::SetModuleSearchPath({folder}, false);
     }
-    RipEngine& MakeEngine(std::uint32_t handle, bool mp3,
+    RipEngine& MakeEngine(std::uint32_t handle, encode::Format format,
                           RipEngine::WriterObserver afterWriterPiece = {}) {
         engine = std::make_unique<RipEngine>(handle, std::move(afterWriterPiece));
-        engine->SetOutput(Options(Folder(), mp3));
+        engine->SetOutput(Options(Folder(), format));
         return *engine;
+    }
+    RipEngine& MakeEngine(std::uint32_t handle, bool mp3,
+                          RipEngine::WriterObserver afterWriterPiece = {}) {
+        return MakeEngine(handle, mp3 ? encode::Format::Mp3 : encode::Format::Wav,
+                          std::move(afterWriterPiece));
     }
     std::string Folder() const { return dir.path().toStdString(); }
     std::string PathOf(const char* file) const { return Folder() + "/" + file; }
@@ -245,9 +250,9 @@ TEST_F(RipEngineTest, AFailedWriteFailsTheTrack) {
     };
     {
         FileSizeLimit limit(100000);
-        for (bool mp3 : {false, true}) {
-            SCOPED_TRACE(mp3 ? "mp3" : "wav");
-            RipEngine& e = MakeEngine(disc.handle, mp3);
+        for (encode::Format format : {Format::Wav, Format::Mp3, Format::Flac}) {
+            SCOPED_TRACE(encode::InfoOf(format).name);
+            RipEngine& e = MakeEngine(disc.handle, format);
             ASSERT_TRUE(RunTrack(e, dialog, disc.Entry(0), 10000));
             EXPECT_EQ(e.LastEndReason(), kEndOutputError);
             EXPECT_EQ(e.LastOutputProblem(), std::strerror(EFBIG));
