@@ -469,7 +469,8 @@ std::string NrgOfAudio(const Bytes& audio) {
 // Faults of the readers: a faulty cue sheet leaves nothing behind for the next one and
 // is blamed on its own line; a data track of an unknown mode is listed; a .toc that
 // holds the gap before its data track is laid out as it says; audio an image lacks (a
-// WAV cut short, an .nrg cut while it is read) is a read error.
+// WAV cut short, an .nrg cut while it is read) is a read error; WAV samples in blocks
+// wider than they are are refused.
 TEST_F(ImageFiles, ImageFaultsShowWhereTheyAre) {
     const Bytes audio = Audio(300, 12);
     WriteBytes("a.bin", audio);
@@ -515,6 +516,17 @@ TEST_F(ImageFiles, ImageFaultsShowWhereTheyAre) {
     EXPECT_EQ(toc.leadOut, 300u);
     EXPECT_EQ(wav->ReadFrames(197, 3, frames.data()), kCdOk);
     EXPECT_EQ(wav->ReadFrames(199, 3, frames.data()), kCdReadError);
+
+    // 16-bit samples in 8-byte blocks: libsndfile would read them as packed.
+    WriteSound("wide.wav", audio, SF_FORMAT_WAV | SF_FORMAT_PCM_16);
+    {
+        std::fstream patch(dir_ / "wide.wav", std::ios::in | std::ios::out | std::ios::binary);
+        patch.seekp(32);  // the format chunk's block align
+        patch.put('\x08');
+    }
+    const std::string wide =
+        Refused(Write("wide.cue", "FILE \"wide.wav\" WAVE\nTRACK 01 AUDIO\nINDEX 01 00:00:00\n"));
+    EXPECT_NE(wide.find("blocks of 8 bytes"), std::string::npos) << wide;
 
     Write("cut.nrg", NrgOfAudio(audio));
     auto nrg = cdaccess::MakeImageDrive((dir_ / "cut.nrg").string());

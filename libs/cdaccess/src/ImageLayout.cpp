@@ -130,15 +130,22 @@ std::string SoundFormatText(const SF_INFO& info) {
            std::to_string(info.channels) + (info.channels == 1 ? " channel" : " channels");
 }
 
-// The stereo 16-bit samples a WAV file's data chunk declares: libsndfile reads a file
-// cut short as a shorter one, but the part missing is missing audio. 0 when the file
-// is no RIFF/WAVE file or its data chunk's size says nothing (0, or the 0xFFFFFFFF of a
-// writer that streamed).
-std::uint64_t DeclaredWavSamples(const std::string& path) {
+// What libsndfile does not say of a WAV file. 0s when the file is no RIFF/WAVE file.
+struct WavHeader {
+    // The stereo 16-bit samples its data chunk declares: libsndfile reads a file cut
+    // short as a shorter one, but the part missing is missing audio. 0 when the size
+    // says nothing (0, or the 0xFFFFFFFF of a writer that streamed).
+    std::uint64_t declaredSamples = 0;
+    // The format's block align, which libsndfile does not honour: it reads samples
+    // packed whatever the blocks are.
+    std::uint16_t blockAlign = 0;
+};
+
+WavHeader ReadWavHeader(const std::string& path) {
+    WavHeader header;
     std::FILE* file = std::fopen(path.c_str(), "rb");
-    if (!file) return 0;
-    std::uint64_t samples = 0;
-    unsigned char head[12];
+    if (!file) return header;
+    unsigned char head[16];
     auto le32 = [](const unsigned char* p) {
         return std::uint32_t{p[0]} | std::uint32_t{p[1]} << 8 | std::uint32_t{p[2]} << 16 |
                std::uint32_t{p[3]} << 24;
@@ -148,10 +155,15 @@ std::uint64_t DeclaredWavSamples(const std::string& path) {
         // Chunks follow one another, each padded to an even size; a few hundred at most
         // come before the audio.
         for (int chunk = 0; chunk < 1000 && std::fread(head, 1, 8, file) == 8; ++chunk) {
-            const std::uint32_t size = le32(head + 4);
+            std::uint32_t size = le32(head + 4);
             if (std::memcmp(head, "data", 4) == 0) {
-                if (size != 0xFFFFFFFFu) samples = size / 4;
+                if (size != 0xFFFFFFFFu) header.declaredSamples = size / 4;
                 break;
+            }
+            if (std::memcmp(head, "fmt ", 4) == 0 && size >= 16) {
+                if (std::fread(head, 1, 16, file) != 16) break;
+                header.blockAlign = static_cast<std::uint16_t>(head[12] | head[13] << 8);
+                size -= 16;
             }
             const long long skip = static_cast<long long>(size) + (size & 1);
 #ifdef _WIN32
@@ -162,7 +174,7 @@ std::uint64_t DeclaredWavSamples(const std::string& path) {
         }
     }
     std::fclose(file);
-    return samples;
+    return header;
 }
 
 bool IsRegular(const std::string& path, std::uint64_t* size, std::string& error) {
@@ -207,9 +219,18 @@ std::shared_ptr<ImageSource> OpenSoundSource(const std::string& path, std::strin
         sf_close(file);
         return nullptr;
     }
-    const bool wav = (info.format & SF_FORMAT_TYPEMASK) == SF_FORMAT_WAV;
+    WavHeader wav;
+    if ((info.format & SF_FORMAT_TYPEMASK) == SF_FORMAT_WAV) wav = ReadWavHeader(path);
+    if (wav.blockAlign != 0 && wav.blockAlign != 4) {
+        error = path + " holds its 16-bit stereo samples in blocks of " +
+                std::to_string(wav.blockAlign) +
+                " bytes, not 4: without the extensible format it is not known where each "
+                "sample sits in its block";
+        sf_close(file);
+        return nullptr;
+    }
     return std::make_shared<SoundSource>(file, static_cast<std::uint64_t>(info.frames),
-                                         wav ? DeclaredWavSamples(path) : 0);
+                                         wav.declaredSamples);
 }
 
 int ImageLayout::AddSource(std::shared_ptr<ImageSource> source) {
