@@ -181,3 +181,22 @@ TEST(ListCommand, NoCommandWithoutADisplayExplainsAndExitsWith1) {
     EXPECT_NE(process.readAllStandardError().indexOf("display"), -1);
     EXPECT_TRUE(process.readAllStandardOutput().isEmpty());
 }
+
+// The window started with a disc image that cannot be opened says why on standard
+// error, in the commands' words, while the window waits for the user.
+TEST(ListCommand, TheWindowSaysWhyItsImageCannotBeOpened) {
+    QProcess process;
+    process.setReadChannel(QProcess::StandardError);
+    process.start(TRACKMILL_BIN, {"--disc", "/no/such/disc.cue"});
+    QByteArray err;
+    for (int i = 0; i < 100 && !err.contains("missing\n"); ++i) {
+        process.waitForReadyRead(100);
+        err += process.readAllStandardError();
+    }
+    process.kill();
+    process.waitForFinished(10000);
+    EXPECT_NE(err.indexOf("trackmill: cannot open the disc image /no/such/disc.cue: the file is "
+                          "missing\n"),
+              -1)
+        << err.toStdString();
+}
