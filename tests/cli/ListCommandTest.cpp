@@ -98,6 +98,9 @@ TEST(Program, VersionNamesTheProgramAndItsLibraries) {
         << run.out;
     for (const char* library : {"\nlibcdio ", "\nlibmp3lame ", "\nPortAudio "})
         EXPECT_NE(run.out.find(library), std::string::npos) << library << " in " << run.out;
+    EXPECT_NE(run.out.find("\nCopyright 2026 the Trackmill authors\nLicence GPL-3.0-or-later"),
+              std::string::npos)
+        << run.out;
 }
 
 TEST(TocCommand, ListsTheDemoDiscAsItsImageGivesIt) {
