@@ -203,3 +203,20 @@ TEST(ListCommand, TheWindowSaysWhyItsImageCannotBeOpened) {
               -1)
         << err.toStdString();
 }
+
+// A faulty cue sheet leaves nothing behind: the next image on the command line opens.
+TEST(ListCommand, AnImageAfterAFaultyCueSheetOpens) {
+    namespace fs = std::filesystem;
+    const fs::path dir = fs::temp_directory_path() / ("tm_badcue_" + std::to_string(::getpid()));
+    fs::create_directories(dir);
+    std::ofstream(dir / "a.bin", std::ios::binary) << std::string(300 * 2352, '\1');
+    const std::string sheet = "FILE \"a.bin\" BINARY\nTRACK 01 AUDIO\nINDEX 01 00:00:00\n";
+    std::ofstream(dir / "bad.cue") << sheet << "PERFORMER\nINDEX 00 00:00:00\nINDEX 01 00:00:00\n";
+    std::ofstream(dir / "good.cue") << sheet;
+    const QString bad = QString::fromStdString((dir / "bad.cue").string());
+    const QString good = QString::fromStdString((dir / "good.cue").string());
+    const Outcome run = Trackmill({"--list", "--disc", bad, "--disc", good});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out, (dir / "good.cue").string() + "\n1\tTrack 1\t00:04\n");
+    fs::remove_all(dir);
+}
