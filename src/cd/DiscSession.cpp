@@ -16,6 +16,18 @@ std::string FirstImage(const std::vector<std::string>& args) {
     return {};
 }
 
+// The first listed drive that says why it failed (for an image, what is wrong with
+// it): false when none does.
+bool FirstOpenFailure(std::string& name, std::string& reason) {
+    for (const auto& drive : cdaccess::ListedDrives()) {
+        if (!drive || drive->OpenError().empty()) continue;
+        reason = drive->OpenError();
+        name = drive->Name();
+        return true;
+    }
+    return false;
+}
+
 }  // namespace
 
 bool ApplyDiscOptions(const std::vector<std::string>& args, std::string& error) {
@@ -41,14 +53,8 @@ bool OpenDisc(const std::vector<std::string>& args, DiscState& out, std::string&
     GetCDList(&out.drives);
     out.handle = OpenDrive(0, out.drives);
     if (out.handle == 0) {
-        // The first drive that says why it failed: for an image, what is wrong with it.
         std::string reason, failed;
-        for (const auto& drive : cdaccess::ListedDrives()) {
-            if (!drive || drive->OpenError().empty()) continue;
-            reason = drive->OpenError();
-            failed = drive->Name();
-            break;
-        }
+        FirstOpenFailure(failed, reason);
         const std::string image = FirstImage(args);
         if (!image.empty())
             error = "cannot open the disc image " + image + " (nor any CD drive)";
@@ -68,6 +74,12 @@ bool OpenDisc(const std::vector<std::string>& args, DiscState& out, std::string&
         return false;
     }
     return true;
+}
+
+std::string DriveOpenFailure() {
+    std::string name, reason;
+    if (!FirstOpenFailure(name, reason)) return {};
+    return "cannot open the disc image " + name + ": " + reason;
 }
 
 void CloseDisc(DiscState& state) {

@@ -34,6 +34,10 @@ bool ApplyDiscOptions(const std::vector<std::string>& args, std::string& error);
 // when no table of contents can be read (or it lists no track); out.handle is then 0.
 bool OpenDisc(const std::vector<std::string>& args, DiscState& out, std::string& error);
 
+// Why the first listed drive that says why it could not be opened failed, in the words
+// OpenDisc uses: "cannot open the disc image FILE: reason". Empty when none says why.
+std::string DriveOpenFailure();
+
 // Closes the handle when one is open and sets it to 0.
 void CloseDisc(DiscState& state);
 

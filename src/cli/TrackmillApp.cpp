@@ -30,9 +30,14 @@ std::string TrackmillApp::Usage() {
 }
 
 std::string TrackmillApp::VersionText() {
-    return std::string("trackmill ") + TRACKMILL_VERSION + "\n" + "libcdio " + cdio_version_string +
-           "\n" + "libmp3lame " + get_lame_version() + "\n" + platform::WaveOutLibraryVersion() +
-           "\n";
+    return std::string("trackmill ") + TRACKMILL_VERSION + "\n" +
+           "Copyright 2026 the Trackmill authors\n"
+           "Licence GPL-3.0-or-later: GNU GPL version 3 or later "
+           "<https://gnu.org/licenses/gpl.html>\n"
+           "This is free software: you are free to change and redistribute it.\n"
+           "There is NO WARRANTY, to the extent permitted by law.\n" +
+           "libcdio " + cdio_version_string + "\n" + "libmp3lame " + get_lame_version() + "\n" +
+           platform::WaveOutLibraryVersion() + "\n";
 }
 
 int TrackmillApp::Run(int argc, char** argv) {

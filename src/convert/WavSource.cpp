@@ -99,6 +99,10 @@ WavSourceResult ReadWavSource(std::FILE* file, WavSourceFormat* format) {
     }
     format->bytesPerValue = static_cast<std::uint16_t>(format->bitsPerSample / 8);
     const std::uint64_t frameBytes = std::uint64_t{format->bytesPerValue} * format->channels;
+    // Samples are read packed, one frame after another; a file whose frames are laid
+    // out otherwise would read as noise. (0 is a writer's omission: packed.)
+    if (format->blockAlign != 0 && format->blockAlign != frameBytes)
+        return WavSourceResult::BlockAlign;
     // A file that ends inside a sample frame was cut short as well.
     if (format->dataLength % frameBytes != 0) format->truncated = true;
     format->dataLength -= format->dataLength % frameBytes;
@@ -118,6 +122,13 @@ std::string DescribeWavSourceProblem(WavSourceResult result, const WavSourceForm
             return "the WAV file has no complete format chunk";
         case WavSourceResult::NoData:
             return "the WAV file has no data chunk";
+        case WavSourceResult::BlockAlign:
+            return std::to_string(f.bitsPerSample) + "-bit samples in blocks of " +
+                   std::to_string(f.blockAlign) + " bytes for " + std::to_string(f.channels) +
+                   (f.channels == 1 ? " channel" : " channels") + " (" +
+                   std::to_string(f.channels * f.bytesPerValue) +
+                   " when packed): without the extensible format it is not known where each "
+                   "sample sits in its block";
         case WavSourceResult::Unsupported:
             break;
     }

@@ -41,6 +41,9 @@ enum class WavSourceResult {
     NoFormat,     // no complete "fmt " chunk
     NoData,       // no "data" chunk
     Unsupported,  // not 8/16/24/32-bit PCM or 32-bit float with one or two channels
+    // A block align that is neither 0 nor the packed size (channels x bytes per sample):
+    // without the extensible format nothing says where a sample sits in a wider block.
+    BlockAlign,
 };
 
 // Reads the RIFF/WAVE header of an open file and walks its chunks to find "fmt " and

@@ -1,31 +1,100 @@
 #include "platform/Profile.h"
 
+#include <sys/stat.h>
+
+#include <cerrno>
 #include <climits>
 #include <cstdio>
+#include <mutex>
 #include <optional>
+#include <set>
 #include <string_view>
+
+#ifdef _WIN32
+#include <filesystem>
+#else
+#include <fcntl.h>
+#include <unistd.h>
+#endif
 
 namespace platform {
 
 namespace {
 
-// The whole file, or nothing when it does not exist or cannot be read.
-std::optional<std::string> ReadWholeFile(const std::string& file) {
+// A settings file is a few lines; anything larger is not one.
+constexpr std::size_t kMaxProfileBytes = std::size_t{4} << 20;
+
+enum class FileState { Missing, Read, Unreadable, Refused };
+
+// Says once per file, on the standard error stream, why it is read as empty.
+void WarnOnce(const std::string& file, const std::string& why) {
+    static std::mutex mutex;
+    static std::set<std::string> warned;
+    std::lock_guard<std::mutex> guard(mutex);
+    if (!warned.insert(file).second) return;
+    std::fprintf(stderr, "trackmill: the settings file %s %s; the default settings are used\n",
+                 file.c_str(), why.c_str());
+}
+
+// Reads the whole file when it is a regular file of at most kMaxProfileBytes. Anything
+// else (a FIFO, which would block the reader, a device such as /dev/zero, which never
+// ends, a huge file) is refused with a warning and reads as empty.
+FileState ReadWholeFile(const std::string& file, std::string& content) {
+    content.clear();
+#ifdef _WIN32
+    std::error_code ec;
+    const auto status = std::filesystem::status(file, ec);
+    if (!std::filesystem::exists(status)) return FileState::Missing;
+    if (!std::filesystem::is_regular_file(status)) {
+        WarnOnce(file, "is not a regular file");
+        return FileState::Refused;
+    }
     std::FILE* f = std::fopen(file.c_str(), "rb");
-    if (!f) return std::nullopt;
-    std::string content;
+    if (!f) return FileState::Unreadable;
+#else
+    // Opened without waiting (a FIFO with no writer would block the open itself), then
+    // checked on what was opened.
+    const int fd = ::open(file.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return errno == ENOENT ? FileState::Missing : FileState::Unreadable;
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        WarnOnce(file, "is not a regular file");
+        return FileState::Refused;
+    }
+    std::FILE* f = ::fdopen(fd, "rb");
+    if (!f) {
+        ::close(fd);
+        return FileState::Unreadable;
+    }
+#endif
     char buffer[65536];
     bool ok = true;
     for (;;) {
         const std::size_t n = std::fread(buffer, 1, sizeof buffer, f);
         content.append(buffer, n);
+        if (content.size() > kMaxProfileBytes) {
+            std::fclose(f);
+            content.clear();
+            WarnOnce(file, "is larger than 4 MiB");
+            return FileState::Refused;
+        }
         if (n < sizeof buffer) {
             ok = !std::ferror(f);
             break;
         }
     }
     std::fclose(f);
-    if (!ok) return std::nullopt;
+    if (!ok) {
+        content.clear();
+        return FileState::Unreadable;
+    }
+    return FileState::Read;
+}
+
+std::optional<std::string> ReadWholeFile(const std::string& file) {
+    std::string content;
+    if (ReadWholeFile(file, content) != FileState::Read) return std::nullopt;
     return content;
 }
 
@@ -182,16 +251,10 @@ int ReadProfileInt(const std::string& section, const std::string& key, int defau
 
 bool WriteProfileString(const std::string& section, const std::string& key,
                         const std::string& value, const std::string& file) {
+    // A file that is there but cannot be read whole is not replaced.
     std::string text;
-    {
-        std::FILE* probe = std::fopen(file.c_str(), "rb");
-        if (probe) {
-            std::fclose(probe);
-            auto existing = ReadWholeFile(file);
-            if (!existing) return false;
-            text = std::move(*existing);
-        }
-    }
+    const FileState state = ReadWholeFile(file, text);
+    if (state == FileState::Unreadable || state == FileState::Refused) return false;
     const std::string br = LineBreakOf(text);
     const std::string keyLine = key + "=" + value;
 

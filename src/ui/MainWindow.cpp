@@ -13,6 +13,7 @@
 #include <memory>
 #include <vector>
 
+#include "cd/DiscSession.h"
 #include "controls/BitmapButton.h"
 #include "controls/DialogFont.h"
 #include "controls/SkinLayout.h"
@@ -156,6 +157,7 @@ void MainWindow::InitDialog() {
     GetCDList(&drives_);
     driveHandle_ = 0;
     driveHandle_ = cd::OpenDrive(driveHandle_, drives_);
+    if (driveHandle_ == 0) driveFailure_ = cd::DriveOpenFailure();
 
     // Check boxes in column 0, whole rows selected, no sorting.
     list_->setRootIsDecorated(false);
@@ -386,8 +388,10 @@ void MainWindow::OnCdToFlac() {
 
 void MainWindow::OpenRipDialog(encode::Format format, bool autoStart, bool plainForm) {
     if (driveHandle_ == 0) {
-        ShowMessageBox(this, QString::fromLatin1(kNoDriveText),
-                       QString::fromLatin1(kNoDriveCaption), QMessageBox::Information);
+        // The reason an image named at start-up could not be opened follows the text.
+        QString text = QString::fromLatin1(kNoDriveText);
+        if (!driveFailure_.empty()) text += "\n\n" + QString::fromStdString(driveFailure_);
+        ShowMessageBox(this, text, QString::fromLatin1(kNoDriveCaption), QMessageBox::Information);
         return;
     }
     RunRipDialog(format, autoStart, plainForm);

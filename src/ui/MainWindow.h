@@ -89,6 +89,8 @@ class MainWindow : public QDialog, public RipSource, public player::PlayerView {
 
     // The handle of the open drive, 0 when none opened.
     std::uint32_t DriveHandle() const { return driveHandle_; }
+    // Why no drive opened at start-up, when a drive or disc image says why; else empty.
+    const std::string& DriveFailure() const { return driveFailure_; }
     const player::CdPlayer& Player() const { return player_; }
     // The popup menu of the track list (object name "132").
     QMenu* PopupMenu() const { return popupMenu_; }
@@ -153,6 +155,7 @@ class MainWindow : public QDialog, public RipSource, public player::PlayerView {
 
     DriveListRecord drives_{};
     std::uint32_t driveHandle_ = 0;
+    std::string driveFailure_;
     std::array<cd::TrackEntry, cd::kMaxTracks> table_{};
     std::unique_ptr<rip::RipEngine> ripEngine_;
     player::CdPlayer player_;

@@ -52,6 +52,8 @@ int RunMainWindow(int& argc, char** argv, const std::vector<std::string>& args,
     ApplyDialogColours(application);
     {
         MainWindow window(nullptr, &converter);
+        if (!window.DriveFailure().empty())
+            std::fprintf(stderr, "trackmill: %s\n", window.DriveFailure().c_str());
         window.exec();  // its result is not used
     }
     return 0;

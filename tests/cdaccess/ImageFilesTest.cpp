@@ -443,3 +443,98 @@ TEST_F(ImageFiles, DamagedCueAndTocFilesAreRefusedOrListed) {
     EXPECT_GT(opened, 0);
     EXPECT_GT(refused, 0);
 }
+
+namespace {
+
+void PutBigEndian(std::string& to, std::uint64_t value, int bytes) {
+    for (int i = bytes - 1; i >= 0; --i) to += static_cast<char>((value >> (8 * i)) & 0xFF);
+}
+
+// An .nrg image of one audio track: its frames, one ETN2 chunk, END!, the footer.
+std::string NrgOfAudio(const Bytes& audio) {
+    std::string image(audio.begin(), audio.end());
+    std::string chunks = "ETN2";
+    PutBigEndian(chunks, 32, 4);
+    PutBigEndian(chunks, 0, 8);             // first byte in the image
+    PutBigEndian(chunks, audio.size(), 8);  // bytes
+    PutBigEndian(chunks, 7, 4);             // audio
+    PutBigEndian(chunks, 0, 4 + 8);         // start, and 8 unused bytes
+    chunks += std::string("END!\0\0\0\0NER5", 12);
+    PutBigEndian(chunks, audio.size(), 8);
+    return image + chunks;
+}
+
+}  // namespace
+
+// Faults of the readers: a faulty cue sheet leaves nothing behind for the next one and
+// is blamed on its own line; a data track of an unknown mode is listed; a .toc that
+// holds the gap before its data track is laid out as it says; audio an image lacks (a
+// WAV cut short, an .nrg cut while it is read) is a read error; WAV samples in blocks
+// wider than they are are refused.
+TEST_F(ImageFiles, ImageFaultsShowWhereTheyAre) {
+    const Bytes audio = Audio(300, 12);
+    WriteBytes("a.bin", audio);
+    // Each ends where libcue's lexer is left inside a name.
+    const std::string good =
+        Write("good.cue", "FILE \"a.bin\" BINARY\nTRACK 01 AUDIO\nINDEX 01 00:00:00\n");
+    for (const char* bad : {"FILE \"a.bin\" BINARY\nTRACK 01 AUDIO\nINDEX 01 00:00:00\nTITLE\n",
+                            "FILE \"a.bin\" BINARY\nTRACK 01 AUDIO\nINDEX 01 00:00:00\nPERFORMER\n"
+                            "INDEX 00 00:00:00\nINDEX 01 00:00:00\n"}) {
+        const std::string why = Refused(Write("bad.cue", bad));
+        EXPECT_NE(why.find("line 4"), std::string::npos) << why;
+        ExpectDisc(good, {1, {0}, 300}, audio);
+    }
+
+    WriteBytes("cdi.bin", Bytes(100 * 2336, 0x33));
+    ExpectDisc(Write("placeholder.cue",
+                     "FILE \"a.bin\" BINARY\nTRACK 01 AUDIO\nINDEX 01 00:00:00\n"
+                     "FILE \"cdi.bin\" BINARY\nTRACK 02 CDI/2336\nINDEX 01 00:00:00\n"),
+               {1, {0, 300 + 11400}, 300 + 11400 + 100, {false, true}},
+               Join({audio, Zeros(11400 + 100)}));
+
+    // A whole enhanced disc in one file: the last audio track runs through the gap.
+    WriteBytes("disc.bin", Join({Swapped(audio), Zeros(11400)}));
+    {
+        std::ofstream(dir_ / "disc.bin", std::ios::binary | std::ios::app)
+            << std::string(100 * 2048, 'D');
+    }
+    ExpectDisc(Write("whole.toc",
+                     "CD_ROM_XA\nTRACK AUDIO\nFILE \"disc.bin\" 0 00:02:00\n"
+                     "TRACK AUDIO\nFILE \"disc.bin\" 00:02:00 02:34:00\n"
+                     "TRACK MODE1\nDATAFILE \"disc.bin\" #27518400\n"),
+               {1, {0, 150, 11700}, 11800, {false, false, true}},
+               Join({audio, Zeros(11400 + 100)}));
+
+    Bytes frames(3 * kFrameBytes);
+    WriteSound("cut.wav", audio, SF_FORMAT_WAV | SF_FORMAT_PCM_16);
+    fs::resize_file(dir_ / "cut.wav", fs::file_size(dir_ / "cut.wav") - 100 * kFrameBytes);
+    auto wav = cdaccess::MakeImageDrive(
+        Write("cut.cue", "FILE \"cut.wav\" WAVE\nTRACK 01 AUDIO\nINDEX 01 00:00:00\n"));
+    cdaccess::DiscToc toc;
+    ASSERT_TRUE(wav->Open()) << wav->OpenError();
+    ASSERT_TRUE(wav->ReadToc(toc));
+    EXPECT_EQ(toc.leadOut, 300u);
+    EXPECT_EQ(wav->ReadFrames(197, 3, frames.data()), kCdOk);
+    EXPECT_EQ(wav->ReadFrames(199, 3, frames.data()), kCdReadError);
+
+    // 16-bit samples in 8-byte blocks: libsndfile would read them as packed.
+    WriteSound("wide.wav", audio, SF_FORMAT_WAV | SF_FORMAT_PCM_16);
+    {
+        std::fstream patch(dir_ / "wide.wav", std::ios::in | std::ios::out | std::ios::binary);
+        patch.seekp(32);  // the format chunk's block align
+        patch.put('\x08');
+    }
+    const std::string wide =
+        Refused(Write("wide.cue", "FILE \"wide.wav\" WAVE\nTRACK 01 AUDIO\nINDEX 01 00:00:00\n"));
+    EXPECT_NE(wide.find("blocks of 8 bytes"), std::string::npos) << wide;
+
+    Write("cut.nrg", NrgOfAudio(audio));
+    auto nrg = cdaccess::MakeImageDrive((dir_ / "cut.nrg").string());
+    ASSERT_TRUE(nrg->Open()) << nrg->OpenError();
+    ASSERT_TRUE(nrg->ReadToc(toc));
+    EXPECT_EQ(toc.leadOut, 300u);
+    ASSERT_EQ(nrg->ReadFrames(297, 3, frames.data()), kCdOk);
+    EXPECT_TRUE(std::equal(frames.begin(), frames.end(), audio.end() - 3 * kFrameBytes));
+    fs::resize_file(dir_ / "cut.nrg", 250 * kFrameBytes);
+    EXPECT_EQ(nrg->ReadFrames(297, 3, frames.data()), kCdReadError);
+}

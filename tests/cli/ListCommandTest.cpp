@@ -98,6 +98,9 @@ TEST(Program, VersionNamesTheProgramAndItsLibraries) {
         << run.out;
     for (const char* library : {"\nlibcdio ", "\nlibmp3lame ", "\nPortAudio "})
         EXPECT_NE(run.out.find(library), std::string::npos) << library << " in " << run.out;
+    EXPECT_NE(run.out.find("\nCopyright 2026 the Trackmill authors\nLicence GPL-3.0-or-later"),
+              std::string::npos)
+        << run.out;
 }
 
 TEST(TocCommand, ListsTheDemoDiscAsItsImageGivesIt) {
@@ -180,4 +183,40 @@ TEST(ListCommand, NoCommandWithoutADisplayExplainsAndExitsWith1) {
     EXPECT_EQ(process.exitCode(), 1);
     EXPECT_NE(process.readAllStandardError().indexOf("display"), -1);
     EXPECT_TRUE(process.readAllStandardOutput().isEmpty());
+}
+
+// The window started with a disc image that cannot be opened says why on standard
+// error, in the commands' words, while the window waits for the user.
+TEST(ListCommand, TheWindowSaysWhyItsImageCannotBeOpened) {
+    QProcess process;
+    process.setReadChannel(QProcess::StandardError);
+    process.start(TRACKMILL_BIN, {"--disc", "/no/such/disc.cue"});
+    QByteArray err;
+    for (int i = 0; i < 100 && !err.contains("missing\n"); ++i) {
+        process.waitForReadyRead(100);
+        err += process.readAllStandardError();
+    }
+    process.kill();
+    process.waitForFinished(10000);
+    EXPECT_NE(err.indexOf("trackmill: cannot open the disc image /no/such/disc.cue: the file is "
+                          "missing\n"),
+              -1)
+        << err.toStdString();
+}
+
+// A faulty cue sheet leaves nothing behind: the next image on the command line opens.
+TEST(ListCommand, AnImageAfterAFaultyCueSheetOpens) {
+    namespace fs = std::filesystem;
+    const fs::path dir = fs::temp_directory_path() / ("tm_badcue_" + std::to_string(::getpid()));
+    fs::create_directories(dir);
+    std::ofstream(dir / "a.bin", std::ios::binary) << std::string(300 * 2352, '\1');
+    const std::string sheet = "FILE \"a.bin\" BINARY\nTRACK 01 AUDIO\nINDEX 01 00:00:00\n";
+    std::ofstream(dir / "bad.cue") << sheet << "PERFORMER\nINDEX 00 00:00:00\nINDEX 01 00:00:00\n";
+    std::ofstream(dir / "good.cue") << sheet;
+    const QString bad = QString::fromStdString((dir / "bad.cue").string());
+    const QString good = QString::fromStdString((dir / "good.cue").string());
+    const Outcome run = Trackmill({"--list", "--disc", bad, "--disc", good});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out, (dir / "good.cue").string() + "\n1\tTrack 1\t00:04\n");
+    fs::remove_all(dir);
 }

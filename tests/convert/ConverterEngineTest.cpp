@@ -17,6 +17,7 @@
 #include <iterator>
 #include <thread>
 #include <tuple>
+#include <utility>
 
 #include "TestAudio.h"
 #include "convert/ConverterEngine.h"
@@ -393,3 +394,24 @@ TEST_F(ConverterEngineTest, AnEarlierTargetSurvivesAFullDiskAndAStop) {
 }
 
 }  // namespace
+
+// 24-bit samples in 4-byte blocks without the extensible format: nothing says where a
+// sample sits in its block, so the source is refused with that reason before the
+// target exists, not converted as packed 24-bit noise. A block align of 0 (a writer's
+// omission) still reads as packed.
+TEST_F(ConverterEngineTest, BlocksWiderThanTheirSamplesAreRefusedWithTheReason) {
+    WriteWavSamples(Path("wide.wav"), 44100, 2, 1, 24, std::string(4410 * 8, '\x11'));
+    WriteWav(Path("zero.wav"), 44100, 2, Sines(44100, 4410, {440.0, 440.0}));
+    for (const auto& [name, align] : {std::pair{"wide.wav", '\x08'}, std::pair{"zero.wav", '\0'}}) {
+        std::fstream patch(Path(name), std::ios::in | std::ios::out | std::ios::binary);
+        patch.seekp(32);  // the format chunk's block align
+        patch.put(align);
+    }
+    EventLog log;
+    EXPECT_EQ(kConvertResultFailed, Convert(Path("wide.wav"), Path("wide.mp3"), 192, &log));
+    EXPECT_NE(std::string::npos, engine_.LastProblem().find("24-bit samples in blocks of 8 bytes"))
+        << engine_.LastProblem();
+    EXPECT_FALSE(FileExists(Path("wide.mp3")));
+    EXPECT_EQ(kConvertOk, Convert(Path("zero.wav"), Path("zero.mp3"), 192, nullptr));
+    EXPECT_EQ(DecodeMp3(Path("zero.mp3")).channels, 2);
+}

@@ -3,11 +3,18 @@
 // the default output folder, and where the help page is.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
 #include <climits>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <future>
 #include <iterator>
 #include <optional>
 #include <string>
@@ -41,7 +48,8 @@ class SettingsFolder : public ::testing::Test {
     }
     void TearDown() override {
         platform::SetExecutablePathForTesting("");
-        for (auto& [name, value] : saved_) {
+        for (auto it = saved_.rbegin(); it != saved_.rend(); ++it) {
+            const auto& [name, value] = *it;
             if (value)
                 ::setenv(name.c_str(), value->c_str(), 1);
             else
@@ -191,4 +199,43 @@ TEST_F(SettingsFolder, EmptyOutputBehavesAsAbsentAndAFolderIsKept) {
     WriteOutputSetting("/chosen/");
     EnsureDefaultOutputFolder();
     EXPECT_EQ(ReadOutputSetting(), "/chosen/");
+}
+
+// A settings file that is a FIFO (whose reader would wait for a writer), a link to a
+// device that never ends, or a file far larger than settings are: each reads as the
+// defaults at once, is never written, and is named in one warning.
+TEST_F(SettingsFolder, ASettingsFileThatIsNoPlainFileReadsAsTheDefaults) {
+    std::string path;
+    const auto makeFifo = [&] { ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0); };
+    const auto makeZeroLink = [&] { fs::create_symlink("/dev/zero", path); };
+    const auto makeHuge = [&] {
+        PutSettings("[CONFIG]\nrate=1\n");
+        fs::resize_file(path, 8 << 20);
+    };
+    for (const auto& make : std::vector<std::function<void()>>{makeFifo, makeZeroLink, makeHuge}) {
+        // Each in a folder of its own: the warning is given once per file.
+        SaveEnv("XDG_CONFIG_HOME", (root_ / ("config" + std::to_string(saved_.size()))).string());
+        path = SettingsFilePath();
+        fs::create_directories(fs::path(path).parent_path());
+        make();
+        testing::internal::CaptureStderr();
+        auto reads = std::async(std::launch::async, [] {
+            return std::to_string(ReadRateSetting()) + ReadOutputSetting() +
+                   std::to_string(WriteOutputSetting("/chosen/")) +
+                   std::to_string(ReadChannelSetting());
+        });
+        const bool done = reads.wait_for(std::chrono::seconds(5)) == std::future_status::ready;
+        // Frees a reader that waits for a writer, until all the reads are through.
+        for (int i = 0; !done && i < 1000; ++i) {
+            const int writer = ::open(path.c_str(), O_WRONLY | O_NONBLOCK);
+            if (writer >= 0) ::close(writer);
+            if (reads.wait_for(std::chrono::milliseconds(10)) == std::future_status::ready) break;
+        }
+        const std::string warnings = testing::internal::GetCapturedStderr();
+        ASSERT_TRUE(done) << path << " blocks its reader";
+        EXPECT_EQ(reads.get(), "300");
+        EXPECT_EQ(std::count(warnings.begin(), warnings.end(), '\n'), 1) << warnings;
+        EXPECT_NE(warnings.find(path), std::string::npos) << warnings;
+    }
+    EXPECT_EQ(fs::file_size(path), 8u << 20);  // not rewritten
 }

@@ -480,6 +480,21 @@ TEST_F(MainWindowTest, PlaysTheCheckedRowsFromTheTransportBar) {
     EXPECT_EQ(cdaccess::DriveForHandle(handle), nullptr);
 }
 
+// A disc image named at start-up that cannot be opened: the rip commands' no-drive
+// message says why, in the command line's words.
+TEST_F(MainWindowTest, TheNoDriveMessageSaysWhyTheImageCouldNotBeOpened) {
+    const std::string missing =
+        (std::filesystem::temp_directory_path() / "tm_no_such_disc.cue").string();
+    cdaccess::AddImage(missing);
+    MainWindow w;
+    EXPECT_EQ(w.DriveHandle(), 0u);
+    EXPECT_EQ(w.DriveFailure(), "cannot open the disc image " + missing + ": the file is missing");
+    QTest::mouseClick(Control<QAbstractButton>(w, MainWindow::kRip), Qt::LeftButton);
+    ASSERT_EQ(boxes_.size(), 1u);
+    EXPECT_EQ(boxes_[0].text, QStringLiteral("    Inistall Rip Libarary failure !      \n\n") +
+                                  QString::fromStdString(w.DriveFailure()));
+}
+
 }  // namespace
 
 #include "MainWindowTest.moc"

@@ -5,7 +5,7 @@
 // (the TRACK numbers, each FILE's type, PREGAP and POSTGAP apart from INDEX 00) and
 // names the line at fault when something is wrong, since libcue only prints its
 // complaints. libcue keeps its parser state in globals, so one sheet is parsed at a
-// time.
+// time, each from a clean lexer state (see ResetLibcue).
 //
 // Layout (see ImageLayout.h): the files follow one another on the disc in the order
 // the sheet names them; each file is laid out whole, and a track starts at its
@@ -15,6 +15,7 @@
 #include <libcue.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <cstring>
 #include <mutex>
@@ -40,23 +41,42 @@ std::mutex& LibcueMutex() {
     return mutex;
 }
 
-// Runs libcue on `text`; true when it parsed without a complaint. Its complaints go to
-// the standard error stream, which is borrowed for the call (under LibcueMutex).
+// libcue's lexer keeps two things from one parse to the next, and a sheet that ends
+// in a syntax error leaves them set: its start condition (after TITLE, FILE and the
+// like it reads the next word as a name; after REM it skips to the end of the line)
+// and a flag that makes it hand out the newline it adds at the end of the input only
+// every other time. The next sheet's first line is then misread. Its API cannot reset
+// either, so a small sheet is parsed first that leaves both clean from any state: its
+// first line ("REM" alone) brings every start condition back to the initial one (a
+// name, a skipped comment or a skipped rest of line), and the rest is a complete
+// sheet, so the parse reads to the very end of its input, which clears the flag.
+void ResetLibcue() {
+    static const char kReset[] = "REM\nFILE \"x\" BINARY\nTRACK 01 AUDIO\nINDEX 01 00:00:00\n";
+    if (Cd* cd = cue_parse_string(kReset)) cd_delete(cd);
+}
+
+// Runs libcue on `text` from a clean state; `complained` tells whether it printed a
+// complaint. Its complaints go to the standard error stream, which is borrowed for the
+// call (under LibcueMutex).
 Cd* ParseQuietly(const std::string& text, bool& complained) {
     complained = false;
 #ifdef _WIN32
+    ResetLibcue();
     Cd* cd = cue_parse_string(text.c_str());
 #else
     std::fflush(stderr);
     std::FILE* sink = std::tmpfile();
     const int saved = sink ? ::dup(STDERR_FILENO) : -1;
     if (saved >= 0) ::dup2(::fileno(sink), STDERR_FILENO);
+    ResetLibcue();  // what it says about the reset sheet is not this sheet's complaint
+    std::fflush(stderr);
+    const long before = sink ? ::lseek(::fileno(sink), 0, SEEK_END) : 0;
     Cd* cd = cue_parse_string(text.c_str());
     std::fflush(stderr);
     if (saved >= 0) {
         ::dup2(saved, STDERR_FILENO);
         ::close(saved);
-        complained = std::ftell(sink) > 0 || ::lseek(::fileno(sink), 0, SEEK_END) > 0;
+        complained = ::lseek(::fileno(sink), 0, SEEK_END) > before;
     }
     if (sink) std::fclose(sink);
 #endif
@@ -151,7 +171,25 @@ struct CueTrackLines {
     long pregap = 0, postgap = 0;
     bool index0InPreviousFile = false;  // its INDEX 00 came before a FILE line, its INDEX 01 after
     bool hasIndex1 = false;
+    // A data track of a mode libcue does not know: the bytes of one of its sectors in
+    // the file (from the mode's "/size" when it gives a likely one, else 2352). 0 for
+    // a known mode.
+    std::uint32_t unknownModeBytes = 0;
 };
+
+bool EqualsNoCase(const std::string& a, const char* b) {
+    return a.size() == std::strlen(b) && std::equal(a.begin(), a.end(), b, [](char x, char y) {
+               return std::toupper(static_cast<unsigned char>(x)) == y;
+           });
+}
+
+// The sector size a mode libcue does not know names ("MODE2/2324", "CDI/2336"), or
+// 2352 when it names none from 2048 to 2448 bytes.
+std::uint32_t UnknownModeBytes(const std::string& mode) {
+    const std::size_t slash = mode.rfind('/');
+    const long bytes = slash == std::string::npos ? -1 : Number(mode.substr(slash + 1));
+    return bytes >= 2048 && bytes <= 2448 ? static_cast<std::uint32_t>(bytes) : kFrameBytes;
+}
 
 std::string Quoted(const std::string& text) {
     return "\"" + text + "\"";
@@ -224,7 +262,10 @@ bool ScanLines(const std::vector<std::string>& lines, std::vector<CueTrackLines>
                                                  "MODE2/2332", "MODE2/2352"};
             const bool knownMode = w.size() == 3 && std::find(std::begin(kModes), std::end(kModes),
                                                               w[2]) != std::end(kModes);
-            if (!knownMode) {
+            // Any other word is the mode of a data track (some rippers write a
+            // placeholder for a data track they did not read): it is listed as one.
+            // "audio" in the wrong case is not taken for data.
+            if (!knownMode && (w.size() != 3 || EqualsNoCase(w[2], "AUDIO"))) {
                 error = where +
                         " does not give a track mode this reader knows (AUDIO, MODE1/2048, "
                         "MODE1/2352, MODE2/2336, MODE2/2352 ...)";
@@ -235,7 +276,8 @@ bool ScanLines(const std::vector<std::string>& lines, std::vector<CueTrackLines>
                 return false;
             }
             tracks.push_back(CueTrackLines{static_cast<int>(i + 1), static_cast<int>(number), type,
-                                           fileLine, 0, 0, false, false});
+                                           fileLine, 0, 0, false, false,
+                                           knownMode ? 0 : UnknownModeBytes(w[2])});
             haveIndex1 = false;
             haveIndex0 = false;
         } else if (w[0] == "INDEX") {
@@ -374,7 +416,8 @@ bool LayOutFile(const std::string& cuePath, const std::vector<CueTrack>& tracks,
         if (format.bytes == kFrameBytes)
             layout.AddBytes(src, byte, bytes, swap && format.audio);
         else
-            layout.AddSectors(src, byte, std::uint64_t(frames), format.bytes, format.bytes,
+            layout.AddSectors(src, byte, std::uint64_t(frames),
+                              std::min<std::uint32_t>(format.bytes, kFrameBytes), format.bytes,
                               format.at);
         byte += bytes;
         frame += frames;
@@ -484,14 +527,21 @@ bool ReadCueSheet(const std::string& path, ImageLayout& layout, std::string& err
     std::vector<CueTrack> tracks;
     {
         std::lock_guard<std::mutex> guard(LibcueMutex());
-        // libcue wants every line ended, the last one too.
+        // libcue reads a data track of a mode it does not know as one of a mode it does
+        // (the line pass has the real one), and wants every line ended, the last too.
+        std::vector<std::string> libcueLines = lines;
+        for (const CueTrackLines& t : scanned) {
+            if (t.unknownModeBytes != 0)
+                libcueLines[static_cast<std::size_t>(t.line - 1)] =
+                    "TRACK " + std::to_string(t.number) + " MODE1/2352";
+        }
         std::string clean;
-        for (const std::string& line : lines) clean += line + "\n";
+        for (const std::string& line : libcueLines) clean += line + "\n";
         bool complained = false;
         Cd* cd = ParseQuietly(clean, complained);
         if (!cd || complained) {
             if (cd) cd_delete(cd);
-            const int line = LineLibcueRejects(lines);
+            const int line = LineLibcueRejects(libcueLines);
             error = line > 0 ? "line " + std::to_string(line) + " is not one libcue can read: " +
                                    Quoted(lines[static_cast<std::size_t>(line - 1)])
                              : "libcue cannot read it as a cue sheet";
@@ -512,7 +562,9 @@ bool ReadCueSheet(const std::string& path, ImageLayout& layout, std::string& err
             c.lines = scanned[static_cast<std::size_t>(i - 1)];
             if (track) {
                 c.file = Text(track_get_filename(track));
-                c.format = FormatOf(track_get_mode(track));
+                c.format = c.lines.unknownModeBytes != 0
+                               ? SectorFormat{c.lines.unknownModeBytes, 0, false}
+                               : FormatOf(track_get_mode(track));
                 c.index0 = track_get_index(track, 0);
                 c.index1 = track_get_index(track, 1);
                 c.preEmphasis = track_is_set_flag(track, FLAG_PRE_EMPHASIS) ? 1 : 0;

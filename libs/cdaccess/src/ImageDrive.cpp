@@ -240,6 +240,19 @@ class CdioDrive : public Drive {
             return false;
         }
         isImage_ = driver != DRIVER_DEVICE;
+#ifndef _WIN32
+        if (isImage_) {
+            // The same file as libcdio reads, held to see whether it shrinks.
+            imageFd_ = ::open(path_.c_str(), O_RDONLY | O_CLOEXEC);
+            struct stat st {};
+            if (imageFd_ < 0 || ::fstat(imageFd_, &st) != 0) {
+                error_ = "the file cannot be read";
+                Close();
+                return false;
+            }
+            imageBytes_ = static_cast<long long>(st.st_size);
+        }
+#endif
         if (isImage_) {
             DiscToc toc;
             if (!ReadLibcdioToc(cdio_, toc) || t_cdioErrors != 0) {
@@ -278,6 +291,7 @@ class CdioDrive : public Drive {
                 return kCdReadError;
             done += n;
         }
+        if (isImage_ && Shrunk()) return kCdReadError;
         return kCdOk;
     }
 
@@ -293,6 +307,23 @@ class CdioDrive : public Drive {
         if (cdio_) cdio_destroy(cdio_);
         cdio_ = nullptr;
         leadOut_ = 0;
+#ifndef _WIN32
+        if (imageFd_ >= 0) ::close(imageFd_);
+        imageFd_ = -1;
+#endif
+    }
+
+    // libcdio takes a short read from an image (a file cut while it is read) for a
+    // whole one and hands back whatever its buffer held. An image that is now shorter
+    // than when it was opened may have been cut under the read just made: that read
+    // counts as failed, as a short read from a BIN image does.
+    bool Shrunk() const {
+#ifdef _WIN32
+        return false;
+#else
+        struct stat st {};
+        return ::fstat(imageFd_, &st) != 0 || static_cast<long long>(st.st_size) < imageBytes_;
+#endif
     }
 
     mutable std::mutex mutex_;
@@ -302,6 +333,8 @@ class CdioDrive : public Drive {
     bool isImage_ = false;
     CdIo_t* cdio_ = nullptr;
     std::uint32_t leadOut_ = 0;
+    int imageFd_ = -1;
+    long long imageBytes_ = 0;
 };
 
 }  // namespace

@@ -55,17 +55,20 @@ class RawSource : public ImageSource {
 };
 
 // Decoded through libsndfile, one stereo sample (4 bytes) at a time at least. The
-// decoder's position is remembered so a rip's consecutive reads never seek.
+// decoder's position is remembered so a rip's consecutive reads never seek. A file
+// cut short is as long as its header says; the samples it lacks cannot be read.
 class SoundSource : public ImageSource {
   public:
-    SoundSource(SNDFILE* file, std::uint64_t samples) : file_(file), samples_(samples) {}
+    SoundSource(SNDFILE* file, std::uint64_t samples, std::uint64_t declaredSamples)
+        : file_(file), samples_(samples), size_(std::max(samples, declaredSamples) * 4) {}
     ~SoundSource() override { sf_close(file_); }
-    std::uint64_t Size() const override { return samples_ * 4; }
+    std::uint64_t Size() const override { return size_; }
     bool Read(std::uint64_t offset, std::size_t bytes, unsigned char* out) override {
         if (offset > Size() || bytes > Size() - offset) return false;
         if (bytes == 0) return true;
         const std::uint64_t first = offset / 4;
         const std::uint64_t last = (offset + bytes + 3) / 4;
+        if (last > samples_) return false;
         const std::size_t count = static_cast<std::size_t>(last - first);
         if (first != position_) {
             if (sf_seek(file_, static_cast<sf_count_t>(first), SEEK_SET) < 0) return false;
@@ -91,7 +94,8 @@ class SoundSource : public ImageSource {
 
   private:
     SNDFILE* file_;
-    const std::uint64_t samples_;
+    const std::uint64_t samples_;  // what the file holds
+    const std::uint64_t size_;
     std::uint64_t position_ = 0;
     std::vector<short> samples16_;
     std::vector<unsigned char> bytes_;
@@ -124,6 +128,53 @@ std::string SoundFormatText(const SF_INFO& info) {
     }
     return std::string(bits) + ", " + std::to_string(info.samplerate) + " Hz, " +
            std::to_string(info.channels) + (info.channels == 1 ? " channel" : " channels");
+}
+
+// What libsndfile does not say of a WAV file. 0s when the file is no RIFF/WAVE file.
+struct WavHeader {
+    // The stereo 16-bit samples its data chunk declares: libsndfile reads a file cut
+    // short as a shorter one, but the part missing is missing audio. 0 when the size
+    // says nothing (0, or the 0xFFFFFFFF of a writer that streamed).
+    std::uint64_t declaredSamples = 0;
+    // The format's block align, which libsndfile does not honour: it reads samples
+    // packed whatever the blocks are.
+    std::uint16_t blockAlign = 0;
+};
+
+WavHeader ReadWavHeader(const std::string& path) {
+    WavHeader header;
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (!file) return header;
+    unsigned char head[16];
+    auto le32 = [](const unsigned char* p) {
+        return std::uint32_t{p[0]} | std::uint32_t{p[1]} << 8 | std::uint32_t{p[2]} << 16 |
+               std::uint32_t{p[3]} << 24;
+    };
+    if (std::fread(head, 1, 12, file) == 12 && std::memcmp(head, "RIFF", 4) == 0 &&
+        std::memcmp(head + 8, "WAVE", 4) == 0) {
+        // Chunks follow one another, each padded to an even size; a few hundred at most
+        // come before the audio.
+        for (int chunk = 0; chunk < 1000 && std::fread(head, 1, 8, file) == 8; ++chunk) {
+            std::uint32_t size = le32(head + 4);
+            if (std::memcmp(head, "data", 4) == 0) {
+                if (size != 0xFFFFFFFFu) header.declaredSamples = size / 4;
+                break;
+            }
+            if (std::memcmp(head, "fmt ", 4) == 0 && size >= 16) {
+                if (std::fread(head, 1, 16, file) != 16) break;
+                header.blockAlign = static_cast<std::uint16_t>(head[12] | head[13] << 8);
+                size -= 16;
+            }
+            const long long skip = static_cast<long long>(size) + (size & 1);
+#ifdef _WIN32
+            if (_fseeki64(file, skip, SEEK_CUR) != 0) break;
+#else
+            if (::fseeko(file, static_cast<off_t>(skip), SEEK_CUR) != 0) break;
+#endif
+        }
+    }
+    std::fclose(file);
+    return header;
 }
 
 bool IsRegular(const std::string& path, std::uint64_t* size, std::string& error) {
@@ -168,7 +219,18 @@ std::shared_ptr<ImageSource> OpenSoundSource(const std::string& path, std::strin
         sf_close(file);
         return nullptr;
     }
-    return std::make_shared<SoundSource>(file, static_cast<std::uint64_t>(info.frames));
+    WavHeader wav;
+    if ((info.format & SF_FORMAT_TYPEMASK) == SF_FORMAT_WAV) wav = ReadWavHeader(path);
+    if (wav.blockAlign != 0 && wav.blockAlign != 4) {
+        error = path + " holds its 16-bit stereo samples in blocks of " +
+                std::to_string(wav.blockAlign) +
+                " bytes, not 4: without the extensible format it is not known where each "
+                "sample sits in its block";
+        sf_close(file);
+        return nullptr;
+    }
+    return std::make_shared<SoundSource>(file, static_cast<std::uint64_t>(info.frames),
+                                         wav.declaredSamples);
 }
 
 int ImageLayout::AddSource(std::shared_ptr<ImageSource> source) {

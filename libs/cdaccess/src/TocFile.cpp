@@ -15,6 +15,7 @@
 // .flac) files are decoded to CD audio; DATAFILE bytes in an audio track are taken as
 // the disc holds them (little-endian).
 #include <cstdint>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -368,7 +369,8 @@ class TocParser {
         track_ = LayoutTrack{};
         track_.number = static_cast<std::uint8_t>(layout_.tracks.size() + 1);
         track_.data = !mode_->audio;
-        track_.ownFile = true;
+        track_.ownFile = false;
+        trackHasFile_ = false;
         track_.preEmphasis = 0;
         track_.copyPermitted = 0;
         track_.firstPiece = layout_.pieces.size();
@@ -466,6 +468,13 @@ class TocParser {
         const std::string path = BesideImage(path_, name);
         auto source = sound ? OpenSoundSource(path, why) : OpenRawSource(path, why);
         if (!source) Problem("the file \"" + name + "\": " + why, line);
+        // A track whose first file no earlier track takes from begins a file of its own.
+        // An enhanced CD's data track in such a file follows audio that holds nothing of
+        // the gap between the sessions; one read from the file the audio came from (a
+        // whole disc read into one file) lies where the file puts it.
+        if (!trackHasFile_) track_.ownFile = !usedFiles_.count(path);
+        trackHasFile_ = true;
+        usedFiles_.insert(path);
         return source;
     }
 
@@ -543,6 +552,8 @@ class TocParser {
     bool haveStart_ = false;
     std::uint64_t start_ = 0;
     int trackLine_ = 0, startLine_ = 0;
+    bool trackHasFile_ = false;
+    std::set<std::string> usedFiles_;  // as resolved beside the .toc
 };
 
 }  // namespace
