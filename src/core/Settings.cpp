@@ -130,8 +130,7 @@ int BitRateForIndex(int rateIndex) {
 
 std::string DefaultOutputFolder() {
     std::string folder = ReadOutputSetting();
-    if (!folder.empty()) return folder;
-    folder = platform::DefaultMusicFolder();
+    if (folder.empty()) folder = platform::DefaultMusicFolder();
     std::error_code ec;
     std::filesystem::create_directories(folder, ec);  // a failure shows when files are written
     return folder;

@@ -66,8 +66,8 @@ int ReadFlacSetting();
 void EnsureDefaultOutputFolder();
 
 // The output folder every command writes to when none is named: the "output"
-// setting as it is, else the user's music folder (with its trailing separator), made
-// when missing. The setting is not written.
+// setting as it is, else the user's music folder (with its trailing separator); either
+// is made when missing. The setting is not written.
 std::string DefaultOutputFolder();
 
 // The bit rate for a "rate" index: the rate list's entry, 192 outside 0..9.

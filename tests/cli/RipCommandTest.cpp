@@ -131,7 +131,7 @@ TEST_F(RipCommandTest, RowListsFailuresAndUsageErrorsGiveTheirStatus) {
 }
 
 // Without --out and without an "output" setting, rip and convert both write into the
-// user's music folder, made when missing.
+// user's music folder, made when missing; a missing "output" folder is made too.
 TEST_F(RipCommandTest, RipAndConvertShareTheDefaultOutputFolder) {
     if (std::filesystem::exists(std::filesystem::path(TRACKMILL_EXE).parent_path() /
                                 "trackmill.ini"))
@@ -144,6 +144,14 @@ TEST_F(RipCommandTest, RipAndConvertShareTheDefaultOutputFolder) {
     r = RunTrackmill("--convert '" + Path("home/Music/Track 1.wav") + "'", env);
     EXPECT_EQ(r.status, 0) << r.output;
     EXPECT_TRUE(std::filesystem::exists(Path("home/Music/Track 1.mp3"))) << r.output;
+
+    // A folder named by the "output" setting is made when missing.
+    std::filesystem::create_directories(Path("config/trackmill"));
+    std::ofstream(Path("config/trackmill/trackmill.ini"))
+        << "[CONFIG]\noutput=" << Path("set/out/") << "\n";
+    r = RunTrackmill("--rip wav --disc '" + Path("disc.cue") + "' --tracks 2", env);
+    EXPECT_EQ(r.status, 0) << r.output;
+    EXPECT_TRUE(std::filesystem::exists(Path("set/out/Track 2.wav"))) << r.output;
 }
 
 TEST_F(RipCommandTest, Mp3RipWritesDecodableFiles) {
