@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <filesystem>
 #include <vector>
 
 #include "cdaccess/Drive.h"
@@ -263,6 +264,9 @@ void RipDialog::OnRipOrStop() {
         status_->setText(QString::fromLatin1(kTextFolderTooLong));
         return;
     }
+    // A missing output folder is made; one that cannot be made fails each track.
+    std::error_code madeError;
+    std::filesystem::create_directories(folder.toStdString(), madeError);
     const int offset = core::ReadOffsetSetting();
     if (std::abs(offset) > RipEngine::kMaxReadOffset) {
         status_->setText(QString::fromLatin1(kTextOffsetOutOfRange));
@@ -412,7 +416,8 @@ void RipDialog::UpdateRipButton() {
         ripButton_->setFocus();
     }
     exitButton_->setEnabled(!closePending_);
-    folderButton_->setEnabled(!closePending_);
+    // The folder is the running batch's until its log is written.
+    folderButton_->setEnabled(!closePending_ && !running_ && !trackPending_ && !finishing_);
 }
 
 void RipDialog::OnExit() {

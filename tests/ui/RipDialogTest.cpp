@@ -407,6 +407,18 @@ TEST_F(RipDialogTest, AChosenFolderServesThisDialogOnlyAndResetsTheRadioButtons)
     Click(tooLong, RipDialog::kIdRipStop);
     EXPECT_FALSE(tooLong.Running());
     EXPECT_EQ(Text(tooLong, RipDialog::kIdStatus), "Output folder path too long !");
+
+    // A missing "output" folder is made when the batch starts; "..." waits for its end.
+    const std::string missing = dir.path().toStdString() + "/new/out/";
+    std::ofstream(AppFolder() + "/trackmill.ini") << "[CONFIG]\noutput=" << missing << "\n";
+    RipDialog made(src, RipDialog::kFormatWav, false);
+    made.show();
+    Click(made, RipDialog::kIdRipStop);
+    EXPECT_FALSE(Button(made, RipDialog::kIdChooseFolder)->isEnabled());
+    ASSERT_TRUE(PumpUntil([&] { return Finished(made); }, 20000));
+    EXPECT_TRUE(Button(made, RipDialog::kIdChooseFolder)->isEnabled());
+    EXPECT_EQ(Text(made, RipDialog::kIdStatus), "Finished ok !");
+    ExpectWav(missing + "Track 1.wav", sim.TrackAudio(0));
 }
 
 TEST_F(RipDialogTest, ClosingDuringATrackEndsItAndTheEngineTakesTheNextBatch) {
