@@ -20,10 +20,14 @@ void PlayerTransport::StartRow(int row, bool stopFirst) {
     player_.Play(row + 1);
 }
 
+bool PlayerTransport::InPlayOrder(int row) const {
+    return view_.IsRowChecked(row) && !view_.IsDataRow(row);
+}
+
 void PlayerTransport::OnPlay() {
     const int rows = view_.RowCount();
     for (int r = 0; r < rows; ++r) {
-        if (view_.IsRowChecked(r)) {
+        if (InPlayOrder(r)) {
             StartRow(r, false);
             return;
         }
@@ -43,13 +47,13 @@ void PlayerTransport::OnPause() {
 void PlayerTransport::OnFirst() {
     player_.Stop();
     for (int r = currentRow_ - 1; r >= 0; --r) {
-        if (view_.IsRowChecked(r)) {
+        if (InPlayOrder(r)) {
             StartRow(r, true);
             return;
         }
     }
     for (int r = view_.RowCount() - 1; r >= 0; --r) {
-        if (view_.IsRowChecked(r)) {
+        if (InPlayOrder(r)) {
             StartRow(r, true);
             return;
         }
@@ -74,7 +78,7 @@ void PlayerTransport::OnNext() {
     player_.Stop();
     const int rows = view_.RowCount();
     for (int r = currentRow_ + 1; r < rows; ++r) {
-        if (view_.IsRowChecked(r)) {
+        if (InPlayOrder(r)) {
             StartRow(r, true);
             return;
         }

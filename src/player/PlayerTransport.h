@@ -17,6 +17,8 @@ class PlayerView {
     virtual ~PlayerView() = default;
     virtual int RowCount() const = 0;
     virtual bool IsRowChecked(int row) const = 0;
+    // A data track's row: it holds no audio to play.
+    virtual bool IsDataRow(int row) const = 0;
     // The text of the row's second column (the track name), at most 99 characters.
     virtual std::string RowTrackText(int row) const = 0;
     // The first selected row, or -1 when none is selected.
@@ -60,6 +62,8 @@ class PlayerTransport {
 
   private:
     void PlaySelectedRow();
+    // A checked audio row: the rows that play, in list order, skip data rows.
+    bool InPlayOrder(int row) const;
 
     CdPlayer& player_;
     PlayerView& view_;

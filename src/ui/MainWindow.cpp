@@ -328,6 +328,10 @@ std::string MainWindow::RowTrackText(int row) const {
     return item ? item->text(1).toStdString() : std::string();
 }
 
+bool MainWindow::IsDataRow(int row) const {
+    return row >= 0 && row < RowCount() && Entry(row).isData;
+}
+
 int MainWindow::FirstSelectedRow() const {
     for (int r = 0; r < list_->topLevelItemCount(); ++r)
         if (list_->topLevelItem(r)->isSelected()) return r;

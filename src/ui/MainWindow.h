@@ -100,6 +100,7 @@ class MainWindow : public QDialog, public RipSource, public player::PlayerView {
 
     // PlayerView: the list, the slider and timer 1 as the transport sees them.
     std::string RowTrackText(int row) const override;
+    bool IsDataRow(int row) const override;
     int FirstSelectedRow() const override;
     void SetSelectionMark(int row) override;
     void SetSliderRange(int minimum, int maximum) override;

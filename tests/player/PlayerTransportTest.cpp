@@ -19,6 +19,7 @@ class ListView : public PlayerView {
   public:
     std::vector<std::string> texts;
     std::vector<bool> checked;
+    std::vector<bool> data;
     int selected = -1;
     std::vector<int> marks;  // every row started, in order
     int sliderMax = -1;
@@ -29,6 +30,7 @@ class ListView : public PlayerView {
 
     int RowCount() const override { return static_cast<int>(texts.size()); }
     bool IsRowChecked(int row) const override { return checked[row]; }
+    bool IsDataRow(int row) const override { return data[row]; }
     std::string RowTrackText(int row) const override { return texts[row]; }
     int FirstSelectedRow() const override { return selected; }
     void SetSelectionMark(int row) override { marks.push_back(row); }
@@ -59,6 +61,7 @@ class PlayerTransportTest : public ::testing::Test {
         window_.onPlayEnd = [this] { transport_.OnPlayEnd(); };
         view_.texts = {"Track 1", "Track 2", "Track 3", "Track 4"};
         view_.checked = {false, false, false, false};
+        view_.data = {false, false, false, false};
     }
     void TearDown() override {
         gated_->OpenGate();
@@ -77,7 +80,10 @@ class PlayerTransportTest : public ::testing::Test {
 };
 
 TEST_F(PlayerTransportTest, PlaybackRunsThroughTheCheckedRowsInALoop) {
-    view_.checked = {false, true, false, true};
+    // A checked data row holds no audio: the loop passes it by.
+    view_.texts[2] = "Data Track";
+    view_.data[2] = true;
+    view_.checked = {false, true, true, true};
     gated_->CloseGateAt(450 + 100);  // holds the fourth track one second in
     transport_.OnPlay();
     EXPECT_EQ(transport_.CurrentRow(), 1);
