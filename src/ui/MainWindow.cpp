@@ -354,7 +354,9 @@ int MainWindow::SliderPosition() const {
     return slider_->value();
 }
 
+// Timer 1 leaves a thumb the user holds alone: its release seeks to where it was let go.
 void MainWindow::SetSliderPosition(int seconds) {
+    if (slider_->isSliderDown()) return;
     slider_->setValue(seconds);
 }
 

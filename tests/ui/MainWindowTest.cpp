@@ -462,6 +462,29 @@ TEST_F(MainWindowTest, PlaysTheCheckedRowsFromTheTransportBar) {
     ASSERT_TRUE(gated->WaitArrived());
     ASSERT_TRUE(playertest::ProcessEventsUntil([&] { return slider->value() == 10; }));
 
+    // The thumb dragged on and held past a tick of timer 1 stays where it is held; its
+    // release seeks there.
+    QStyleOptionSlider thumbOption;
+    thumbOption.initFrom(slider);
+    thumbOption.orientation = slider->orientation();
+    thumbOption.minimum = slider->minimum();
+    thumbOption.maximum = slider->maximum();
+    thumbOption.sliderPosition = thumbOption.sliderValue = slider->value();
+    const QPoint thumb =
+        slider->style()
+            ->subControlRect(QStyle::CC_Slider, &thumbOption, QStyle::SC_SliderHandle, slider)
+            .center();
+    QTest::mousePress(slider, Qt::LeftButton, {}, thumb);
+    QTest::mouseMove(slider, thumb + QPoint(slider->width() / 3, 0));
+    const int held = slider->value();
+    ASSERT_GT(held, 15);
+    QTest::qWait(700);
+    EXPECT_EQ(slider->value(), held);
+    QTest::mouseRelease(slider, Qt::LeftButton, {}, thumb + QPoint(slider->width() / 3, 0));
+    int seconds = 0;
+    w->Player().GetPosition(seconds);
+    EXPECT_EQ(seconds, held);
+
     releaseSoon();
     QTest::mouseClick(Control<QAbstractButton>(*w, MainWindow::kStop), Qt::LeftButton);
     release.join();
