@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QDesktopServices>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPainter>
@@ -292,6 +293,7 @@ void MainWindow::ConnectHandlers() {
     connect(popupMenu_->findChild<QAction*>(QString::number(kMenuPlayMusic)), &QAction::triggered,
             this, [this] { transport_.OnPlayMenu(); });
 
+    list_->installEventFilter(this);  // Space on a row
     connect(list_, &QWidget::customContextMenuRequested, this, &MainWindow::OnListRightClick);
     connect(list_, &QAbstractItemView::doubleClicked, this, [this] { transport_.OnDoubleClick(); });
     connect(slider_, &SkinSlider::captureReleased, this, [this] { transport_.OnSliderReleased(); });
@@ -484,6 +486,21 @@ bool MainWindow::event(QEvent* e) {
         return true;
     }
     return QDialog::event(e);
+}
+
+// Space toggles the check box of the list's current row, whichever of its columns
+// the user clicked last (the view alone toggles it only from the first column).
+bool MainWindow::eventFilter(QObject* watched, QEvent* e) {
+    if (watched == list_ && e->type() == QEvent::KeyPress) {
+        const auto* key = static_cast<const QKeyEvent*>(e);
+        if (key->key() == Qt::Key_Space && key->modifiers() == Qt::NoModifier) {
+            if (QTreeWidgetItem* item = list_->currentItem())
+                item->setCheckState(
+                    0, item->checkState(0) == Qt::Checked ? Qt::Unchecked : Qt::Checked);
+            return true;
+        }
+    }
+    return QDialog::eventFilter(watched, e);
 }
 
 QImage MainWindow::SkinUnder(const QRect& client) const {

@@ -157,6 +157,18 @@ TEST_F(MainWindowTest, OpensTheDemoDiscWithEveryRowCheckedAndRunsTheListCommands
     trigger(MainWindow::kMenuSelectAll);
     EXPECT_EQ(checks(), QStringLiteral("xxxxxxx"));
 
+    // Space toggles the check box of the row it is on, whichever column was clicked.
+    const QPoint onName = list->visualItemRect(list->topLevelItem(3)).center();
+    ASSERT_EQ(list->columnAt(onName.x()), 1);
+    ClickThroughWindow(w, list->viewport()->mapTo(&w, onName), Qt::LeftButton);
+    QTest::keyClick(list, Qt::Key_Space);
+    EXPECT_EQ(checks(), QStringLiteral("xxx.xxx"));
+    QTest::keyClick(list, Qt::Key_Space);
+    QTest::keyClick(list, Qt::Key_Down);
+    QTest::keyClick(list, Qt::Key_Space);
+    EXPECT_EQ(checks(), QStringLiteral("xxxx.xx"));
+    trigger(MainWindow::kMenuSelectAll);
+
     // The skin cursor over every button and the slider, the arrow over the list.
     bool loaded = false;
     const QPixmap skinCursor = controls::SkinCursor(&loaded).pixmap();
