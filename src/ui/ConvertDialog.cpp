@@ -238,6 +238,9 @@ void ConvertDialog::OnStart() {
     StopEngine();
     SetStatus(QStringLiteral("User stop !"));
     startButton_->setText(QStringLiteral("Start"));
+    // Disabling the focused button hands the focus on (to Cancel); it comes back with
+    // the button, so that the next Enter or Space does not close the dialog.
+    if (startButton_->hasFocus()) startFocusLent_ = true;
     startButton_->setEnabled(false);
 }
 
@@ -261,6 +264,10 @@ void ConvertDialog::ShowIdle() {
     running_ = false;
     startButton_->setText(QStringLiteral("Start"));
     startButton_->setEnabled(true);
+    if (startFocusLent_) {
+        startFocusLent_ = false;
+        startButton_->setFocus();
+    }
 }
 
 void ConvertDialog::SetStatus(const QString& text) {

@@ -98,7 +98,8 @@ class ConvertDialog : public QDialog {
 
     convert::ConverterEngine engine_;
     std::atomic<bool> stopRequest_{false};
-    bool running_ = false;  // user-interface thread only: the button stands for a stop
+    bool running_ = false;         // user-interface thread only: the button stands for a stop
+    bool startFocusLent_ = false;  // Start had the focus when a stop disabled it
     // The run record: set while a file is converted, cleared when the list is done.
     struct RunRecord {
         std::atomic<bool> active{false};

@@ -248,6 +248,7 @@ TEST_F(ConvertDialogTest, StopDuringAFileThenANewRun) {
     EXPECT_EQ("Start", start->text());
     ASSERT_TRUE(WaitFor([&] { return !d.IsConverting(); }));
     EXPECT_TRUE(start->isEnabled());
+    EXPECT_TRUE(start->hasFocus());  // not left on Cancel, which the next Space would press
     EXPECT_EQ("Stop convert! ", Status(d));
     const auto userStop = std::find(statuses_.begin(), statuses_.end(), "User stop !");
     EXPECT_NE(std::find(userStop, statuses_.end(), "Stop convert! "), statuses_.end());
