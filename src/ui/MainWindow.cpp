@@ -7,9 +7,11 @@
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QScreen>
 #include <QTreeWidget>
 #include <QUrl>
 #include <QWindow>
+#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <vector>
@@ -92,6 +94,22 @@ constexpr ButtonFaces kFaces[] = {
     {MainWindow::kFirst, controls::kIdFirst, controls::kIdFirstBlue},
     {MainWindow::kBack, controls::kIdBack, controls::kIdBackBlue},
 };
+
+// A dialog made without a parent opens where the platform puts it, the screen's
+// centre; it is moved to open centred over the main window instead, kept on the
+// main window's screen.
+void CentreOver(QWidget& dialog, const QWidget& owner) {
+    QRect placed(QPoint(), dialog.frameGeometry().size());
+    placed.moveCenter(owner.frameGeometry().center());
+    if (const QScreen* screen = owner.screen()) {
+        const QRect room = screen->availableGeometry();
+        placed.moveRight(std::min(placed.right(), room.right()));
+        placed.moveBottom(std::min(placed.bottom(), room.bottom()));
+        placed.moveLeft(std::max(placed.left(), room.left()));
+        placed.moveTop(std::max(placed.top(), room.top()));
+    }
+    dialog.move(placed.topLeft());
+}
 
 QUrl HelpPageUrl() {
     return QUrl::fromLocalFile(QString::fromStdString(core::HelpFilePath()));
@@ -410,6 +428,7 @@ void MainWindow::RunRipDialog(encode::Format format, bool autoStart, bool plainF
     std::unique_ptr<RipDialog> dialog = plainForm
                                             ? std::make_unique<RipDialog>(*this)
                                             : std::make_unique<RipDialog>(*this, format, autoStart);
+    CentreOver(*dialog, *this);
     dialog->exec();
 }
 
@@ -421,6 +440,7 @@ void MainWindow::OnConvert() {
 void MainWindow::RunConvertDialog() {
     static const convert::ConverterLibrary unbound;
     ConvertDialog dialog(converter_ ? *converter_ : unbound);
+    CentreOver(dialog, *this);
     dialog.exec();
 }
 
@@ -431,6 +451,7 @@ void MainWindow::OnOptions() {
 // The Options dialog: made with no parent, run modally; its result is not used.
 void MainWindow::RunOptionsDialog() {
     OptionsDialog dialog;
+    CentreOver(dialog, *this);
     dialog.exec();
 }
 

@@ -1,7 +1,13 @@
 #include "ui/WindowStartup.h"
 
 #include <QApplication>
+#include <QCursor>
+#include <QDir>
+#include <QLockFile>
 #include <QPalette>
+#include <QRect>
+#include <QScreen>
+#include <QStandardPaths>
 #include <cstdio>
 
 #include "cd/DiscSession.h"
@@ -23,7 +29,36 @@ bool DisplayAvailable() {
 #endif
 }
 
+// One cascade step: about a caption's height, so that the window under shows its top.
+constexpr int kCascadeStep = 32;
+
 }  // namespace
+
+WindowSlot::WindowSlot(const QString& folder) {
+    if (folder.isEmpty() || !QDir().mkpath(folder)) return;
+    for (int i = 0; i < kSlots; ++i) {
+        auto lock = std::make_unique<QLockFile>(
+            QDir(folder).filePath(QStringLiteral("trackmill-window-%1.lock").arg(i)));
+        lock->setStaleLockTime(0);  // only a lock whose owner has ended is stale
+        if (lock->tryLock(0)) {
+            lock_ = std::move(lock);
+            index_ = i;
+            return;
+        }
+    }
+}
+
+WindowSlot::~WindowSlot() = default;
+
+QPoint CascadedWindowPosition(const QSize& size, const QRect& available, int slot) {
+    QRect placed(QPoint(), size);
+    placed.moveCenter(available.center());
+    placed.translate(slot * kCascadeStep, slot * kCascadeStep);
+    // Past the screen's edge the cascade starts again from the top left.
+    if (placed.right() > available.right() || placed.bottom() > available.bottom())
+        placed.moveTopLeft(available.topLeft() + QPoint(kCascadeStep, kCascadeStep) * (slot % 4));
+    return placed.topLeft();
+}
 
 void ApplyDialogColours(QApplication& application) {
     QPalette palette = application.palette();
@@ -51,9 +86,15 @@ int RunMainWindow(int& argc, char** argv, const std::vector<std::string>& args,
     QApplication application(argc, argv);
     ApplyDialogColours(application);
     {
+        const WindowSlot slot(QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation));
         MainWindow window(nullptr, &converter);
         if (!window.DriveFailure().empty())
             std::fprintf(stderr, "trackmill: %s\n", window.DriveFailure().c_str());
+        const QScreen* screen = QGuiApplication::screenAt(QCursor::pos());
+        if (!screen) screen = QGuiApplication::primaryScreen();
+        if (screen)
+            window.move(
+                CascadedWindowPosition(window.size(), screen->availableGeometry(), slot.Index()));
         window.exec();  // its result is not used
     }
     return 0;

@@ -2,14 +2,41 @@
 // then the main window, run modally. When the main window closes the program ends.
 #pragma once
 
+#include <QPoint>
+#include <QString>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "convert/ConverterLibrary.h"
 
 class QApplication;
+class QLockFile;
+class QRect;
+class QSize;
 
 namespace ui {
+
+// The place of this instance's main window among the instances running at once: the
+// first free one of a few lock files in `folder`, held until the slot is destroyed. An
+// instance that exits, even by a crash, frees its slot. 0 when every slot is taken or
+// none can be made.
+class WindowSlot {
+  public:
+    static constexpr int kSlots = 10;
+    explicit WindowSlot(const QString& folder);
+    ~WindowSlot();
+    int Index() const { return index_; }
+
+  private:
+    std::unique_ptr<QLockFile> lock_;
+    int index_ = 0;
+};
+
+// Where the main window of `size` opens as the `slot`-th instance on a screen's
+// `available` area: centred for the first, then each one step further down and to the
+// right, so that a second instance does not open exactly over the first.
+QPoint CascadedWindowPosition(const QSize& size, const QRect& available, int slot);
 
 // Background RGB(247, 243, 247) and black text for every window of the program.
 void ApplyDialogColours(QApplication& application);

@@ -38,6 +38,7 @@
 #include "platform/Paths.h"
 #include "ui/MessageBox.h"
 #include "ui/RipDialog.h"
+#include "ui/WindowStartup.h"
 
 namespace {
 
@@ -293,6 +294,43 @@ TEST_F(MainWindowTest, RipCommandsOpenTheRipDialog) {
     EXPECT_TRUE(std::filesystem::exists(folder + "Track 1.flac"));
     EXPECT_TRUE(std::filesystem::exists(folder + "Track 2.flac"));
     EXPECT_TRUE(boxes_.empty());
+}
+
+// The dialogs open centred over the main window wherever it was moved; a second
+// instance's window opens a step down and right of the first's, not over it.
+TEST_F(MainWindowTest, DialogsOpenOverTheMainWindowAndInstancesCascade) {
+    cdaccess::AddDrive(
+        std::make_shared<cdaccess::SimulatedDrive>(cdaccess::SimulatedDrive::MakeTestAudio(75, 3)));
+    MainWindow w;
+    w.move(30, 40);
+    w.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
+    for (int id : {MainWindow::kRip, MainWindow::kConvert, MainWindow::kOptions}) {
+        QRect opened;
+        QTimer::singleShot(50, [&] {
+            if (QWidget* d = QApplication::activeModalWidget()) {
+                opened = d->frameGeometry();
+                d->close();
+            }
+        });
+        QTest::mouseClick(Control<QAbstractButton>(w, id), Qt::LeftButton);
+        EXPECT_LE((opened.center() - w.frameGeometry().center()).manhattanLength(), 8)
+            << id << ": " << opened.x() << "," << opened.y();
+    }
+
+    QTemporaryDir locks;
+    const QRect screen(0, 0, 1280, 1024);
+    auto first = std::make_unique<ui::WindowSlot>(locks.path());
+    const ui::WindowSlot second(locks.path());
+    EXPECT_EQ(first->Index(), 0);
+    EXPECT_EQ(second.Index(), 1);
+    const QPoint a = ui::CascadedWindowPosition(w.size(), screen, first->Index());
+    const QPoint b = ui::CascadedWindowPosition(w.size(), screen, second.Index());
+    EXPECT_EQ(QRect(a, w.size()).center(), screen.center());
+    EXPECT_GT(b.x(), a.x());
+    EXPECT_GT(b.y(), a.y());
+    first.reset();  // an ended instance's place is free again
+    EXPECT_EQ(ui::WindowSlot(locks.path()).Index(), 0);
 }
 
 // A full disc of 99 tracks: every one is listed and checked.
