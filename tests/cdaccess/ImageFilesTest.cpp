@@ -357,6 +357,14 @@ TEST_F(ImageFiles, TocFilesAsTheDiscTheyDescribe) {
     ExpectDisc(Write("enhanced.toc", text), {1, starts, 12800, data},
                Join({Slice(raw, 0, 175), Zeros(25), Slice(raw, 175, 900), Zeros(11700)}));
 
+    // Times of a minute or more: track 2 starts 1:00:10 into the file.
+    const Bytes minute = Audio(4600, 10);
+    WriteSound("minute.wav", minute, SF_FORMAT_WAV | SF_FORMAT_PCM_16);
+    ExpectDisc(Write("minute.toc",
+                     "CD_DA\nTRACK AUDIO\nFILE \"minute.wav\" 0 01:00:10\n"
+                     "TRACK AUDIO\nFILE \"minute.wav\" 01:00:10 00:01:15\n"),
+               {1, {0, 4510}, 4600}, minute);
+
     // A line that is wrong: refused, and the reason names it.
     const std::string why = Refused(
         Write("bad.toc", "CD_DA\n\nTRACK AUDIO\nFILE \"audio.wav\" 0\nSTART 00:00\nTRACK AUDIO\n"));
