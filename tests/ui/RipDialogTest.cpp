@@ -362,6 +362,19 @@ TEST_F(RipDialogTest, FailedTracksAreNamedAtTheEndInsteadOfFinishedOk) {
     EXPECT_NE(log.find("result: suspicious"), std::string::npos) << log;
     EXPECT_NE(log.find("summary: 2 track(s), 0 ok, 1 suspicious, 1 failed"), std::string::npos)
         << log;
+    // The failed track's own result line says so.
+    const auto failed = log.find("track: Track 2\n");
+    ASSERT_NE(failed, std::string::npos) << log;
+    EXPECT_EQ(log.find("result: ", failed),
+              log.find("result: failed (the disc could not be read)", failed))
+        << log;
+
+    // Suspicious tracks alone, none failed: still not "Finished ok !".
+    sim.drive->ScriptUnstableFrame(src.rows[2].startLba + 30);
+    src.checked = {false, false, true, false};
+    Click(dialog, RipDialog::kIdRipStop);
+    ASSERT_TRUE(PumpUntil([&] { return Finished(dialog); }, 30000));
+    EXPECT_EQ(Text(dialog, RipDialog::kIdStatus), "1 track suspicious: Track 3");
 }
 
 TEST_F(RipDialogTest, AChosenFolderServesThisDialogOnlyAndResetsTheRadioButtons) {
