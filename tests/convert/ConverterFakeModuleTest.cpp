@@ -116,6 +116,14 @@ TEST_F(ConverterFakeModuleTest, RateKeptSourcePassesUnchangedInChunksOfE) {
     ASSERT_EQ(kConvertOk, Convert(values, 44100, 2, 192, nullptr));
     EXPECT_EQ(values, fake_->values);
     EXPECT_EQ((std::vector<std::uint32_t>{1000, 1000, 1000, 1000, 1000, 200}), fake_->chunkSizes);
+
+    // "Single track" mixes the channels at full scale without overflowing.
+    *fake_ = FakeOrvamState{};
+    engine_.SetChannels(Channels::Mixed);
+    const std::vector<std::int16_t> loud = {32767,  32767, -32768, -32768, 32767,
+                                            -32768, 30000, 20000,  -30000, -20001};
+    ASSERT_EQ(kConvertOk, Convert(loud, 44100, 2, 192, nullptr));
+    EXPECT_EQ((std::vector<std::int16_t>{32767, -32768, 0, 25000, -25000}), fake_->values);
 }
 
 // The whole-file sequence of a doubled channel x: x0, then for every t the average of
