@@ -162,6 +162,36 @@ TEST_F(ConverterFakeModuleTest, DoublesA22050SourceChannelByChannelAcrossReads) 
     }
 }
 
+// One channel of a 32000 Hz file mapped onto 44100 Hz, computed from the mapping's
+// rule by counting rather than by walking the positions: a read of f frames from
+// source frame s gives `fullOut` frames when full, else floor(441 x f / 320) (even for
+// one channel). Output frame p > 0 takes source frame i = max(0, f - 1 - plain), where
+// plain counts the positions above p that are not every 4th, 37th or 137th (by
+// inclusion and exclusion); at such an inserted position it takes the average of
+// frames i - 1 and i instead, frame i - 1 of the frame before the read.
+std::vector<std::int16_t> Mapped32000(const std::vector<std::int16_t>& x, std::size_t readFrames,
+                                      std::size_t fullOut, bool mono) {
+    auto insertedUpTo = [](long n) {
+        return n / 4 + n / 37 + n / 137 - n / 148 - n / 548 - n / 5069 + n / 20276;
+    };
+    std::vector<std::int16_t> y;
+    for (std::size_t s = 0; s < x.size(); s += readFrames) {
+        const long f = static_cast<long>(std::min(readFrames, x.size() - s));
+        const bool full = f == static_cast<long>(readFrames);
+        const long out = full ? static_cast<long>(fullOut) : 441 * f / 320;
+        y.push_back(x[s]);
+        for (long p = 1; p < out; ++p) {
+            const long plain = (out - 1 - p) - (insertedUpTo(out - 1) - insertedUpTo(p));
+            const std::size_t i = s + static_cast<std::size_t>(std::max(0L, f - 1 - plain));
+            const bool inserted = insertedUpTo(p) != insertedUpTo(p - 1);
+            y.push_back(inserted ? static_cast<std::int16_t>((x[i == 0 ? 0 : i - 1] + x[i]) / 2)
+                                 : x[i]);
+        }
+        if (mono && !full && out % 2 == 1) y.pop_back();
+    }
+    return y;
+}
+
 // 32000 Hz: a full read of floor(320 x e / 441) + 1 frames becomes e values. Each
 // channel is mapped from its own values only: with a left ramp in steps of 4 and its
 // mirror on the right, every left value is a ramp value or the average of two
@@ -201,6 +231,15 @@ TEST_F(ConverterFakeModuleTest, Maps32000SourceOntoE44100ValuesPerReadChannelByC
         // The last value handed over is close to the source's last frame: nothing lost
         // or invented over the file.
         EXPECT_GE(out[out.size() - channels], last - 16);
+        // And every value is exactly the one the mapping's rule gives.
+        const auto in = Ramps(frames, channels, 4);
+        for (int c = 0; c < channels; ++c) {
+            std::vector<std::int16_t> source, got;
+            for (std::size_t i = c; i < in.size(); i += channels) source.push_back(in[i]);
+            for (std::size_t i = c; i < out.size(); i += channels) got.push_back(out[i]);
+            EXPECT_EQ(Mapped32000(source, readFrames, e / channels, channels == 1), got)
+                << "channel " << c;
+        }
     }
 }
 
