@@ -161,6 +161,7 @@ TEST_F(ConverterEngineTest, FindsTheChunksWhereverTheyStand) {
     WavLayout layout;
     layout.listChunkFirst = true;
     layout.trailingChunkBytes = 100000;
+    layout.oddChunkBeforeData = true;  // its pad byte must be stepped over
     WriteWav(Path("in.wav"), 44100, 2, audio, layout);
     ASSERT_EQ(kConvertOk, Convert(Path("in.wav"), Path("out.mp3"), 192, nullptr));
     const DecodedMp3 mp3 = DecodeMp3(Path("out.mp3"));

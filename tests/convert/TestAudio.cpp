@@ -49,6 +49,11 @@ void WriteWav(const std::string& path, std::uint32_t rate, int channels,
     Put32(body, rate * blockAlign);
     Put16(body, blockAlign);
     Put16(body, layout.bitsPerSample);
+    if (layout.oddChunkBeforeData) {
+        body += "note";
+        Put32(body, 5);
+        body += std::string("odd!\0", 5) + '\x55';  // the pad byte is not counted
+    }
     body += "data";
     Put32(body, static_cast<std::uint32_t>(values.size() * 2));
     for (std::int16_t v : values) Put16(body, static_cast<std::uint16_t>(v));

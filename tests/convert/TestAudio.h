@@ -11,6 +11,7 @@ struct WavLayout {
     std::uint16_t bitsPerSample = 16;
     bool listChunkFirst = false;           // a LIST chunk before "fmt "
     std::uint32_t trailingChunkBytes = 0;  // an extra chunk after the audio, this long
+    bool oddChunkBeforeData = false;       // a 5-byte chunk and its pad byte before "data"
 };
 
 // Writes interleaved 16-bit values as a WAV file (canonical 44-byte header by default).
