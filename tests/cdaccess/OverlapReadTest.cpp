@@ -116,7 +116,10 @@ TEST_F(CdAccessTest, ScriptedErrorsFailTheChosenNumberOfTries) {
 // frame in what it read and reports exactly the frames that follow it, and leaves
 // the drive where the next plain read continues exactly.
 TEST_F(CdAccessTest, OverlapReadJoinsExactlyWhateverTheJitter) {
-    for (int jitter : {0, 1, -1, 37, -300, 587, -587, 1000, -1000}) {
+    // The search reaches two frames (1176 samples) either way of where the reference
+    // belongs: up to its very edge the read joins.
+    constexpr int kEdge = 2 * kFrameBytes / 4;
+    for (int jitter : {0, 1, -1, 37, -300, 587, -587, 1000, -1000, kEdge, -kEdge}) {
         SCOPED_TRACE(jitter);
         drive->SetSeekJitter(0);
         Block previous(27), current(27), next(27);
@@ -140,6 +143,20 @@ TEST_F(CdAccessTest, OverlapReadJoinsExactlyWhateverTheJitter) {
         next.get()->frameCount = 27;
         ASSERT_EQ(ReadCDAudioLBA(handle, next.get()), 1);
         EXPECT_EQ(std::memcmp(next.get()->data(), DiscAt(154), 27 * kFrameBytes), 0);
+    }
+    // One sample past the edge the reference is not found: a read error, to be retried.
+    for (int jitter : {kEdge + 1, -kEdge - 1}) {
+        SCOPED_TRACE(jitter);
+        drive->SetSeekJitter(0);
+        Block previous(27), current(27), away(1);
+        previous.get()->startLba = 100;
+        previous.get()->frameCount = 27;
+        ASSERT_EQ(ReadCDAudioLBA(handle, previous.get()), 1);
+        drive->SetSeekJitter(jitter);
+        drive->ReadFrames(400, 1, away.get()->data());
+        current.get()->startLba = 127;
+        current.get()->frameCount = 27;
+        EXPECT_EQ(ReadCDAudioLBAEx(handle, current.get(), TailOf(previous.get())), kCdReadError);
     }
 }
 
