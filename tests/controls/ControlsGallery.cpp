@@ -2,6 +2,7 @@
 // whole artwork set to PNG files, for looking at them.
 //
 // usage: controls_gallery OUTPUT_FOLDER
+// Exits 1 when the folder cannot be made or any picture cannot be written.
 // Writes hover_<state>.png, percent_<value>.png, skin_<id>.png (each picture as
 // built into the resources, small ones also enlarged), cursor.png, icon_16.png,
 // icon_32.png and main_window.png (the background stretched over the main
@@ -27,14 +28,17 @@
 namespace {
 
 QString g_folder;
+int g_failedWrites = 0;  // pictures that could not be written: the run fails
 
 void Write(const QImage& image, const QString& name, int enlarge = 1) {
     QImage out = image;
     if (enlarge > 1)
         out = image.scaled(image.size() * enlarge, Qt::KeepAspectRatio, Qt::FastTransformation);
     const QString path = g_folder + QLatin1Char('/') + name + QStringLiteral(".png");
-    if (!out.save(path, "PNG"))
+    if (!out.save(path, "PNG")) {
         std::fprintf(stderr, "controls_gallery: cannot write %s\n", qPrintable(path));
+        ++g_failedWrites;
+    }
 }
 
 // The main window's look: the background stretched over the client area.
@@ -200,10 +204,13 @@ int main(int argc, char** argv) {
         return 2;
     }
     g_folder = QString::fromLocal8Bit(argv[1]);
-    QDir().mkpath(g_folder);
+    if (!QDir().mkpath(g_folder)) {
+        std::fprintf(stderr, "controls_gallery: cannot make %s\n", qPrintable(g_folder));
+        return 1;
+    }
     RenderHoverButtons();
     RenderPercentBars();
     RenderArtwork();
     RenderMainWindow();
-    return 0;
+    return g_failedWrites == 0 ? 0 : 1;
 }
