@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
+#include <functional>
 #include <thread>
 #include <vector>
 
@@ -12,6 +14,20 @@ using platform::Event;
 using platform::kWaitTimeout;
 using platform::Semaphore;
 using platform::WaitForAny;
+
+namespace {
+
+// Waits until `condition` holds, at most `ms` milliseconds; false when it did not.
+bool WaitUntil(const std::function<bool()>& condition, int ms = 5000) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() > deadline) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return true;
+}
+
+}  // namespace
 
 TEST(Event, AutoResetLetsOneWaiterThroughPerSet) {
     Event e(Event::Reset::Auto);
@@ -25,14 +41,14 @@ TEST(Event, AutoResetLetsOneWaiterThroughPerSet) {
     std::vector<std::thread> waiters;
     for (int i = 0; i < 3; ++i)
         waiters.emplace_back([&] {
-            if (e.Wait(2000)) ++through;
+            if (e.Wait(10000)) ++through;
         });
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    // Every wait below is bounded, and the waiters are joined whatever they saw.
     e.Set();
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    EXPECT_EQ(through.load(), 1);
+    EXPECT_TRUE(WaitUntil([&] { return through.load() >= 1; }));
+    EXPECT_FALSE(WaitUntil([&] { return through.load() > 1; }, 100));  // one Set, one waiter
     e.Set();
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_TRUE(WaitUntil([&] { return through.load() >= 2; }));
     e.Set();
     for (auto& t : waiters) t.join();
     EXPECT_EQ(through.load(), 3);
@@ -47,7 +63,6 @@ TEST(Event, ManualResetReleasesEveryWaiterUntilReset) {
         waiters.emplace_back([&] {
             if (e.Wait(platform::kInfinite)) ++through;
         });
-    std::this_thread::sleep_for(std::chrono::milliseconds(30));
     e.Set();
     for (auto& t : waiters) t.join();
     EXPECT_EQ(through.load(), 3);
@@ -76,15 +91,15 @@ TEST(WaitForAny, ReturnsTheFirstSetEventAndConsumesOnlyIt) {
 }
 
 TEST(WaitForAny, WakesWhenAnotherThreadSetsAnEvent) {
-    Event stop(Event::Reset::Manual), data(Event::Reset::Auto);
+    // The setter sets "stop" only once the first wait has returned, so the order is fixed.
+    Event stop(Event::Reset::Manual), data(Event::Reset::Auto), next(Event::Reset::Auto);
     std::thread setter([&] {
-        std::this_thread::sleep_for(std::chrono::milliseconds(30));
         data.Set();
-        std::this_thread::sleep_for(std::chrono::milliseconds(30));
-        stop.Set();
+        if (next.Wait(5000)) stop.Set();
     });
     EXPECT_EQ(WaitForAny({&stop, &data}, 5000), 1);
-    EXPECT_EQ(WaitForAny({&stop, &data}, platform::kInfinite), 0);
+    next.Set();
+    EXPECT_EQ(WaitForAny({&stop, &data}, 5000), 0);
     setter.join();
 }
 
@@ -104,10 +119,8 @@ TEST(Semaphore, CountNeverPassesItsMaximum) {
 
 TEST(Semaphore, AcquireWaitsForARelease) {
     Semaphore s(0, 4);
-    std::thread releaser([&] {
-        std::this_thread::sleep_for(std::chrono::milliseconds(30));
-        s.Release();
-    });
+    EXPECT_FALSE(s.Acquire(0));
+    std::thread releaser([&] { s.Release(); });
     EXPECT_TRUE(s.Acquire(5000));
     releaser.join();
     EXPECT_EQ(s.Count(), 0);
@@ -123,9 +136,8 @@ TEST(RecursiveLock, TheOwnerMayTakeItAgain) {
         other = true;
         lock.Unlock();
     });
-    std::this_thread::sleep_for(std::chrono::milliseconds(30));
-    lock.Unlock();
-    EXPECT_FALSE(other.load());
+    lock.Unlock();  // still held once
+    EXPECT_FALSE(WaitUntil([&] { return other.load(); }, 100));
     lock.Unlock();
     t.join();
     EXPECT_TRUE(other.load());
