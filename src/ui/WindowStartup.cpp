@@ -8,6 +8,7 @@
 #include <QRect>
 #include <QScreen>
 #include <QStandardPaths>
+#include <algorithm>
 #include <cstdio>
 
 #include "cd/DiscSession.h"
@@ -54,9 +55,9 @@ QPoint CascadedWindowPosition(const QSize& size, const QRect& available, int slo
     QRect placed(QPoint(), size);
     placed.moveCenter(available.center());
     placed.translate(slot * kCascadeStep, slot * kCascadeStep);
-    // Past the screen's edge the cascade starts again from the top left.
-    if (placed.right() > available.right() || placed.bottom() > available.bottom())
-        placed.moveTopLeft(available.topLeft() + QPoint(kCascadeStep, kCascadeStep) * (slot % 4));
+    // A cascade that would run off the screen stops at its edge.
+    placed.moveRight(std::min(placed.right(), available.right()));
+    placed.moveBottom(std::min(placed.bottom(), available.bottom()));
     return placed.topLeft();
 }
 
