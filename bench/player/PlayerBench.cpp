@@ -77,7 +77,7 @@ double PlayOnce(CdPlayer& player, PlayEndWindow& window) {
     window.ended = false;
     rusage before{}, after{};
     getrusage(RUSAGE_SELF, &before);
-    player.SelectTrack("Track 1");
+    player.SelectTrack(1);
     if (!player.Play(1)) return -1;
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(120);
     while (!window.ended) {

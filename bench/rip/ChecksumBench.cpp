@@ -25,23 +25,15 @@ using namespace rip;
 
 namespace {
 
-// The rip dialog's stand-in: a progress control that swallows the PBX_* messages,
-// and a count of the tracks done.
-class BenchDialog : public QObject {
+// The rip dialog's stand-in: ignores the progress and counts the tracks done on the
+// main thread.
+class BenchDialog : public QObject, public RipObserver {
   public:
-    BenchDialog() {
-        auto* bar = new QObject(this);
-        platform::SetControlId(bar, core::kRipProgressControl);
-        auto* name = new QObject(this);
-        platform::SetControlId(name, core::kRipFileNameControl);
-    }
-    bool event(QEvent* e) override {
-        if (platform::IsWindowMessage(e) &&
-            static_cast<platform::WindowMessageEvent*>(e)->message() == core::WM_RIP_TRACK_DONE) {
-            ++done;
-            return true;
-        }
-        return QObject::event(e);
+    void TrackFile(const std::string&) override {}
+    void TrackBegun(std::uint64_t) override {}
+    void TrackProgress(std::uint64_t, std::uint64_t) override {}
+    void TrackEnded(std::int32_t) override {
+        platform::PostCall(this, [this] { ++done; });
     }
     int done = 0;
 };
@@ -95,7 +87,8 @@ int main(int argc, char** argv) {
         for (std::size_t i = 0; i < rows.size(); ++i) {
             if (table[i].isData) continue;
             const int before = dialog.done;
-            engine.StartTrack(platform::WindowHandleOf(&dialog), static_cast<int>(i), &table[i]);
+            const cd::Track track = cd::TrackOfRow(table[i], rows[i]);
+            engine.StartTrack(dialog, &track);
             while (dialog.done == before)
                 QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
             engine.EndTrack();

@@ -82,6 +82,10 @@ std::string DriveOpenFailure() {
     return "cannot open the disc image " + name + ": " + reason;
 }
 
+DiscState::~DiscState() {
+    CloseDisc(*this);
+}
+
 void CloseDisc(DiscState& state) {
     if (state.handle != 0) CloseCDHandle(state.handle);
     state.handle = 0;

@@ -13,9 +13,14 @@
 
 namespace cd {
 
-// Everything a command needs about the opened disc. The handle stays open until
-// CloseDisc (or the end of the process).
+// Everything a command needs about the opened disc. The record owns its handle: it
+// stays open until CloseDisc or the record's end.
 struct DiscState {
+    DiscState() = default;
+    ~DiscState();
+    DiscState(const DiscState&) = delete;
+    DiscState& operator=(const DiscState&) = delete;
+
     DriveListRecord drives{};
     std::uint32_t handle = 0;  // 0 = no drive open
     std::string driveName;     // the opened drive's name (an image's path for an image)

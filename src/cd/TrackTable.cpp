@@ -45,6 +45,10 @@ std::uint32_t OpenDrive(std::uint32_t handle, const DriveListRecord& drives) {
     return handle;
 }
 
+Track TrackOfRow(const TrackEntry& entry, const TrackRow& row) {
+    return Track{entry, row.trackNumber, row.title};
+}
+
 int BuildTrackTable(std::uint32_t handle, DriveListRecord& drives, TrackEntry* table,
                     std::vector<TrackRow>& rows) {
     rows.clear();
@@ -89,7 +93,7 @@ int BuildTrackTable(std::uint32_t handle, DriveListRecord& drives, TrackEntry* t
         const unsigned seconds = entry.lengthFrames / kFramesPerSecond;
         char time[32];
         std::snprintf(time, sizeof time, "%02u:%02u", seconds / 60, seconds % 60);
-        rows.push_back(TrackRow{std::to_string(k + 1), entry.name, time});
+        rows.push_back(TrackRow{std::to_string(k + 1), entry.name, time, number, entry.name});
     }
     return static_cast<int>(rows.size());
 }

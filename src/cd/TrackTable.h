@@ -24,12 +24,27 @@ struct TrackEntry {
 #pragma pack(pop)
 static_assert(sizeof(TrackEntry) == 344);
 
-// The three column texts of one list row: row number from 1, name, "%02d:%02d".
+// The three column texts of one list row: row number from 1, name, "%02d:%02d";
+// and, apart from what the row shows, the track's number on the disc and its title.
+// The program finds a row's track by trackNumber, and names its file and its log
+// entry by title, never by the row's text.
 struct TrackRow {
     std::string number;
     std::string name;
     std::string time;
+    int trackNumber = 0;
+    std::string title;  // "Track N" or "Data Track" until a disc's names give another
 };
+
+// A track as the rip engine and the rip log take it: the table's record, the track's
+// number on the disc and its title.
+struct Track {
+    TrackEntry entry{};
+    int number = 0;
+    std::string title;
+};
+// The track of one row: the row's table entry with the row's number and title.
+Track TrackOfRow(const TrackEntry& entry, const TrackRow& row);
 
 // The 4 bytes at p, most significant first.
 std::uint32_t DecodeBigEndian32(const unsigned char* p);

@@ -22,7 +22,6 @@ int RunListCommand(const std::vector<std::string>& args) {
     std::printf("%s\n", disc.driveName.c_str());
     for (const cd::TrackRow& row : disc.rows)
         std::printf("%s\t%s\t%s\n", row.number.c_str(), row.name.c_str(), row.time.c_str());
-    cd::CloseDisc(disc);
     return kExitOk;
 }
 

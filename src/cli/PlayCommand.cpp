@@ -54,7 +54,7 @@ int PlayRow(const DiscState& disc, int row) {
         return kExitOk;
     }
     // The player reads the track table again; it must find the row's track there.
-    player.SelectTrack(disc.rows[row - 1].name);
+    player.SelectTrack(disc.rows[row - 1].trackNumber);
     if (player.RangeStart() != static_cast<std::int32_t>(entry.startLba) ||
         player.RangeLength() != static_cast<std::int32_t>(entry.lengthFrames)) {
         PrintError("the table of contents could not be read again");
@@ -107,24 +107,17 @@ int RunPlayCommand(const std::vector<std::string>& args) {
         return kExitUsage;
     }
     if (row > static_cast<int>(disc.rows.size())) {
-        CloseDisc(disc);
         return UsageError("there is no row " + std::to_string(row) + ": the disc has " +
                           std::to_string(disc.rows.size()) + " rows");
     }
     if (disc.table[row - 1].isData) {
-        CloseDisc(disc);
         return UsageError("row " + std::to_string(row) + " is a data track");
     }
 
     const auto app = ApplicationIfNone();
 
-    int status;
-    {
-        InterruptGuard interrupt;
-        status = PlayRow(disc, row);
-    }
-    CloseDisc(disc);
-    return status;
+    InterruptGuard interrupt;
+    return PlayRow(disc, row);
 }
 
 }  // namespace cli

@@ -1,18 +1,15 @@
 // trackmill --rip wav|mp3|flac [--disc FILE] [--out DIR] [--tracks LIST] [--verify]
 //                          [--offset N] [--accuraterip]
 //
-// Rips rows of the disc's track list with the rip engine, driving it the way the
-// rip dialog does: SetOutput, StartTrack for a row, and on WM_RIP_TRACK_DONE
-// EndTrack and the next row. A small window object stands in for the dialog: its
-// control 1023 takes the PBX_* progress messages and draws a bar on the terminal,
-// its control 1029 takes the file name through its "text" property. A track that
-// fails is named with its cause; a disc or row list with no audio track to rip is
+// Rips rows of the disc's track list with the rip engine through the batch runner
+// the rip dialog uses (rip::RipBatch). The terminal's observer draws the engine's
+// progress as a bar labelled with the file name, brings each track's end to the
+// main thread, where the batch goes on, and prints each track's outcome. A track
+// that fails is named with its cause; a disc or row list with no audio track to rip is
 // refused (exit status 2). After the batch the tracks are looked up in AccurateRip
 // when asked, and the rip log is written into the output folder.
 #include <QCoreApplication>
-#include <QDynamicPropertyChangeEvent>
 #include <QTimer>
-#include <QVariant>
 #include <algorithm>
 #include <csignal>
 #include <cstdio>
@@ -29,12 +26,13 @@
 #include "cli/Interrupt.h"
 #include "cli/OutputFolder.h"
 #include "cli/TerminalBar.h"
-#include "core/Messages.h"
 #include "core/Settings.h"
 #include "platform/Modules.h"
 #include "platform/WindowMessages.h"
+#include "rip/RipBatch.h"
 #include "rip/RipEngine.h"
 #include "rip/RipLog.h"
+#include "rip/RipObserver.h"
 
 namespace cli {
 
@@ -43,65 +41,6 @@ using namespace rip;
 using namespace core;
 
 namespace {
-
-// Control 1023: a percent bar drawn on the terminal.
-class ProgressControl : public QObject {
-  public:
-    explicit ProgressControl(QObject* parent) : QObject(parent) {
-        platform::SetControlId(this, core::kRipProgressControl);
-    }
-    void SetLabel(const std::string& label) { label_ = label; }
-    void Clear() { bar_.Clear(); }
-
-    bool event(QEvent* e) override {
-        if (!platform::IsWindowMessage(e)) return QObject::event(e);
-        auto* m = static_cast<platform::WindowMessageEvent*>(e);
-        switch (m->message()) {
-            case core::PBX_SETRANGE:
-                range_ = m->wParam;
-                position_ = std::min(position_, range_);
-                break;
-            case core::PBX_SETPOS:
-                position_ = m->wParam;
-                break;
-            case core::PBX_DELTAPOS:
-                position_ = std::min(position_ + m->wParam, range_);
-                break;
-            case core::PBX_GETRANGE:
-                m->result = static_cast<platform::LParam>(range_);
-                return true;
-            case core::PBX_GETPOS:
-                m->result = static_cast<platform::LParam>(position_);
-                return true;
-            default:
-                return QObject::event(e);
-        }
-        bar_.Draw(label_, position_, range_);
-        return true;
-    }
-
-  private:
-    TerminalBar bar_;
-    std::string label_;
-    std::uint64_t range_ = 100, position_ = 0;
-};
-
-// Control 1029: the file name text, set through its "text" property.
-class StatusText : public QObject {
-  public:
-    StatusText(QObject* parent, ProgressControl* bar) : QObject(parent), bar_(bar) {
-        platform::SetControlId(this, core::kRipFileNameControl);
-    }
-    bool event(QEvent* e) override {
-        if (e->type() == QEvent::DynamicPropertyChange &&
-            static_cast<QDynamicPropertyChangeEvent*>(e)->propertyName() == "text")
-            bar_->SetLabel(property("text").toString().toStdString());
-        return QObject::event(e);
-    }
-
-  private:
-    ProgressControl* bar_;
-};
 
 // While it lives, exceeding a file-size limit fails the write (EFBIG), as a full disk
 // does, instead of ending the process with SIGXFSZ and its files half written.
@@ -121,95 +60,95 @@ class FileSizeSignalIgnored {
     struct sigaction previous_ {};
 };
 
-// The dialog stand-in: runs the rows one after another.
-class RipBatch : public QObject {
+// The rows asked for, in the order asked.
+class RowList : public BatchRows {
   public:
-    RipBatch(RipEngine& engine, const DiscState& disc, std::vector<int> rows)
-        : engine_(engine), disc_(disc), rows_(std::move(rows)) {
-        bar_ = new ProgressControl(this);
-        new StatusText(this, bar_);
+    RowList(const DiscState& disc, std::vector<int> rows) : disc_(disc), rows_(std::move(rows)) {}
+    int Count() const override { return static_cast<int>(rows_.size()); }
+    bool Wanted(int) const override { return !InterruptGuard::Requested(); }
+    Track TrackAt(int position) const override {
+        const auto row = static_cast<std::size_t>(rows_[static_cast<std::size_t>(position)]);
+        return TrackOfRow(disc_.table[row], disc_.rows[row]);
     }
 
-    void StartNext() {
-        if (InterruptGuard::Requested() || next_ >= rows_.size()) {
-            QCoreApplication::quit();
-            return;
-        }
-        current_ = rows_[next_++];
-        entry_ = disc_.table[static_cast<std::size_t>(current_)];  // outlives the track
-        engine_.StartTrack(platform::WindowHandleOf(this), current_, &entry_);
+  private:
+    const DiscState& disc_;
+    std::vector<int> rows_;
+};
+
+// The terminal's observer: draws the bar, prints each track's outcome, and runs the
+// batch on the main thread, quitting the event loop when it is over.
+class TerminalRip : public QObject, public RipObserver {
+  public:
+    TerminalRip(RipEngine& engine, const DiscState& disc, std::vector<int> rows)
+        : rows_(disc, std::move(rows)), batch_(engine, rows_, *this) {
+        batch_.SetStopFails(true);
     }
 
-    bool event(QEvent* e) override {
-        if (platform::IsWindowMessage(e) &&
-            static_cast<platform::WindowMessageEvent*>(e)->message() == core::WM_RIP_TRACK_DONE) {
-            engine_.EndTrack();
-            Report();
-            StartNext();
-            return true;
-        }
-        return QObject::event(e);
+    void Start() {
+        batch_.Begin();
+        if (!batch_.StartNext()) QCoreApplication::quit();
     }
-
     void PollInterrupt() {
         if (InterruptGuard::Requested() && !stopSent_) {
             stopSent_ = true;
-            engine_.Stop();
+            batch_.Stop();
         }
     }
+    RipBatch& Batch() { return batch_; }
 
-    int failures() const { return failures_; }
-    int suspicious() const { return suspicious_; }
-    int done() const { return done_; }
-
-  private:
-    void Report() {
-        const std::int32_t reason = engine_.LastEndReason();
-        const std::string name = entry_.name;
-        bar_->Clear();
-        if (reason == kEndRunning && engine_.LastProof().suspicious) {
-            ++suspicious_;
+    // On the main thread (StartTrack's).
+    void TrackFile(const std::string& fileName) override { label_ = fileName; }
+    void TrackBegun(std::uint64_t totalBytes) override {
+        range_ = totalBytes;
+        bar_.Draw(label_, 0, range_);
+    }
+    // On the reader or writer thread: drawn on the main thread.
+    void TrackProgress(std::uint64_t doneBytes, std::uint64_t totalBytes) override {
+        platform::PostCall(this, [this, doneBytes, totalBytes] {
+            bar_.Draw(label_, std::min(doneBytes, totalBytes), totalBytes);
+        });
+    }
+    void TrackEnded(std::int32_t) override {
+        platform::PostCall(this, [this] {
+            batch_.TrackDone();
+            if (!batch_.StartNext()) QCoreApplication::quit();
+        });
+    }
+    // On the main thread, from TrackDone: the track's line.
+    void TrackRecorded(const TrackRecord& t) override {
+        bar_.Clear();
+        const std::string& name = t.title;
+        std::error_code ec;
+        const bool file = std::filesystem::exists(t.outputPath, ec);
+        if (t.endReason == kEndRunning && t.proof.suspicious) {
             std::printf("  %-20s SUSPICIOUS: the test and copy passes differ  %s\n", name.c_str(),
-                        engine_.LastOutputPath().c_str());
-            suspiciousNames_.push_back(name);
-        } else if (reason == kEndRunning) {
-            ++done_;
-            std::error_code ec;
-            if (std::filesystem::exists(engine_.LastOutputPath(), ec))
-                std::printf("  %-20s ok  %s\n", name.c_str(), engine_.LastOutputPath().c_str());
+                        t.outputPath.c_str());
+        } else if (t.endReason == kEndRunning) {
+            if (file)
+                std::printf("  %-20s ok  %s\n", name.c_str(), t.outputPath.c_str());
             else
                 std::printf("  %-20s ok  (the track holds no audio: no file)\n", name.c_str());
         } else {
-            ++failures_;
-            std::string why = EndReasonText(reason);
-            if (!engine_.LastOutputProblem().empty())
-                why += " (" + engine_.LastOutputProblem() + ")";
-            if (reason == kEndStopped || reason == kEndReadError) {
-                std::error_code ec;
-                why += std::filesystem::exists(engine_.LastOutputPath(), ec)
-                           ? "; the part ripped is in " + engine_.LastOutputPath()
-                           : "; nothing was ripped";
-            }
+            std::string why = EndReasonText(t.endReason);
+            if (!t.outputProblem.empty()) why += " (" + t.outputProblem + ")";
+            if (t.endReason == kEndStopped || t.endReason == kEndReadError)
+                why += file ? "; the part ripped is in " + t.outputPath : "; nothing was ripped";
             std::printf("  %-20s FAILED: %s\n", name.c_str(), why.c_str());
-            failedNames_.push_back(name);
-            failedReasons_.push_back(why);
+            failedReasons_.push_back(name + " failed: " + why);
         }
         std::fflush(stdout);
     }
 
-    RipEngine& engine_;
-    const DiscState& disc_;
-    std::vector<int> rows_;
-    std::size_t next_ = 0;
-    int current_ = -1;
-    TrackEntry entry_{};
-    ProgressControl* bar_ = nullptr;
-    bool stopSent_ = false;
-    int failures_ = 0, done_ = 0, suspicious_ = 0;
-
-  public:
-    std::vector<std::string> failedNames_, suspiciousNames_;
     std::vector<std::string> failedReasons_;
+
+  private:
+    RowList rows_;
+    TerminalBar bar_;
+    std::string label_;
+    std::uint64_t range_ = 0;
+    bool stopSent_ = false;
+    RipBatch batch_;  // last: a track it still holds ends while the rest is here
 };
 
 }  // namespace
@@ -247,7 +186,6 @@ int RunRipCommand(const std::vector<std::string>& args) {
     std::vector<int> rows;
     if (line.haveTracks) {
         if (!ParseRowList(line.tracks, rowCount, rows, error)) {
-            CloseDisc(disc);
             return UsageError("--rip: " + error);
         }
     } else {
@@ -265,7 +203,6 @@ int RunRipCommand(const std::vector<std::string>& args) {
         audioRows.push_back(r);
     }
     if (audioRows.empty()) {
-        CloseDisc(disc);
         PrintError(std::string("--rip: nothing to rip: ") +
                    (line.haveTracks ? "the rows asked for are data tracks, which hold no audio"
                                     : "the disc has no audio track"));
@@ -283,7 +220,6 @@ int RunRipCommand(const std::vector<std::string>& args) {
                        platform::ModuleFileName("LAME_ENC.DLL") +
                        ", which was not found beside the program, in ../lib/trackmill or on "
                        "the library path");
-            CloseDisc(disc);
             return kExitFailed;
         }
         RipOptions options;
@@ -312,13 +248,14 @@ int RunRipCommand(const std::vector<std::string>& args) {
         if (const std::uint32_t hidden = cd::HiddenAudioFrames(disc.handle))
             std::printf("  hidden audio before track 1: %u frames (not ripped)\n", hidden);
         std::fflush(stdout);
-        RipBatch batch(engine, disc, audioRows);
+        TerminalRip rip(engine, disc, audioRows);
+        RipBatch& batch = rip.Batch();
         InterruptGuard interrupt;
         FileSizeSignalIgnored fileSizeLimit;
         QTimer poll;
-        QObject::connect(&poll, &QTimer::timeout, &batch, [&batch] { batch.PollInterrupt(); });
+        QObject::connect(&poll, &QTimer::timeout, &rip, [&rip] { rip.PollInterrupt(); });
         poll.start(100);
-        QTimer::singleShot(0, &batch, [&batch] { batch.StartNext(); });
+        QTimer::singleShot(0, &rip, [&rip] { rip.Start(); });
         QCoreApplication::exec();
         poll.stop();
 
@@ -333,33 +270,33 @@ int RunRipCommand(const std::vector<std::string>& args) {
         std::string logError;
         // Ctrl+C also ends a lookup that is still waiting for the network.
         const std::string logPath =
-            FinishBatch(engine, info, logError, [] { return InterruptGuard::Requested(); });
+            batch.WriteLog(info, logError, [] { return InterruptGuard::Requested(); });
         for (const TrackRecord& t : engine.BatchRecords())
             if (!t.accurateRip.empty())
-                std::printf("  %-20s AccurateRip: %s\n", t.entry.name, t.accurateRip.c_str());
+                std::printf("  %-20s AccurateRip: %s\n", t.title.c_str(), t.accurateRip.c_str());
         if (!logPath.empty()) std::printf("Rip log: %s\n", logPath.c_str());
 
-        std::printf("%d of %zu track(s) ripped", batch.done(), audioRows.size());
-        if (batch.suspicious() > 0) std::printf("; %d suspicious", batch.suspicious());
-        if (batch.failures() > 0) {
+        const std::vector<std::string>& failed = batch.Failed();
+        const std::vector<std::string>& suspicious = batch.Suspicious();
+        std::printf("%d of %zu track(s) ripped", batch.Ripped(), audioRows.size());
+        if (!suspicious.empty()) std::printf("; %zu suspicious", suspicious.size());
+        if (!failed.empty()) {
             std::printf("; failed:");
-            for (const std::string& n : batch.failedNames_) std::printf(" %s;", n.c_str());
+            for (const std::string& n : failed) std::printf(" %s;", n.c_str());
         }
         if (InterruptGuard::Requested()) std::printf(" (interrupted)");
         std::printf("\n");
         std::fflush(stdout);
-        for (std::size_t i = 0; i < batch.failedNames_.size(); ++i)
-            PrintError("--rip: " + batch.failedNames_[i] + " failed: " + batch.failedReasons_[i]);
-        for (const std::string& n : batch.suspiciousNames_)
+        for (const std::string& why : rip.failedReasons_) PrintError("--rip: " + why);
+        for (const std::string& n : suspicious)
             PrintError("--rip: " + n + " is suspicious: its test and copy passes differ");
         if (logPath.empty()) PrintError("--rip: " + logError);
         if (InterruptGuard::Requested()) PrintError("--rip: interrupted");
-        status = (batch.failures() > 0 || batch.suspicious() > 0 || logPath.empty() ||
+        status = (!failed.empty() || !suspicious.empty() || logPath.empty() ||
                   InterruptGuard::Requested())
                      ? kExitFailed
                      : kExitOk;
     }
-    CloseDisc(disc);
     return status;
 }
 

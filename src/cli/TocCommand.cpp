@@ -44,7 +44,6 @@ int RunTocCommand(const std::vector<std::string>& args) {
     ModifyCDParms(disc.handle, 36, 0);
     if (ReadTOC(disc.handle, &record) != 1 || record.firstTrack > record.lastTrack) {
         PrintError("the table of contents of the disc in " + disc.driveName + " could not be read");
-        cd::CloseDisc(disc);
         return kExitUsage;
     }
     // What the drive or image knows beyond the record: flags and pregaps.
@@ -72,7 +71,6 @@ int RunTocCommand(const std::vector<std::string>& args) {
     std::printf("lead-out\t%u\n", cd::DecodeBigEndian32(record.descriptors[count].address));
     if (const std::uint32_t hidden = cd::HiddenAudioFrames(disc.handle))
         std::printf("hidden audio before track 1: %u frames\n", hidden);
-    cd::CloseDisc(disc);
     return kExitOk;
 }
 

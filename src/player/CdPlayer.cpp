@@ -1,7 +1,6 @@
 #include "player/CdPlayer.h"
 
 #include <atomic>
-#include <cctype>
 #include <cstring>
 #include <memory>
 #include <mutex>
@@ -216,17 +215,8 @@ CdPlayer::~CdPlayer() {
     if (StreamExists(*stream_)) EndStream(*stream_);
 }
 
-void CdPlayer::SelectTrack(const std::string& rowText) {
-    trackText_ = rowText;
-    std::size_t pos = 0;
-    while (pos < rowText.size() && !std::isdigit(static_cast<unsigned char>(rowText[pos]))) ++pos;
-    if (pos == rowText.size()) return;
-    long n = 0;
-    for (; pos < rowText.size() && std::isdigit(static_cast<unsigned char>(rowText[pos])); ++pos) {
-        n = n * 10 + (rowText[pos] - '0');
-        if (n > 1000) return;  // no disc has such a track
-    }
-
+void CdPlayer::SelectTrack(int trackNumber) {
+    selectedTrack_ = trackNumber;
     // The track table the list and the rip are built from, so that a track plays
     // exactly the frames its row shows and a rip copies, whatever the disc's first
     // track number and whatever gap precedes a data session.
@@ -237,9 +227,9 @@ void CdPlayer::SelectTrack(const std::string& rowText) {
     if (count <= 0) return;
     table.resize(static_cast<std::size_t>(count));
     table_ = std::move(table);
-    const std::string name = "Track " + std::to_string(n);
-    for (const cd::TrackEntry& entry : table_) {
-        if (entry.isData || name != entry.name) continue;
+    for (std::size_t k = 0; k < rows.size(); ++k) {
+        const cd::TrackEntry& entry = table_[k];
+        if (entry.isData || rows[k].trackNumber != trackNumber) continue;
         rangeStart_ = static_cast<std::int32_t>(entry.startLba);
         rangeLength_ = static_cast<std::int32_t>(entry.lengthFrames);
         return;

@@ -36,11 +36,11 @@ class CdPlayer {
     void SetCdHandle(std::uint32_t handle) { cdHandle_ = handle; }
     void SetMainWindow(platform::WindowHandle window) { mainWindow_ = window; }
 
-    // Chooses the range to play from a row's text ("Track 7" plays track 7): reads
-    // the table of contents again, builds the track table from it as the list does
-    // and takes the track's start and length from its entry. A text without a number,
-    // a track the disc does not hold, or a failed read leaves the previous range.
-    void SelectTrack(const std::string& rowText);
+    // Chooses the range to play by the track's number on the disc (7 plays track 7):
+    // reads the table of contents again, builds the track table from it as the list
+    // does and takes the track's start and length from its entry. A data track, a
+    // track the disc does not hold, or a failed read leaves the previous range.
+    void SelectTrack(int trackNumber);
     // The length in whole seconds of the n-th row (from 1) of the track table last
     // read; 0 outside it. Returns 1.
     int GetTrackLength(int trackNumber, int& seconds) const;
@@ -61,7 +61,7 @@ class CdPlayer {
 
     bool IsPlaying() const { return playing_ != 0; }
     bool IsPaused() const { return paused_ != 0; }
-    const std::string& TrackText() const { return trackText_; }
+    int SelectedTrack() const { return selectedTrack_; }
     std::int32_t RangeStart() const { return rangeStart_; }
     std::int32_t RangeLength() const { return rangeLength_; }
 
@@ -75,7 +75,7 @@ class CdPlayer {
     std::unique_ptr<PlayerStream> stream_;
     std::int32_t paused_ = 0;
     std::int32_t playing_ = 0;
-    std::string trackText_;
+    int selectedTrack_ = 0;  // the number last asked for
     std::int32_t rangeLength_ = 0;
     std::int32_t rangeStart_ = 0;
     std::vector<cd::TrackEntry> table_;  // the track table as last read

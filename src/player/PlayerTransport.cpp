@@ -4,14 +4,11 @@ namespace player {
 
 namespace {
 constexpr int kSkipSeconds = 8;
-constexpr std::size_t kRowTextBytes = 100;  // the row text buffer, NUL included
 }  // namespace
 
 void PlayerTransport::StartRow(int row, bool stopFirst) {
     if (stopFirst) player_.Stop();
-    std::string text = view_.RowTrackText(row);
-    if (text.size() > kRowTextBytes - 1) text.resize(kRowTextBytes - 1);
-    player_.SelectTrack(text);
+    player_.SelectTrack(view_.RowTrackNumber(row));
     currentRow_ = row;
     view_.SetSelectionMark(row);
     player_.GetTrackLength(row + 1, trackSeconds_);

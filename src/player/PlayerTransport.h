@@ -19,8 +19,8 @@ class PlayerView {
     virtual bool IsRowChecked(int row) const = 0;
     // A data track's row: it holds no audio to play.
     virtual bool IsDataRow(int row) const = 0;
-    // The text of the row's second column (the track name), at most 99 characters.
-    virtual std::string RowTrackText(int row) const = 0;
+    // The number on the disc of the track the row shows.
+    virtual int RowTrackNumber(int row) const = 0;
     // The first selected row, or -1 when none is selected.
     virtual int FirstSelectedRow() const = 0;
     virtual void SetSelectionMark(int row) = 0;

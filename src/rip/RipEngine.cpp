@@ -1,20 +1,14 @@
 #include "rip/RipEngine.h"
 
-#include <QObject>
-#include <QString>
-#include <QThread>
-#include <QVariant>
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 
 #include "cdaccess/CdAccess.h"
-#include "core/Messages.h"
 #include "core/Settings.h"
 #include "encode/EncoderBinding.h"
 #include "platform/Paths.h"
-#include "platform/WindowMessages.h"
 
 namespace rip {
 
@@ -33,7 +27,9 @@ void ClearSession(RipSession& s) {
     s.abortWriter = 0;
     s.readerFinished = 0;
     s.endReason = kEndRunning;
-    s.dialogWindow = s.progressWindow = 0;
+    s.observer = nullptr;
+    s.progressTotal = 0;
+    s.progressDone = 0;
     s.sessionEvent.ResetEvent();
     s.dataEvent.ResetEvent();
     s.writerDone.ResetEvent();
@@ -49,17 +45,6 @@ void ClearSession(RipSession& s) {
     s.testChecksum = TrackChecksum{};
     s.testPassDone = false;
     s.recoveredErrors = s.overlapReads = 0;
-}
-
-// Sets the "text" property of a control on the control's own thread.
-void SetControlText(platform::WindowHandle control, const std::string& text) {
-    QObject* obj = platform::ObjectFromHandle(control);
-    if (!obj) return;
-    const QString value = QString::fromLocal8Bit(text.c_str());
-    if (obj->thread() == QThread::currentThread())
-        obj->setProperty("text", value);
-    else
-        platform::PostCall(obj, [obj, value] { obj->setProperty("text", value); });
 }
 
 }  // namespace
@@ -126,7 +111,7 @@ RipEngine::~RipEngine() {
     RipSession& s = *session_;
     if (s.readerThread.joinable()) s.readerThread.join();
     if (s.writerThread.joinable()) s.writerThread.join();
-    if (s.active) EndTrack();
+    if (s.active) FinishTrack();  // its observer may be gone: nothing is reported
 }
 
 bool RipEngine::Mp3Available() {
@@ -167,35 +152,40 @@ std::string RipEngine::OutputPathFor(const std::string& name) const {
     return path;
 }
 
-bool RipEngine::StartTrack(platform::WindowHandle dialog, int /*row*/,
-                           const cd::TrackEntry* entry) {
+void ReportProgress(RipSession* s, std::uint64_t bytes) {
+    if (bytes == 0) return;
+    const std::uint64_t done = s->progressDone.fetch_add(bytes) + bytes;
+    s->observer->TrackProgress(done, s->progressTotal);
+}
+
+bool RipEngine::StartTrack(RipObserver& observer, const cd::Track* track) {
     RipSession& s = *session_;
     if (s.active) {
         // The notice of the previous track has not been handled. When its reader
         // has ended, finish the track here; otherwise the new track cannot start.
         if (!s.readerDone) return false;
-        EndTrack();
+        FinishTrack();
     } else if (pending_) {
         RecordTrack();  // a track that never ran, whose notice was not handled
     }
     ClearSession(s);
-    pending_ = entry != nullptr;
-    if (entry) pendingEntry_ = *entry;
-    s.dialogWindow = dialog;
-    if (!entry) {
+    pending_ = track != nullptr;
+    if (track) pendingTrack_ = *track;
+    s.observer = &observer;
+    if (!track) {
         s.endReason = kEndDataTrack;
-        platform::PostMessage(dialog, core::WM_RIP_TRACK_DONE, 0, 0);
+        observer.TrackEnded(kEndDataTrack);
         return false;
     }
-    const std::string name(entry->name, strnlen(entry->name, sizeof entry->name));
+    const cd::TrackEntry* entry = &pendingTrack_.entry;
     const encode::FormatInfo& format = encode::InfoOf(format_);
     const char* ext = format.extension;
-    SetControlText(platform::GetDlgItem(dialog, core::kRipFileNameControl), name + "." + ext);
+    observer.TrackFile(CleanFileName(track->title) + "." + ext);
 
-    // Tracks that cannot run end at once, with the usual notice.
+    // Tracks that cannot run end at once, with the usual report.
     auto endAtOnce = [&](std::int32_t reason) {
         s.endReason = reason;
-        platform::PostMessage(dialog, core::WM_RIP_TRACK_DONE, 0, 0);
+        observer.TrackEnded(reason);
         return false;
     };
     if (entry->isData) return endAtOnce(kEndDataTrack);
@@ -206,7 +196,7 @@ bool RipEngine::StartTrack(platform::WindowHandle dialog, int /*row*/,
     if (format.available()) s.encoder = format.create(settings);
     if (!s.encoder) return endAtOnce(kEndNoEncoder);
 
-    s.outputPath = OutputPathFor(name);
+    s.outputPath = OutputPathFor(track->title);
     s.workPath = s.outputPath + ".part";
     s.outputFile = std::fopen(s.workPath.c_str(), "w+b");
     if (!s.outputFile) {
@@ -264,12 +254,9 @@ bool RipEngine::StartTrack(platform::WindowHandle dialog, int /*row*/,
     s.verify = verify_;
     s.sumAudio = sumAudio_;
 
-    s.progressWindow = platform::GetDlgItem(dialog, core::kRipProgressControl);
-    // A verified track passes twice: the bar covers both passes.
-    const std::uint64_t bytes = std::uint64_t{s.lengthFrames} * kFrameBytes * (s.verify ? 2 : 1);
-    platform::SendMessage(s.progressWindow, core::PBX_SETRANGE,
-                          static_cast<platform::WParam>(bytes), 0);
-    platform::SendMessage(s.progressWindow, core::PBX_SETPOS, 0, 0);
+    // A verified track passes twice: its progress covers both passes.
+    s.progressTotal = std::uint64_t{s.lengthFrames} * kFrameBytes * (s.verify ? 2 : 1);
+    observer.TrackBegun(s.progressTotal);
 
     if (RingCreate(&s.ring, kRingBytes) == 0) {
         s.outputProblem = "out of memory";
@@ -293,6 +280,12 @@ void RipEngine::Stop() {
 }
 
 void RipEngine::EndTrack() {
+    const bool recording = pending_;
+    FinishTrack();
+    if (recording && session_->observer) session_->observer->TrackRecorded(records_.back());
+}
+
+void RipEngine::FinishTrack() {
     RipSession& s = *session_;
     if (s.readerThread.joinable()) s.readerThread.join();
     if (s.writerThread.joinable()) s.writerThread.join();
@@ -309,7 +302,7 @@ void RipEngine::RecordTrack() {
     TrackProof proof;
     const std::uint64_t trackBytes = std::uint64_t{s.lengthFrames} * kFrameBytes;
     proof.complete = s.endReason.load() == kEndRunning && s.checksum.Bytes() == trackBytes &&
-                     !pendingEntry_.isData;
+                     !pendingTrack_.entry.isData;
     if (proof.complete) {
         proof.crc32 = s.checksum.Crc32();
         proof.accurateRipV1 = s.checksum.AccurateRipV1();
@@ -323,14 +316,16 @@ void RipEngine::RecordTrack() {
     lastProof_ = proof;
 
     TrackRecord record;
-    record.entry = pendingEntry_;
+    record.entry = pendingTrack_.entry;
+    record.number = pendingTrack_.number;
+    record.title = pendingTrack_.title;
     record.outputPath = s.outputPath;
     record.endReason = s.endReason.load();
     record.outputProblem = s.outputProblem;
     record.proof = proof;
     if (haveToc_) {
         for (std::size_t i = 0; i < toc_.tracks.size(); ++i)
-            if (!toc_.tracks[i].data && toc_.tracks[i].startLba == pendingEntry_.startLba)
+            if (!toc_.tracks[i].data && toc_.tracks[i].startLba == pendingTrack_.entry.startLba)
                 record.discIndex = int(i) + 1;
     }
     records_.push_back(std::move(record));

@@ -2,10 +2,10 @@
 // output formats (encode/Formats.h) with a reader thread and a writer thread joined
 // by a ring buffer.
 //
-// The dialog drives it: SetOutput, then StartTrack for the first row; on
-// WM_RIP_TRACK_DONE (posted for every track, whatever its end) EndTrack and
-// StartTrack for the next row; Stop when the user stops. All four run on the
-// dialog's thread.
+// A driver (the batch runner of the rip dialog or of the command line) drives it:
+// SetOutput, then StartTrack for the first track; on the observer's TrackEnded
+// (reported for every track, whatever its end) EndTrack and StartTrack for the
+// next; Stop when the user stops. All four run on the driver's thread.
 #pragma once
 
 #include <atomic>
@@ -22,8 +22,8 @@
 #include "core/Channels.h"
 #include "encode/Formats.h"
 #include "platform/Sync.h"
-#include "platform/WindowMessages.h"
 #include "rip/AudioRingBuffer.h"
+#include "rip/RipObserver.h"
 #include "rip/TrackChecksum.h"
 
 namespace rip {
@@ -95,6 +95,8 @@ struct TrackProof {
 // One track of a batch, as the rip log reports it.
 struct TrackRecord {
     cd::TrackEntry entry{};
+    int number = 0;     // the track's number on the disc
+    std::string title;  // the track's title, which names it in the log
     // 1-based position in the table of contents (0 unknown): the track's place in an
     // AccurateRip record, which keeps a slot for a data track that comes first.
     int discIndex = 0;
@@ -120,8 +122,9 @@ struct RipSession {
     std::atomic<std::int32_t> abortWriter{0};
     std::atomic<std::int32_t> readerFinished{0};
     std::atomic<std::int32_t> endReason{kEndRunning};
-    platform::WindowHandle dialogWindow = 0;
-    platform::WindowHandle progressWindow = 0;  // control 1023, looked up by StartTrack
+    RipObserver* observer = nullptr;  // the track's observer, kept from its StartTrack
+    std::uint64_t progressTotal = 0;  // the track's work in bytes of disc audio
+    std::atomic<std::uint64_t> progressDone{0};
     std::thread readerThread;
     std::thread writerThread;
     // Events live as long as the record: Stop may set sessionEvent at any time.
@@ -169,21 +172,21 @@ class RipEngine {
     // (and keeps the choice as given) when the format cannot be written here (MP3
     // with no encoder module bound): every track will then end as kEndNoEncoder.
     bool SetOutput(const RipOptions& options);
-    // Prepares the session for `entry` (kept alive by the caller for the whole
-    // track) and starts the reader and writer threads. `row` is the list row, for
-    // the caller's bookkeeping only. The file is written under a working name beside
-    // its final one and renamed when the writer has finished it; a track that ends
-    // with no audio, or whose output failed, leaves no file (and an earlier file
-    // under the final name untouched), so no file under a final name ever disagrees
-    // with its contents, even when the process is killed. Returns true when the
-    // threads started. When the track cannot start (output file not created, no
-    // encoder, data track) it returns false and still posts WM_RIP_TRACK_DONE, so a
-    // batch goes on. While the previous track's reader still runs it returns false,
-    // posts nothing and changes nothing (that track's own notice is still to come).
-    bool StartTrack(platform::WindowHandle dialog, int row, const cd::TrackEntry* entry);
+    // Prepares the session for `track` (its entry is copied; its title names the
+    // file) and starts the reader and writer threads, which report to `observer`
+    // (see RipObserver for when and from which thread). The file is written under a working name
+    // beside its final one and renamed when the writer has finished it; a track that ends with no
+    // audio, or whose output failed, leaves no file (and an earlier file under the final name
+    // untouched), so no file under a final name ever disagrees with its contents, even when the
+    // process is killed. Returns true when the threads started. When the track cannot start (output
+    // file not created, no encoder, data track, or no track at all) it returns false and still
+    // reports TrackEnded, so a batch goes on. While the previous track's reader still runs it
+    // returns false, reports nothing and changes nothing (that track's own end is still to come).
+    bool StartTrack(RipObserver& observer, const cd::Track* track);
     // Asks the running track to end; does not wait. Safe when no track runs.
     void Stop();
-    // After WM_RIP_TRACK_DONE: joins the ended threads and releases the ring.
+    // After TrackEnded: joins the ended threads, releases the ring and reports the
+    // track's record to its observer.
     void EndTrack();
 
     // Read offset of the drive in stereo samples (positive: the track's audio lies that
@@ -218,11 +221,11 @@ class RipEngine {
     core::Channels Mp3Channel() const { return channel_; }
     int FlacLevel() const { return flacLevel_; }
     static bool Mp3Available();
-    // The file name kept for a track name: characters unsafe in a file name on
+    // The file name kept for a track title: characters unsafe in a file name on
     // common systems become '_'.
     std::string CleanFileName(const std::string& name) const;
-    // The output path StartTrack builds for a track name.
-    std::string OutputPathFor(const std::string& name) const;
+    // The output path StartTrack builds for a track's title.
+    std::string OutputPathFor(const std::string& title) const;
 
     // The session of the current (or last) track.
     const RipSession& Session() const { return *session_; }
@@ -232,6 +235,7 @@ class RipEngine {
     void SetChecksumsForTesting(bool on) { sumAudio_ = on; }
 
   private:
+    void FinishTrack();
     void RecordTrack();
 
     std::unique_ptr<RipSession> session_;
@@ -243,7 +247,7 @@ class RipEngine {
     cd::TableOfContents toc_;
     bool haveToc_ = false;
     std::vector<TrackRecord> records_;
-    cd::TrackEntry pendingEntry_{};
+    cd::Track pendingTrack_;
     bool pending_ = false;  // a track has been started and not yet recorded
     TrackProof lastProof_;
     std::string folder_;
@@ -256,6 +260,9 @@ class RipEngine {
 // The thread bodies (RipReader.cpp, RipWriter.cpp). The writer calls
 // `afterPiece` (when set) after every piece it takes from the ring.
 void RunReaderThread(RipSession* session);
+// Adds `bytes` to the track's progress and reports it to the observer (on the
+// calling thread: the reader's in the test pass, the writer's in the copy pass).
+void ReportProgress(RipSession* session, std::uint64_t bytes);
 void RunWriterThread(RipSession* session, RipEngine::WriterObserver afterPiece);
 
 }  // namespace rip

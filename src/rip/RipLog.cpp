@@ -108,7 +108,7 @@ std::string FormatRipLog(const BatchInfo& info, const cd::TableOfContents* toc,
     }
     for (const TrackRecord& t : tracks) {
         line("");
-        line(Format("track: %s", t.entry.name));
+        line("track: " + t.title);
         // A track that failed, or held no audio, leaves no file.
         std::error_code ec;
         const bool written = !t.outputPath.empty() && std::filesystem::exists(t.outputPath, ec);

@@ -6,8 +6,6 @@
 #include <vector>
 
 #include "cdaccess/CdAccess.h"
-#include "core/Messages.h"
-#include "platform/WindowMessages.h"
 #include "rip/RipEngine.h"
 #include "rip/TrackChecksum.h"
 
@@ -107,8 +105,7 @@ Outcome Emit(RipSession* s, Pass& pass, const unsigned char* data, std::uint64_t
     if (n == 0) return Outcome::Finished;
     if (s->sumAudio) pass.checksum->Add(data, n);
     if (pass.test) {
-        platform::PostMessage(s->progressWindow, core::PBX_DELTAPOS,
-                              static_cast<platform::WParam>(n), 0);
+        ReportProgress(s, n);
         return Outcome::Finished;
     }
     const auto length = static_cast<std::int32_t>(n);
@@ -256,9 +253,8 @@ Outcome ReadPasses(RipSession* s, ReadBlock* a, ReadBlock* b, platform::Event& s
 }  // namespace
 
 // The reader thread: reads the track, then lets the writer drain the ring, waits
-// for the writer, frees its blocks and posts WM_RIP_TRACK_DONE, whatever the end.
+// for the writer, frees its blocks and reports the track's end, whatever the end.
 void RunReaderThread(RipSession* s) {
-    const platform::WindowHandle dialog = s->dialogWindow;
     platform::Event spaceEvent(platform::Event::Reset::Auto);
     ReadBlock* a = AllocateBlock();
     ReadBlock* b = AllocateBlock();
@@ -290,7 +286,7 @@ void RunReaderThread(RipSession* s) {
     }
     std::free(a);
     std::free(b);
-    platform::PostMessage(dialog, core::WM_RIP_TRACK_DONE, 0, 0);
+    s->observer->TrackEnded(s->endReason.load());
     s->readerDone = true;
 }
 

@@ -1,14 +1,12 @@
 // The writer thread of a rip: takes the audio the reader queued in the ring and hands
-// it to the track's encoder, posting progress in bytes of CD audio to the dialog's
-// percent bar.
+// it to the track's encoder, reporting progress in bytes of CD audio to the track's
+// observer.
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <vector>
 
-#include "core/Messages.h"
-#include "platform/WindowMessages.h"
 #include "rip/RipEngine.h"
 
 namespace rip {
@@ -20,19 +18,17 @@ constexpr std::uint32_t kIdleWaitMs = 10;
 // Progress of one track in bytes of CD audio taken from the ring.
 class Progress {
   public:
-    Progress(platform::WindowHandle bar, RipEngine::WriterObserver afterPiece)
-        : bar_(bar), afterPiece_(std::move(afterPiece)) {}
+    Progress(RipSession* session, RipEngine::WriterObserver afterPiece)
+        : session_(session), afterPiece_(std::move(afterPiece)) {}
     // Called once per piece taken from the ring.
     void Report(std::uint32_t count) {
-        total_ += count;
-        if (total_ != 0) platform::PostMessage(bar_, core::PBX_DELTAPOS, count, 0);
+        ReportProgress(session_, count);
         if (afterPiece_) afterPiece_();
     }
 
   private:
-    platform::WindowHandle bar_;
+    RipSession* session_;
     RipEngine::WriterObserver afterPiece_;
-    std::uint64_t total_ = 0;
 };
 
 void Fail(RipSession* s, std::int32_t reason) {
@@ -132,7 +128,7 @@ void SettleOutput(RipSession* s, const Written& written) {
 // tag, FLAC STREAMINFO) even after a stop or a read error, so a partial file is valid,
 // then closes it. A file whose output failed is only released, and removed.
 void RunWriterThread(RipSession* s, RipEngine::WriterObserver afterPiece) {
-    Progress progress(s->progressWindow, std::move(afterPiece));
+    Progress progress(s, std::move(afterPiece));
     Written written;
     RunEncoder(s, progress, written);
     if (s->endReason.load() == kEndOutputError) {

@@ -208,9 +208,8 @@ void MainWindow::InitDialog() {
     }
     list_->setPalette(listPalette);
 
-    std::vector<cd::TrackRow> rows;
-    cd::BuildTrackTable(driveHandle_, drives_, table_.data(), rows);
-    for (const cd::TrackRow& row : rows) {
+    cd::BuildTrackTable(driveHandle_, drives_, table_.data(), rows_);
+    for (const cd::TrackRow& row : rows_) {
         auto* item = new QTreeWidgetItem(
             list_, {QString::fromStdString(row.number), QString::fromStdString(row.name),
                     QString::fromStdString(row.time)});
@@ -337,8 +336,9 @@ bool MainWindow::IsRowChecked(int row) const {
     return item && item->checkState(0) == Qt::Checked;
 }
 
-const cd::TrackEntry& MainWindow::Entry(int row) const {
-    return table_.at(static_cast<std::size_t>(row));
+cd::Track MainWindow::TrackAt(int row) const {
+    return cd::TrackOfRow(table_.at(static_cast<std::size_t>(row)),
+                          rows_.at(static_cast<std::size_t>(row)));
 }
 
 // ---------------------------------------------------------------- player view
@@ -349,7 +349,13 @@ std::string MainWindow::RowTrackText(int row) const {
 }
 
 bool MainWindow::IsDataRow(int row) const {
-    return row >= 0 && row < RowCount() && Entry(row).isData;
+    return row >= 0 && row < RowCount() && table_[static_cast<std::size_t>(row)].isData;
+}
+
+int MainWindow::RowTrackNumber(int row) const {
+    return row >= 0 && static_cast<std::size_t>(row) < rows_.size()
+               ? rows_[static_cast<std::size_t>(row)].trackNumber
+               : 0;
 }
 
 int MainWindow::FirstSelectedRow() const {

@@ -21,6 +21,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "cd/TrackTable.h"
 #include "cdaccess/CdAccess.h"
@@ -85,7 +86,7 @@ class MainWindow : public QDialog, public RipSource, public player::PlayerView {
     rip::RipEngine& Engine() override;
     int RowCount() const override;
     bool IsRowChecked(int row) const override;
-    const cd::TrackEntry& Entry(int row) const override;
+    cd::Track TrackAt(int row) const override;
 
     // The handle of the open drive, 0 when none opened.
     std::uint32_t DriveHandle() const { return driveHandle_; }
@@ -99,8 +100,10 @@ class MainWindow : public QDialog, public RipSource, public player::PlayerView {
     QImage SkinUnder(const QRect& client) const;
 
     // PlayerView: the list, the slider and timer 1 as the transport sees them.
-    std::string RowTrackText(int row) const override;
+    int RowTrackNumber(int row) const override;
     bool IsDataRow(int row) const override;
+    // The text of the row's second column (the track name).
+    std::string RowTrackText(int row) const;
     int FirstSelectedRow() const override;
     void SetSelectionMark(int row) override;
     void SetSliderRange(int minimum, int maximum) override;
@@ -159,6 +162,7 @@ class MainWindow : public QDialog, public RipSource, public player::PlayerView {
     std::uint32_t driveHandle_ = 0;
     std::string driveFailure_;
     std::array<cd::TrackEntry, cd::kMaxTracks> table_{};
+    std::vector<cd::TrackRow> rows_;  // the list's rows, with their tracks' numbers and titles
     std::unique_ptr<rip::RipEngine> ripEngine_;
     player::CdPlayer player_;
     player::PlayerTransport transport_{player_, *this};

@@ -33,10 +33,6 @@ using namespace rip;
 
 namespace {
 
-// The track handed to StartTrack: one program-wide entry, overwritten by the next
-// start, so it outlives the track it describes.
-cd::TrackEntry g_trackBuffer;
-
 // The dialog's size and its controls' places, in dialog units (left, top, width,
 // height).
 constexpr QSize kDialogUnits(244, 112);
@@ -99,9 +95,9 @@ RipDialog::~RipDialog() {
         finisher_->wait();
         delete finisher_;
     }
-    if (trackPending_) {
-        engine_.Stop();
-        engine_.EndTrack();
+    if (batch_.TrackPending()) {
+        batch_.Stop();
+        batch_.TrackDone(false);
         closePending_ = false;
         FinishBatch(QString::fromLatin1(kTextUserStop), true);
     }
@@ -131,6 +127,8 @@ void RipDialog::BuildControls() {
 
     progress_ = new PercentBar(this);
     place(progress_, kProgressRect, kIdProgress);
+    dialogHandle_ = platform::WindowHandleOf(this);
+    progressHandle_ = platform::WindowHandleOf(progress_);
 
     mp3Radio_ = new QRadioButton(QStringLiteral("MP3"), this);
     place(mp3Radio_, kMp3Rect, kIdMp3);
@@ -217,48 +215,57 @@ void RipDialog::OnAutoStartTimer() {
     if (autoStart_) OnRipOrStop();
 }
 
-bool RipDialog::StartNextCheckedRow() {
-    while (scanIndex_ < owner_.RowCount()) {
-        const int row = scanIndex_++;
-        if (!owner_.IsRowChecked(row)) continue;
-        g_trackBuffer = owner_.Entry(row);
-        currentName_ = QString::fromLocal8Bit(
-            g_trackBuffer.name,
-            static_cast<qsizetype>(strnlen(g_trackBuffer.name, sizeof g_trackBuffer.name)));
-        const bool started =
-            engine_.StartTrack(platform::WindowHandleOf(this), row, &g_trackBuffer);
-        // A track that could not run still sends its end notice; only a track of
-        // someone else still in the engine refuses without one. That row fails.
-        if (started || !engine_.TrackInProgress()) {
-            trackPending_ = true;
-            return true;
-        }
-        if (failures_++ == 0) firstFailure_ = currentName_;
-    }
-    return false;
+// The observer's calls on StartTrack's thread come on the dialog's own; the others
+// reach it through window messages.
+void RipDialog::Observer::TrackFile(const std::string& fileName) {
+    dialog_.status_->setText(QString::fromLocal8Bit(fileName.c_str()));
+}
+
+void RipDialog::Observer::TrackBegun(std::uint64_t totalBytes) {
+    platform::SendMessage(dialog_.progressHandle_, core::PBX_SETRANGE,
+                          static_cast<platform::WParam>(totalBytes), 0);
+    platform::SendMessage(dialog_.progressHandle_, core::PBX_SETPOS, 0, 0);
+}
+
+void RipDialog::Observer::TrackProgress(std::uint64_t doneBytes, std::uint64_t /*totalBytes*/) {
+    platform::PostMessage(dialog_.progressHandle_, core::PBX_SETPOS,
+                          static_cast<platform::WParam>(doneBytes), 0);
+}
+
+void RipDialog::Observer::TrackEnded(std::int32_t /*reason*/) {
+    platform::PostMessage(dialog_.dialogHandle_, core::WM_RIP_TRACK_DONE, 0, 0);
+}
+
+int RipDialog::CheckedRows::Count() const {
+    return owner_.RowCount();
+}
+bool RipDialog::CheckedRows::Wanted(int row) const {
+    return owner_.IsRowChecked(row);
+}
+cd::Track RipDialog::CheckedRows::TrackAt(int row) const {
+    return owner_.TrackAt(row);
 }
 
 void RipDialog::OnRipOrStop() {
     UpdateData(true);
     const QByteArray folder = folderText_.toLocal8Bit();
     CopyToField(folder, options_.folder, sizeof options_.folder);
-    scanIndex_ = 0;
     // With no button checked the rip is to WAV, as it always was.
     options_.format = format_.value_or(kFormatWav);
     if (running_) {
         running_ = false;
-        engine_.Stop();
+        batch_.Stop();
         ripButton_->setText(QString::fromLatin1(kTextRip));
         status_->setText(QString::fromLatin1(kTextUserStop));
         // The batch ends with the stopped track's notice; with none running, now.
-        if (!trackPending_) FinishBatch(QString::fromLatin1(kTextUserStop));
+        if (!batch_.TrackPending()) FinishBatch(QString::fromLatin1(kTextUserStop));
         UpdateRipButton();
         return;
     }
     // No second track while a stopped one's threads are still ending, or while the
     // last batch is being logged (the button is disabled then; this also covers a
     // click already queued).
-    if (trackPending_ || closePending_ || finishing_) return;
+    if (batch_.TrackPending() || closePending_ || finishing_) return;
     // A folder cut to fit the options would be another folder: no batch starts.
     if (static_cast<std::size_t>(folder.size()) >= sizeof options_.folder) {
         status_->setText(QString::fromLatin1(kTextFolderTooLong));
@@ -274,20 +281,17 @@ void RipDialog::OnRipOrStop() {
     }
     running_ = true;
     autoStart_ = false;
-    failures_ = 0;
-    firstFailure_.clear();
-    suspicious_ = 0;
-    firstSuspicious_.clear();
+    batch_.Begin();
     ripButton_->setText(QString::fromLatin1(kTextStop));
     engine_.SetOutput(options_);
     readOffset_ = offset;
     verify_ = core::ReadVerifySetting();
     engine_.SetReadOffset(readOffset_);
     engine_.SetVerify(verify_);
-    StartNextCheckedRow();
+    batch_.StartNext();
     // With no row checked nothing started: the batch still reads "Stop" until the
     // user presses it.
-    if (running_ && !trackPending_ && failures_ > 0) {
+    if (running_ && !batch_.TrackPending() && !batch_.Failed().empty()) {
         running_ = false;
         ripButton_->setText(QString::fromLatin1(kTextRip));
         FinishBatch(EndOfBatchText());
@@ -296,10 +300,9 @@ void RipDialog::OnRipOrStop() {
 }
 
 void RipDialog::OnTrackFinished() {
-    if (!trackPending_) return;  // no track of this dialog is running
-    trackPending_ = false;
-    const std::int32_t reason = engine_.LastEndReason();
-    engine_.EndTrack();
+    if (!batch_.TrackPending()) return;  // no track of this dialog is running
+    // A data row holds no audio: skipping it is no failure. A stop is the user's.
+    batch_.TrackDone(running_);
     if (closePending_) {
         // Logged at once, without a lookup; the log's end closes the dialog.
         FinishBatch(QString::fromLatin1(kTextUserStop), true);
@@ -309,16 +312,9 @@ void RipDialog::OnTrackFinished() {
         }
         return;
     }
-    // A data row holds no audio: skipping it is no failure. A stop is the user's.
-    if (running_ && reason != kEndRunning && reason != kEndStopped && reason != kEndDataTrack) {
-        if (failures_++ == 0) firstFailure_ = currentName_;
-    }
-    if (running_ && reason == kEndRunning && engine_.LastProof().suspicious) {
-        if (suspicious_++ == 0) firstSuspicious_ = currentName_;
-    }
     if (!running_) {
         FinishBatch(QString::fromLatin1(kTextUserStop));  // the stopped track has ended
-    } else if (!StartNextCheckedRow()) {
+    } else if (!batch_.StartNext()) {
         running_ = false;
         autoStart_ = false;
         ripButton_->setText(QString::fromLatin1(kTextRip));
@@ -328,8 +324,12 @@ void RipDialog::OnTrackFinished() {
 }
 
 QString RipDialog::EndOfBatchText() const {
-    if (failures_ == 0 && suspicious_ == 0) return QString::fromLatin1(kTextFinishedOk);
-    auto count = [](int n, const char* what, const QString& first, bool withTracks) {
+    const auto& failed = batch_.Failed();
+    const auto& suspicious = batch_.Suspicious();
+    if (failed.empty() && suspicious.empty()) return QString::fromLatin1(kTextFinishedOk);
+    auto count = [](const std::vector<std::string>& titles, const char* what, bool withTracks) {
+        const int n = static_cast<int>(titles.size());
+        const QString first = QString::fromLocal8Bit(titles.front().c_str());
         return QStringLiteral("%1%2 %3: %4")
             .arg(n)
             .arg(!withTracks ? QString()
@@ -338,19 +338,17 @@ QString RipDialog::EndOfBatchText() const {
             .arg(QString::fromLatin1(what))
             .arg(first);
     };
-    if (suspicious_ == 0) return count(failures_, "failed", firstFailure_, true);
-    if (failures_ == 0) return count(suspicious_, "suspicious", firstSuspicious_, true);
+    if (suspicious.empty()) return count(failed, "failed", true);
+    if (failed.empty()) return count(suspicious, "suspicious", true);
     // Both: the short form, to fit the status line.
-    return count(failures_, "failed", firstFailure_, false) + QStringLiteral("; ") +
-           count(suspicious_, "suspicious", firstSuspicious_, false);
+    return count(failed, "failed", false) + QStringLiteral("; ") +
+           count(suspicious, "suspicious", false);
 }
 
 void RipDialog::FinishBatch(const QString& text, bool closing) {
     // A data row is skipped, not ripped (the end text does not count it either), and
     // a batch in which no track was tried has nothing to log.
-    std::erase_if(engine_.BatchRecords(),
-                  [](const TrackRecord& t) { return t.endReason == kEndDataTrack; });
-    if (engine_.BatchRecords().empty()) {
+    if (!batch_.HasLog()) {
         status_->setText(text);
         return;
     }
@@ -367,7 +365,7 @@ void RipDialog::FinishBatch(const QString& text, bool closing) {
     endText_ = text;
     if (!info.accurateRip) {
         std::string error;
-        const std::string path = rip::FinishBatch(engine_, info, error);
+        const std::string path = batch_.WriteLog(info, error);
         OnBatchFinished(path, error);
         return;
     }
@@ -379,7 +377,7 @@ void RipDialog::FinishBatch(const QString& text, bool closing) {
     finisher_ = QThread::create([this, info] {
         std::string error;
         const std::string path =
-            rip::FinishBatch(engine_, info, error, [this] { return cancelLookup_.load(); });
+            batch_.WriteLog(info, error, [this] { return cancelLookup_.load(); });
         platform::PostCall(this, [this, path, error] { OnBatchFinished(path, error); });
     });
     finisher_->start();
@@ -408,7 +406,7 @@ void RipDialog::UpdateRipButton() {
     // Rip stays unavailable from a stop until the stopped track's notice. Disabling
     // the focused button hands the focus on (to Exit); it comes back with the button,
     // so that the next Enter or Space does not close the dialog.
-    const bool enable = !closePending_ && !finishing_ && (running_ || !trackPending_);
+    const bool enable = !closePending_ && !finishing_ && (running_ || !batch_.TrackPending());
     if (!enable && ripButton_->hasFocus()) ripFocusLent_ = true;
     ripButton_->setEnabled(enable);
     if (enable && ripFocusLent_) {
@@ -417,7 +415,7 @@ void RipDialog::UpdateRipButton() {
     }
     exitButton_->setEnabled(!closePending_);
     // The folder is the running batch's until its log is written.
-    folderButton_->setEnabled(!closePending_ && !running_ && !trackPending_ && !finishing_);
+    folderButton_->setEnabled(!closePending_ && !running_ && !batch_.TrackPending() && !finishing_);
 }
 
 void RipDialog::OnExit() {
@@ -450,13 +448,13 @@ void RipDialog::done(int result) {
         UpdateRipButton();
         return;
     }
-    if (trackPending_) {
+    if (batch_.TrackPending()) {
         // Closing during a track: stop it, and close once its notice has come and
         // its threads and ring have been released.
         closePending_ = true;
         closeResult_ = result;
         running_ = false;
-        engine_.Stop();
+        batch_.Stop();
         UpdateRipButton();
         return;
     }

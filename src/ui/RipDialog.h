@@ -1,10 +1,11 @@
 // RipDialog: the modal "Ripper" dialog that rips the checked rows of the track
 // list one after another to WAV, MP3 or FLAC files in an output folder.
 //
-// The dialog owns the batch (which row comes next, when the batch is over, what
-// the user is told); everything inside one track belongs to the rip engine. It
-// drives the engine with SetOutput, StartTrack, Stop and EndTrack and learns of
-// each track's end from WM_RIP_TRACK_DONE. Only one track is ever in progress: a
+// The dialog runs a batch (rip::RipBatch: which row comes next, failures named, the
+// log) and tells the user; everything inside one track belongs to the rip engine.
+// Its observer shows the engine's reports: the file name in the status line, the
+// progress on the percent bar, and each track's end as WM_RIP_TRACK_DONE to the
+// dialog, on whose thread the batch goes on. Only one track is ever in progress: a
 // new one starts from the previous one's end notice, or at the start of a batch
 // when none is pending, and the dialog does not close while a track it started
 // is still running (it stops it and closes once the notice has arrived). After
@@ -18,8 +19,12 @@
 #include <atomic>
 #include <cstdint>
 #include <optional>
+#include <string>
 
+#include "platform/WindowMessages.h"
+#include "rip/RipBatch.h"
 #include "rip/RipEngine.h"
+#include "rip/RipObserver.h"
 
 class HoverButton;
 class PercentBar;
@@ -67,7 +72,7 @@ class RipDialog : public QDialog {
 
     // State, for the owner and for tests.
     bool Running() const { return running_; }
-    bool TrackPending() const { return trackPending_; }
+    bool TrackPending() const { return batch_.TrackPending(); }
     // The batch's rip log (and AccurateRip lookup) is still being written.
     bool Finishing() const { return finishing_; }
     std::optional<encode::Format> ChosenFormat() const { return format_; }
@@ -93,8 +98,30 @@ class RipDialog : public QDialog {
     void OnChooseFolder();
     void OnTrackFinished();
     void OnAutoStartTimer();
-    // Starts the next checked row from the scan index; true when one started.
-    bool StartNextCheckedRow();
+    // The engine's reports, shown in the dialog's controls (see RipObserver for the
+    // threads they come from).
+    class Observer : public rip::RipObserver {
+      public:
+        explicit Observer(RipDialog& dialog) : dialog_(dialog) {}
+        void TrackFile(const std::string& fileName) override;
+        void TrackBegun(std::uint64_t totalBytes) override;
+        void TrackProgress(std::uint64_t doneBytes, std::uint64_t totalBytes) override;
+        void TrackEnded(std::int32_t reason) override;
+
+      private:
+        RipDialog& dialog_;
+    };
+    // The batch's tracks: the checked rows of the owner's list, in row order.
+    class CheckedRows : public rip::BatchRows {
+      public:
+        explicit CheckedRows(RipSource& owner) : owner_(owner) {}
+        int Count() const override;
+        bool Wanted(int row) const override;
+        cd::Track TrackAt(int row) const override;
+
+      private:
+        RipSource& owner_;
+    };
     // The status text at the end of a batch: "Finished ok !" or what failed or
     // came out suspicious.
     QString EndOfBatchText() const;
@@ -107,7 +134,6 @@ class RipDialog : public QDialog {
     rip::RipEngine& engine_;
     RipSource& owner_;
     bool running_ = false;
-    int scanIndex_ = 0;
     bool autoStart_ = false;
     rip::RipOptions options_;
 
@@ -127,15 +153,13 @@ class RipDialog : public QDialog {
 
     bool initialised_ = false;
     int autoStartTimer_ = 0;
-    // A track started here whose end notice has not arrived yet.
-    bool trackPending_ = false;
-    // The name of the row in progress, and the batch's failures so far.
-    QString currentName_;
-    int failures_ = 0;
-    QString firstFailure_;
-    // Completed tracks whose test and copy passes differ.
-    int suspicious_ = 0;
-    QString firstSuspicious_;
+    // The handles the observer reports to from the engine's threads.
+    platform::WindowHandle dialogHandle_ = 0;
+    platform::WindowHandle progressHandle_ = 0;
+    Observer observer_{*this};
+    CheckedRows rows_{owner_};
+    // Declared after what it uses: it ends a track still pending before they go.
+    rip::RipBatch batch_{engine_, rows_, observer_};
     // The batch's read offset and test-and-copy choice, for its log.
     int readOffset_ = 0;
     bool verify_ = false;

@@ -16,8 +16,8 @@ class RipSource {
     // The track list's current row count and one row's check state.
     virtual int RowCount() const = 0;
     virtual bool IsRowChecked(int row) const = 0;
-    // The table entry of a row (rows and entries are in the same order).
-    virtual const cd::TrackEntry& Entry(int row) const = 0;
+    // The track of a row: its table entry, its number on the disc and its title.
+    virtual cd::Track TrackAt(int row) const = 0;
 };
 
 }  // namespace ui

@@ -104,6 +104,12 @@ TEST_F(SimulatedDisc, FirstTrackThreeKeepsRowNumbersFromOne) {
     ExpectRow(rows[0], "1", "Track 3", "00:10");
     ExpectRow(rows[1], "2", "Track 4", "00:20");
     ExpectRow(rows[2], "3", "Track 5", "00:30");
+    // Apart from the row's text: the track's number on the disc and its title.
+    EXPECT_EQ(rows[2].trackNumber, 5);
+    const cd::Track track = cd::TrackOfRow(disc_.table[2], rows[2]);
+    EXPECT_EQ(track.number, 5);
+    EXPECT_EQ(track.title, "Track 5");
+    EXPECT_EQ(track.entry.startLba, disc_.table[2].startLba);
 }
 
 TEST_F(SimulatedDisc, LastAudioTrackBeforeADataSessionLosesTheGap) {
@@ -219,7 +225,7 @@ TEST_F(SimulatedDisc, BuildTrackTableRefreshesTheDriveList) {
     const std::uint32_t handle = OpenDrive(0, drives);
     std::memset(&drives, 0x5A, sizeof drives);
     TrackEntry table[kMaxTracks];
-    std::vector<TrackRow> rows{TrackRow{"stale", "stale", "stale"}};
+    std::vector<TrackRow> rows{TrackRow{"stale", "stale", "stale", 0, "stale"}};
     EXPECT_EQ(BuildTrackTable(handle, drives, table, rows), 2);
     EXPECT_EQ(rows.size(), 2u);
     EXPECT_EQ(drives.capacity, 8);

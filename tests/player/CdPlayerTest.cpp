@@ -51,9 +51,9 @@ class CdPlayerTest : public ::testing::Test {
     const std::vector<unsigned char>& Disc() const { return sim_->Disc(); }
 
     // Plays the track to its end (WM_PLAY_END) and stops; returns what was played.
-    std::vector<unsigned char> PlayToEnd(const std::string& rowText) {
+    std::vector<unsigned char> PlayToEnd(int trackNumber) {
         const int before = window_.playEnds;
-        player_.SelectTrack(rowText);
+        player_.SelectTrack(trackNumber);
         EXPECT_EQ(player_.Play(1), 1);
         EXPECT_TRUE(playertest::ProcessEventsUntil([&] { return window_.playEnds > before; }));
         player_.Stop();
@@ -70,9 +70,9 @@ class CdPlayerTest : public ::testing::Test {
 
 TEST_F(CdPlayerTest, ARangePlaysItsWholeBlocksBeforeTheLastFrame) {
     MakeDisc({100, 101, 25, 60});
-    EXPECT_EQ(PlayToEnd("Track 1"), Frames(Disc(), 0, 75));
-    EXPECT_EQ(PlayToEnd("Track 2"), Frames(Disc(), 100, 100));
-    EXPECT_TRUE(PlayToEnd("Track 3").empty());
+    EXPECT_EQ(PlayToEnd(1), Frames(Disc(), 0, 75));
+    EXPECT_EQ(PlayToEnd(2), Frames(Disc(), 100, 100));
+    EXPECT_TRUE(PlayToEnd(3).empty());
     EXPECT_EQ(player_.LastEndReason(), CdPlayer::EndReason::EndOfRange);
     EXPECT_EQ(platform::WaveOutDevicesOpen(), 0);
 }
@@ -80,12 +80,12 @@ TEST_F(CdPlayerTest, ARangePlaysItsWholeBlocksBeforeTheLastFrame) {
 TEST_F(CdPlayerTest, RetriedReadsPlayTheBlockOnce) {
     MakeDisc({300});
     sim_->ScriptReadError(60, 5);
-    EXPECT_EQ(PlayToEnd("Track 1"), Frames(Disc(), 0, 275));
+    EXPECT_EQ(PlayToEnd(1), Frames(Disc(), 0, 275));
 }
 
 TEST_F(CdPlayerTest, SelectTrackReadsTheTableOfContents) {
     MakeDisc({74, 150, 75});
-    player_.SelectTrack("Track 2");
+    player_.SelectTrack(2);
     EXPECT_EQ(player_.RangeStart(), 74);
     EXPECT_EQ(player_.RangeLength(), 150);
     int seconds = -1;
@@ -94,10 +94,10 @@ TEST_F(CdPlayerTest, SelectTrackReadsTheTableOfContents) {
     player_.GetTrackLength(3, seconds);
     EXPECT_EQ(seconds, 1);
 
-    player_.SelectTrack("Data Track");  // no number: the range stays
-    EXPECT_EQ(player_.TrackText(), "Data Track");
+    player_.SelectTrack(0);  // no number: the range stays
+    EXPECT_EQ(player_.SelectedTrack(), 0);
     EXPECT_EQ(player_.RangeStart(), 74);
-    player_.SelectTrack("Track 4000");  // outside the table: the range stays
+    player_.SelectTrack(4000);  // outside the table: the range stays
     EXPECT_EQ(player_.RangeLength(), 150);
 }
 
@@ -128,15 +128,15 @@ TEST_F(CdPlayerTest, RowsPlayTheRangesOfTheTrackTableOnAnyDisc) {
     const std::uint32_t length = table[1].lengthFrames;
     ASSERT_LT(length, dataStart - 100);  // the table leaves the gap out
 
-    EXPECT_EQ(PlayToEnd("Track 3"), Frames(Disc(), 0, 75));
-    const auto played = PlayToEnd(rows[1].name);
+    EXPECT_EQ(PlayToEnd(3), Frames(Disc(), 0, 75));
+    const auto played = PlayToEnd(rows[1].trackNumber);
     EXPECT_EQ(player_.RangeStart(), 100);
     EXPECT_EQ(player_.RangeLength(), static_cast<std::int32_t>(length));
     EXPECT_EQ(played, Frames(Disc(), 100, 25 * ((length - 1) / 25)));
     int seconds = -1;
     player_.GetTrackLength(2, seconds);
     EXPECT_EQ(seconds, static_cast<int>(length / 75));
-    player_.SelectTrack("Track 1");  // not on this disc: the range stays
+    player_.SelectTrack(1);  // not on this disc: the range stays
     EXPECT_EQ(player_.RangeStart(), 100);
 }
 
@@ -144,7 +144,7 @@ TEST_F(CdPlayerTest, RowsPlayTheRangesOfTheTrackTableOnAnyDisc) {
 // moves the next read.
 TEST_F(CdPlayerTest, ASeekChangesWhatIsPlayedFromTheNextBlock) {
     MakeDisc({1500});
-    player_.SelectTrack("Track 1");
+    player_.SelectTrack(1);
     gated_->CloseGateAt(100);
     ASSERT_EQ(player_.Play(1), 1);
     ASSERT_TRUE(gated_->WaitArrived());
@@ -164,7 +164,7 @@ TEST_F(CdPlayerTest, ASeekChangesWhatIsPlayedFromTheNextBlock) {
 
 TEST_F(CdPlayerTest, PauseAndResumeLoseAndRepeatNothing) {
     MakeDisc({600});
-    player_.SelectTrack("Track 1");
+    player_.SelectTrack(1);
     gated_->CloseGateAt(100);
     ASSERT_EQ(player_.Play(1), 1);
     ASSERT_TRUE(gated_->WaitArrived());
@@ -185,7 +185,7 @@ TEST_F(CdPlayerTest, PauseAndResumeLoseAndRepeatNothing) {
 
 TEST_F(CdPlayerTest, StopWhilePausedEndsTheStreamAndClosesTheDevice) {
     MakeDisc({3000});
-    player_.SelectTrack("Track 1");
+    player_.SelectTrack(1);
     gated_->CloseGateAt(100);
     ASSERT_EQ(player_.Play(1), 1);
     ASSERT_TRUE(gated_->WaitArrived());
@@ -215,7 +215,7 @@ TEST_F(CdPlayerTest, StopWhilePausedEndsTheStreamAndClosesTheDevice) {
 
 TEST_F(CdPlayerTest, ADriveFailurePostsPlayEndAndTheNextStopReleasesTheStream) {
     MakeDisc({3000});
-    player_.SelectTrack("Track 1");
+    player_.SelectTrack(1);
     gated_->CloseGateAt(100);
     ASSERT_EQ(player_.Play(1), 1);
     ASSERT_TRUE(gated_->WaitArrived());
@@ -235,7 +235,7 @@ TEST_F(CdPlayerTest, ADriveFailurePostsPlayEndAndTheNextStopReleasesTheStream) {
 
     // A new stream starts cleanly afterwards.
     sim_->SetReady(true);
-    player_.SelectTrack("Track 1");
+    player_.SelectTrack(1);
     ASSERT_EQ(player_.Play(1), 1);
     EXPECT_TRUE(playertest::ProcessEventsUntil([&] { return window_.playEnds == 2; }));
 }
@@ -243,7 +243,7 @@ TEST_F(CdPlayerTest, ADriveFailurePostsPlayEndAndTheNextStopReleasesTheStream) {
 TEST_F(CdPlayerTest, WithoutASoundDeviceStartFailsAndLeavesOpenFailed) {
     MakeDisc({300});
     playertest::SoundSink noDevice(false);
-    player_.SelectTrack("Track 1");
+    player_.SelectTrack(1);
     EXPECT_EQ(player_.Play(1), 0);
     EXPECT_FALSE(player_.IsPlaying());
     EXPECT_FALSE(player_.IsPaused());

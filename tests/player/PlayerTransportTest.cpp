@@ -1,5 +1,5 @@
 // The transport logic over a plain list of rows (a PlayerView with check states and
-// texts, no window), driving a real CdPlayer on a simulated drive into ALSA's file
+// track numbers, no window), driving a real CdPlayer on a simulated drive into ALSA's file
 // sink (see PlayerTestSupport.h). WM_PLAY_END reaches the logic through a stand-in
 // for the main window, as it would in the program.
 #include "player/PlayerTransport.h"
@@ -17,7 +17,7 @@ namespace {
 
 class ListView : public PlayerView {
   public:
-    std::vector<std::string> texts;
+    std::vector<int> numbers;
     std::vector<bool> checked;
     std::vector<bool> data;
     int selected = -1;
@@ -28,10 +28,10 @@ class ListView : public PlayerView {
     int timerKills = 0;
     int dispatched = 0;
 
-    int RowCount() const override { return static_cast<int>(texts.size()); }
+    int RowCount() const override { return static_cast<int>(numbers.size()); }
     bool IsRowChecked(int row) const override { return checked[row]; }
     bool IsDataRow(int row) const override { return data[row]; }
-    std::string RowTrackText(int row) const override { return texts[row]; }
+    int RowTrackNumber(int row) const override { return numbers[row]; }
     int FirstSelectedRow() const override { return selected; }
     void SetSelectionMark(int row) override { marks.push_back(row); }
     void SetSliderRange(int, int maximum) override { sliderMax = maximum; }
@@ -59,7 +59,7 @@ class PlayerTransportTest : public ::testing::Test {
         player_.SetCdHandle(handle);
         player_.SetMainWindow(platform::WindowHandleOf(&window_));
         window_.onPlayEnd = [this] { transport_.OnPlayEnd(); };
-        view_.texts = {"Track 1", "Track 2", "Track 3", "Track 4"};
+        view_.numbers = {1, 2, 3, 4};
         view_.checked = {false, false, false, false};
         view_.data = {false, false, false, false};
     }
@@ -81,7 +81,6 @@ class PlayerTransportTest : public ::testing::Test {
 
 TEST_F(PlayerTransportTest, PlaybackRunsThroughTheCheckedRowsInALoop) {
     // A checked data row holds no audio: the loop passes it by.
-    view_.texts[2] = "Data Track";
     view_.data[2] = true;
     view_.checked = {false, true, true, true};
     gated_->CloseGateAt(450 + 100);  // holds the fourth track one second in

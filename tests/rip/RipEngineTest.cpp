@@ -145,8 +145,8 @@ TEST_F(RipEngineTest, StopWhileTheReaderWaitsForRoomEndsPromptlyWithAValidFile) 
         ++pieces;
         if (slow) std::this_thread::sleep_for(std::chrono::milliseconds(20));
     });
-    const TrackEntry entry = disc.Entry(0);
-    ASSERT_TRUE(e.StartTrack(dialog.Handle(), 0, &entry));
+    const cd::Track track = AsTrack(disc.Entry(0));
+    ASSERT_TRUE(e.StartTrack(dialog, &track));
     // Wait until the ring is too full for another read (the reader is waiting) and the
     // writer has stored some audio (on a busy machine it may start late).
     ASSERT_TRUE(PumpUntil(
@@ -189,8 +189,8 @@ TEST_F(RipEngineTest, TracksThatCannotRunEndAtOnceAndTheBatchGoesOn) {
 
     // The output folder does not exist: no file, no thread, a notice all the same.
     e.SetOutput(Options(Folder() + "/missing/folder", false));
-    const TrackEntry first = disc.Entry(0);
-    EXPECT_FALSE(e.StartTrack(dialog.Handle(), 0, &first));
+    const cd::Track first = AsTrack(disc.Entry(0));
+    EXPECT_FALSE(e.StartTrack(dialog, &first));
     ASSERT_TRUE(PumpUntil([&] { return dialog.done == 1; }, 5000));
     e.EndTrack();
     EXPECT_EQ(e.LastEndReason(), kEndCannotCreate);
@@ -200,7 +200,8 @@ TEST_F(RipEngineTest, TracksThatCannotRunEndAtOnceAndTheBatchGoesOn) {
     TrackEntry data = disc.Entry(1);
     std::snprintf(data.name, sizeof data.name, "Data Track");
     data.isData = 1;
-    EXPECT_FALSE(e.StartTrack(dialog.Handle(), 1, &data));
+    const cd::Track dataTrack = AsTrack(data);
+    EXPECT_FALSE(e.StartTrack(dialog, &dataTrack));
     ASSERT_TRUE(PumpUntil([&] { return dialog.done == 2; }, 5000));
     e.EndTrack();
     EXPECT_EQ(e.LastEndReason(), kEndDataTrack);
@@ -350,8 +351,8 @@ TEST_F(RipEngineTest, Mp3WithNoEncoderBoundIsAClearFailure) {
     engine = std::make_unique<RipEngine>(disc.handle);
     EXPECT_EQ(engine->OutputFormat(), encode::Format::Wav);  // no encoder: WAV at creation
     EXPECT_FALSE(engine->SetOutput(Options(Folder(), true)));
-    const TrackEntry entry = disc.Entry(0);
-    EXPECT_FALSE(engine->StartTrack(dialog.Handle(), 0, &entry));
+    const cd::Track track = AsTrack(disc.Entry(0));
+    EXPECT_FALSE(engine->StartTrack(dialog, &track));
     ASSERT_TRUE(PumpUntil([&] { return dialog.done == 1; }, 5000));
     engine->EndTrack();
     EXPECT_EQ(engine->LastEndReason(), kEndNoEncoder);

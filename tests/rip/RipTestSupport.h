@@ -3,9 +3,9 @@
 // Seams: the disc is a cdaccess::SimulatedDrive (in-memory audio with scripted read
 // errors and seek jitter), added ahead of every other drive with the machine's own
 // drives hidden, and opened through the ordinary C API. The rip dialog is a plain
-// QObject with the two child controls the engine reports into (1023 counts the
-// PBX_* progress messages, 1029 keeps its "text" property) that counts
-// WM_RIP_TRACK_DONE; the test pumps the Qt event queue until the notice arrives,
+// QObject observing the engine: the progress (its "bar"), the file name (its status
+// text) and the count of ended tracks are handed to the test's thread as the dialog's
+// window messages were; the test pumps the Qt event queue until the end arrives,
 // for a bounded time.
 #pragma once
 
@@ -41,43 +41,40 @@ using namespace cd;
 using namespace rip;
 using namespace encode;
 
-class ProgressControl : public QObject {
-  public:
-    explicit ProgressControl(QObject* parent) : QObject(parent) {
-        platform::SetControlId(this, core::kRipProgressControl);
-    }
-    bool event(QEvent* e) override {
-        if (!platform::IsWindowMessage(e)) return QObject::event(e);
-        auto* m = static_cast<platform::WindowMessageEvent*>(e);
-        if (m->message() == core::PBX_SETRANGE) range = m->wParam, ++setRanges;
-        if (m->message() == core::PBX_SETPOS) position = m->wParam;
-        if (m->message() == core::PBX_DELTAPOS) deltaSum += m->wParam, ++deltas;
-        return true;
-    }
-    std::uint64_t range = 0, position = 0, deltaSum = 0;
+// The progress as the test's thread has seen it: the range and, in deltaSum, the
+// bytes done of it.
+struct ProgressSeen {
+    std::uint64_t range = 0, deltaSum = 0;
     int setRanges = 0, deltas = 0;
 };
 
-class FakeDialog : public QObject {
+class FakeDialog : public QObject, public RipObserver {
   public:
-    FakeDialog() : bar(new ProgressControl(this)), status(new QObject(this)) {
-        platform::SetControlId(status, core::kRipFileNameControl);
+    FakeDialog() : bar(&seen_) {}
+    void TrackFile(const std::string& fileName) override { status_ = fileName; }
+    void TrackBegun(std::uint64_t totalBytes) override {
+        bar->range = totalBytes, ++bar->setRanges;
     }
-    bool event(QEvent* e) override {
-        if (platform::IsWindowMessage(e) &&
-            static_cast<platform::WindowMessageEvent*>(e)->message() == core::WM_RIP_TRACK_DONE) {
-            ++done;
-            return true;
-        }
-        return QObject::event(e);
+    void TrackProgress(std::uint64_t doneBytes, std::uint64_t) override {
+        platform::PostCall(this, [this, doneBytes] { bar->deltaSum = doneBytes, ++bar->deltas; });
     }
-    std::string StatusText() const { return status->property("text").toString().toStdString(); }
-    platform::WindowHandle Handle() { return platform::WindowHandleOf(this); }
+    void TrackEnded(std::int32_t) override {
+        platform::PostCall(this, [this] { ++done; });
+    }
+    std::string StatusText() const { return status_; }
 
-    ProgressControl* bar;
-    QObject* status;
+    ProgressSeen* bar;
     int done = 0;
+
+  private:
+    ProgressSeen seen_;
+    std::string status_;
 };
+
+// A table entry as a track of the batch: its number and its row's text as title.
+inline cd::Track AsTrack(const TrackEntry& entry, int number = 0) {
+    return cd::Track{entry, number, entry.name};
+}
 
 // Pumps events until pred() holds or timeoutMs passes; returns pred().
 template <class Pred>
@@ -219,7 +216,8 @@ inline void ExpectWav(const std::string& path, const std::vector<unsigned char>&
 inline bool RunTrack(RipEngine& engine, FakeDialog& dialog, const TrackEntry& entry,
                      int timeoutMs = 30000) {
     const int before = dialog.done;
-    engine.StartTrack(dialog.Handle(), 0, &entry);
+    const cd::Track track = AsTrack(entry);
+    engine.StartTrack(dialog, &track);
     const bool done = PumpUntil([&] { return dialog.done > before; }, timeoutMs);
     if (done) engine.EndTrack();
     return done;

@@ -343,7 +343,8 @@ TEST_F(MainWindowTest, ListsEveryTrackOfAFullDisc) {
     ASSERT_EQ(w.RowCount(), 99);
     EXPECT_EQ(w.RowTrackText(98), "Track 99");
     EXPECT_TRUE(w.IsRowChecked(98));
-    EXPECT_EQ(w.Entry(98).startLba, 98u * 10);
+    EXPECT_EQ(w.TrackAt(98).entry.startLba, 98u * 10);
+    EXPECT_EQ(w.TrackAt(98).number, 99);
 }
 
 // The pixels of the window's skin: the background picture stretched over any client
@@ -476,6 +477,9 @@ TEST_F(MainWindowTest, PlaysTheCheckedRowsFromTheTransportBar) {
     ASSERT_EQ(w->RowCount(), 4);
     list->topLevelItem(0)->setCheckState(0, Qt::Unchecked);
     list->topLevelItem(2)->setCheckState(0, Qt::Unchecked);
+    // Rows play their own tracks whatever titles they show.
+    list->topLevelItem(1)->setText(1, QStringLiteral("Track 3"));
+    list->topLevelItem(3)->setText(1, QStringLiteral("Intro"));
 
     // A read held at the gate is let go from another thread shortly after the
     // window has started to wait for the player thread.
@@ -493,6 +497,7 @@ TEST_F(MainWindowTest, PlaysTheCheckedRowsFromTheTransportBar) {
     EXPECT_TRUE(w->Player().IsPlaying());
     EXPECT_EQ(list->currentIndex().row(), 1);
     EXPECT_EQ(slider->maximum(), 4);
+    EXPECT_EQ(w->Player().RangeStart(), 150);
     ASSERT_TRUE(gated->WaitArrived());
     ASSERT_TRUE(playertest::ProcessEventsUntil([&] { return slider->value() == 2; }));
 
@@ -509,6 +514,7 @@ TEST_F(MainWindowTest, PlaysTheCheckedRowsFromTheTransportBar) {
     ASSERT_TRUE(playertest::ProcessEventsUntil([&] { return list->currentIndex().row() == 3; }));
     EXPECT_TRUE(w->Player().IsPlaying());
     EXPECT_EQ(slider->maximum(), 40);
+    EXPECT_EQ(w->Player().RangeStart(), 600);
     ASSERT_TRUE(gated->WaitArrived());
     ASSERT_TRUE(playertest::ProcessEventsUntil([&] { return slider->value() == 10; }));
 

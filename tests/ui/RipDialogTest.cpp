@@ -52,10 +52,16 @@ class TableSource : public ui::RipSource {
     RipEngine& Engine() override { return engine; }
     int RowCount() const override { return static_cast<int>(rows.size()); }
     bool IsRowChecked(int row) const override { return checked[static_cast<size_t>(row)]; }
-    const TrackEntry& Entry(int row) const override { return rows[static_cast<size_t>(row)]; }
+    cd::Track TrackAt(int row) const override {
+        cd::Track track = AsTrack(rows[static_cast<size_t>(row)], row + 1);
+        if (static_cast<size_t>(row) < titles.size())
+            track.title = titles[static_cast<size_t>(row)];
+        return track;
+    }
 
     RipEngine engine;
     std::vector<TrackEntry> rows;
+    std::vector<std::string> titles;  // the rows' titles, when not their texts
     std::vector<bool> checked;
 };
 
@@ -220,6 +226,32 @@ TEST_F(RipDialogTest, CdToWavRipsEveryRowOfTheDemoDiscTopToBottomByItself) {
     const std::string audio = std::to_string(table.size() - 1);  // the data row is skipped
     EXPECT_NE(log.find("summary: " + audio + " track(s), " + audio + " ok, 0 suspicious, 0 failed"),
               std::string::npos)
+        << log;
+}
+
+// Rows titled otherwise than "Track N", one of them misleadingly, rip their own
+// tracks into files named by their titles, and the log names each by its title.
+TEST_F(RipDialogTest, RowsWithOtherTitlesRipAndLogTheirOwnTracks) {
+    TableSource& src = UseSimDisc({150, 120, 90});
+    src.titles = {"Track 3", "Intro: Part/2"};  // the last row keeps "Track 3" too
+    src.checked = {true, true, false};
+    RipDialog dialog(src, RipDialog::kFormatWav, false);
+    NoticeWatch watch(dialog);
+    dialog.show();
+    Click(dialog, RipDialog::kIdRipStop);
+    ASSERT_TRUE(PumpUntil([&] { return Finished(dialog); }, 30000));
+    EXPECT_EQ(Text(dialog, RipDialog::kIdStatus), "Finished ok !");
+    ASSERT_EQ(watch.notices.size(), 2u);
+    EXPECT_EQ(watch.notices[1].status, "Intro_ Part_2.wav");
+    ExpectWav(OutPath("Track 3.wav"), sim.TrackAudio(0));
+    ExpectWav(OutPath("Intro_ Part_2.wav"), sim.TrackAudio(1));
+    const std::string log = RipLog();
+    EXPECT_NE(log.find("track: Track 3\nfile: " + OutPath("Track 3.wav") + "\nstart: 0\n"),
+              std::string::npos)
+        << log;
+    EXPECT_NE(
+        log.find("track: Intro: Part/2\nfile: " + OutPath("Intro_ Part_2.wav") + "\nstart: 150\n"),
+        std::string::npos)
         << log;
 }
 
