@@ -22,13 +22,8 @@ inline constexpr int PBX_DELTAPOS = 1132;
 // end or the drive failed (wParam 0, lParam 0).
 inline constexpr int WM_PLAY_END = 1224;
 
-// Posted to the rip dialog when a track has ended, whatever the end; wParam 0, lParam 0.
+// Posted to the rip dialog by its rip observer when a track has ended, whatever the
+// end; wParam 0, lParam 0.
 inline constexpr int WM_RIP_TRACK_DONE = 10114;
-
-// Control ids of the rip dialog that the rip engine reports into.
-inline constexpr int kRipProgressControl = 1023;  // percent bar: PBX_* messages
-// Status line: StartTrack sets its Qt property "text" (as a QLabel's) on the
-// dialog's thread.
-inline constexpr int kRipFileNameControl = 1029;
 
 }  // namespace core

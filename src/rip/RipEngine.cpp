@@ -337,9 +337,6 @@ std::int32_t RipEngine::LastEndReason() const {
 bool RipEngine::TrackInProgress() const {
     return session_->active.load();
 }
-const std::string& RipEngine::LastOutputPath() const {
-    return session_->outputPath;
-}
 const std::string& RipEngine::LastOutputProblem() const {
     return session_->outputProblem;
 }

@@ -210,7 +210,6 @@ class RipEngine {
 
     // How the last started track ended (kEndRunning = completed once it is done).
     std::int32_t LastEndReason() const;
-    const std::string& LastOutputPath() const;
     // The system's reason for the last track's output failure (for example "No space
     // left on device"); empty when there was none. Valid after WM_RIP_TRACK_DONE.
     const std::string& LastOutputProblem() const;
