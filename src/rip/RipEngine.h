@@ -211,7 +211,7 @@ class RipEngine {
     // How the last started track ended (kEndRunning = completed once it is done).
     std::int32_t LastEndReason() const;
     // The system's reason for the last track's output failure (for example "No space
-    // left on device"); empty when there was none. Valid after WM_RIP_TRACK_DONE.
+    // left on device"); empty when there was none. Valid after the track's end report.
     const std::string& LastOutputProblem() const;
     // True from a StartTrack that started threads until its EndTrack.
     bool TrackInProgress() const;
