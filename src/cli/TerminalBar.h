@@ -16,7 +16,6 @@ class TerminalBar {
               const std::string& suffix = "");
     // Wipes the bar's line so the next output starts on a clean line.
     void Clear();
-    bool OnTerminal() const { return tty_; }
 
   private:
     const bool tty_;

@@ -25,10 +25,6 @@ bool OnlyDiscOptions(const std::vector<std::string>& args) {
 
 }  // namespace
 
-std::string TrackmillApp::Usage() {
-    return UsageText();
-}
-
 std::string TrackmillApp::VersionText() {
     return std::string("trackmill ") + TRACKMILL_VERSION + "\n" +
            "Copyright 2026 the Trackmill authors\n"

@@ -20,8 +20,6 @@ class TrackmillApp {
     // on standard error when it holds anything else.
     int Run(int argc, char** argv);
 
-    // The usage text, one command per line.
-    static std::string Usage();
     // The program's version and the versions of the libraries it uses, one per line.
     static std::string VersionText();
 

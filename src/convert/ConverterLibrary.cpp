@@ -15,7 +15,6 @@ ConverterLibrary::~ConverterLibrary() {
 
 void ConverterLibrary::Bind() {
     Release();
-    bound_ = true;
     module = platform::LoadModule("DLL_ORVAM.dll");
     if (!module) return;
     open = Lookup<OrvamOpenFn>(module, "DLL_ORVAM_B");
@@ -31,7 +30,6 @@ void ConverterLibrary::Release() {
     version = nullptr;
     chunk = nullptr;
     close = nullptr;
-    bound_ = false;
 }
 
 }  // namespace convert

@@ -24,17 +24,12 @@ class ConverterLibrary {
     void Bind();
     // Frees the module once, if it was loaded, and clears the binding.
     void Release();
-    // True once Bind has run (whether or not the module was found).
-    bool IsBound() const { return bound_; }
 
     platform::ModuleHandle module = nullptr;  // null when the module could not be loaded
     OrvamOpenFn open = nullptr;               // DLL_ORVAM_B
     OrvamVersionFn version = nullptr;         // DLL_ORVAM_A, looked up, never called
     OrvamChunkFn chunk = nullptr;             // DLL_ORVAM_C
     OrvamCloseFn close = nullptr;             // DLL_ORVAM_D
-
-  private:
-    bool bound_ = false;
 };
 
 }  // namespace convert

@@ -58,7 +58,6 @@ class PlayerTransport {
     void StartRow(int row, bool stopFirst);
 
     int CurrentRow() const { return currentRow_; }
-    int CurrentTrackSeconds() const { return trackSeconds_; }
 
   private:
     void PlaySelectedRow();

@@ -192,10 +192,8 @@ class RipEngine {
     // Read offset of the drive in stereo samples (positive: the track's audio lies that
     // much later on the disc than its address says). Applies from the next StartTrack.
     void SetReadOffset(int samples) { offset_ = samples; }
-    int ReadOffset() const { return offset_; }
     // Test and copy: every track is read twice, first only to sum it.
     void SetVerify(bool verify) { verify_ = verify; }
-    bool Verify() const { return verify_; }
     static constexpr int kMaxReadOffset = 44100;  // one second either way
 
     // The batch so far: SetOutput starts a batch (and reads the disc's table of
