@@ -35,6 +35,8 @@ void ClearSession(RipSession& s) {
     s.writerDone.ResetEvent();
     s.outputPath.clear();
     s.workPath.clear();
+    s.work = platform::WorkFile{};
+    s.keptPath.clear();
     s.outputProblem.clear();
     s.encoder.reset();
     s.readerDone = false;
@@ -197,12 +199,9 @@ bool RipEngine::StartTrack(RipObserver& observer, const cd::Track* track) {
     if (!s.encoder) return endAtOnce(kEndNoEncoder);
 
     s.outputPath = OutputPathFor(track->title);
-    s.workPath = s.outputPath + ".part";
-    s.outputFile = std::fopen(s.workPath.c_str(), "w+b");
-    if (!s.outputFile) {
-        s.outputProblem = std::strerror(errno);
-        return endAtOnce(kEndCannotCreate);
-    }
+    s.outputFile = platform::CreateWorkFile(s.outputPath, s.work, s.outputProblem);
+    if (!s.outputFile) return endAtOnce(kEndCannotCreate);
+    s.workPath = s.work.workPath;
     // A stream buffer larger than the writer's pieces: each piece then leaves in one
     // system call when the writer flushes.
     s.outputBuffer = std::make_unique<char[]>(kOutputBufferBytes);
@@ -212,7 +211,7 @@ bool RipEngine::StartTrack(RipObserver& observer, const cd::Track* track) {
         s.encoder->Abort();
         std::fclose(s.outputFile);
         s.outputFile = nullptr;
-        std::remove(s.workPath.c_str());
+        platform::DiscardWorkFile(s.work);
         return endAtOnce(reason);
     };
     encode::TrackFacts facts;
@@ -319,7 +318,7 @@ void RipEngine::RecordTrack() {
     record.entry = pendingTrack_.entry;
     record.number = pendingTrack_.number;
     record.title = pendingTrack_.title;
-    record.outputPath = s.outputPath;
+    record.outputPath = s.keptPath;
     record.endReason = s.endReason.load();
     record.outputProblem = s.outputProblem;
     record.proof = proof;

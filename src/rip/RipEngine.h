@@ -22,6 +22,7 @@
 #include "core/Channels.h"
 #include "encode/Formats.h"
 #include "platform/Sync.h"
+#include "platform/WorkFile.h"
 #include "rip/AudioRingBuffer.h"
 #include "rip/RipObserver.h"
 #include "rip/TrackChecksum.h"
@@ -132,10 +133,16 @@ struct RipSession {
     platform::Event dataEvent{platform::Event::Reset::Auto};     // wakes the idle writer
     platform::Event writerDone{platform::Event::Reset::Manual};
     platform::RecursiveLock lock;  // guards currentLba
-    // The track's file is written under workPath (outputPath + ".part") and takes its
-    // final name, outputPath, only when the writer has finished it as a valid file.
+    // The track's file is written under a working file of its own (workPath:
+    // outputPath + ".part", numbered when another run holds that) and takes its final
+    // name, outputPath, only when the writer has finished it as a valid file. A partial
+    // file never replaces one that was there before, nor does any file replace one
+    // another run put there meanwhile: it is then kept beside it (keptPath says where;
+    // empty when no file was kept).
     std::string outputPath;
     std::string workPath;
+    platform::WorkFile work;
+    std::string keptPath;
     std::string outputProblem;  // the system's reason for an output failure, if any
     // The track's encoder, made for the format chosen at the track's start; the writer
     // thread drives it from its Begin on.

@@ -106,20 +106,27 @@ void RunEncoder(RipSession* s, Progress& progress, Written& written) {
     written.complete = ok && !s->abortWriter && finished && used == 0;
 }
 
-// Gives the finished file its final name, or removes it. A file is kept when its
+// Gives the finished file a name to keep, or removes it. A file is kept when its
 // output never failed and it holds the whole track or a part of it (a stop or a read
 // error keeps the audio so far, as a valid file); a failed or empty file is removed,
-// leaving anything already under the final name as it was. A track of no frames
-// keeps its file where the format has a valid empty file (a WAV header of no audio)
-// but has no MP3 file, since an MP3 stream that encoded nothing holds no frame at all.
+// leaving anything already under the final name as it was. A partial file takes the
+// final name only where no file was; beside an earlier file it is kept as
+// "<name> (incomplete)". A track of no frames keeps its file where the format has a
+// valid empty file (a WAV header of no audio) but has no MP3 file, since an MP3
+// stream that encoded nothing holds no frame at all.
 void SettleOutput(RipSession* s, const Written& written) {
     const std::int32_t reason = s->endReason.load();
     const bool failedOutput = reason == kEndOutputError || reason == kEndEncoderStart;
     if (!failedOutput && (written.audio || (written.complete && s->encoder->ValidWhenEmpty()))) {
-        if (std::rename(s->workPath.c_str(), s->outputPath.c_str()) == 0) return;
-        FailOutput(s);
+        const bool whole = written.complete && reason == kEndRunning;
+        std::string why;
+        s->keptPath = platform::SettleWorkFile(s->work, whole, why);
+        if (!s->keptPath.empty()) return;
+        if (s->outputProblem.empty()) s->outputProblem = why;
+        Fail(s, kEndOutputError);
+        return;
     }
-    std::remove(s->workPath.c_str());
+    platform::DiscardWorkFile(s->work);
 }
 
 }  // namespace

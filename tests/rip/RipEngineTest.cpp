@@ -19,6 +19,7 @@
 #include <cstring>
 #include <filesystem>
 #include <thread>
+#include <utility>
 
 #include "RipTestSupport.h"
 #include "platform/Modules.h"
@@ -273,6 +274,41 @@ TEST_F(RipEngineTest, AFailedWriteFailsTheTrack) {
     ASSERT_TRUE(RunTrack(e, dialog, disc.Entry(1), 10000));
     EXPECT_EQ(e.LastEndReason(), kEndRunning);
     ExpectWav(PathOf("Track 2.wav"), disc.TrackAudio(1));
+}
+
+// A partial result never replaces a complete file, and a run never shares a working
+// file with, nor replaces the finished file of, another run writing the same name: the
+// result is kept beside it, and the batch's record names where.
+TEST_F(RipEngineTest, ARunKeepsItsResultBesideFilesItMustNotReplace) {
+    SimDisc disc = OpenSimDisc({1000});
+    RipEngine& first = MakeEngine(disc.handle, false);
+    ASSERT_TRUE(RunTrack(first, dialog, disc.Entry(0)));
+    const auto complete = ReadFile(PathOf("Track 1.wav"));
+
+    disc.drive->ScriptReadError(300, 100);
+    RipEngine& again = MakeEngine(disc.handle, false);
+    ASSERT_TRUE(RunTrack(again, dialog, disc.Entry(0)));
+    EXPECT_EQ(again.LastEndReason(), kEndReadError);
+    EXPECT_EQ(ReadFile(PathOf("Track 1.wav")), complete);
+    ExpectWav(PathOf("Track 1 (incomplete).wav"), disc.TrackAudio(0), true);
+    EXPECT_EQ(again.BatchRecords().back().outputPath, PathOf("Track 1 (incomplete).wav"));
+
+    // Another run's working file, and its finished file appearing during this rip.
+    SimDisc other = OpenSimDisc({500});
+    { std::ofstream(PathOf("Track 1.wav.part")) << "another run's work"; }
+    std::filesystem::remove(PathOf("Track 1.wav"));
+    bool once = false;
+    RipEngine& e = MakeEngine(other.handle, encode::Format::Wav, [&] {
+        if (!std::exchange(once, true)) std::ofstream(PathOf("Track 1.wav")) << "another run";
+    });
+    ASSERT_TRUE(RunTrack(e, dialog, other.Entry(0)));
+    EXPECT_EQ(e.LastEndReason(), kEndRunning);
+    const auto part = ReadFile(PathOf("Track 1.wav.part"));
+    EXPECT_EQ(std::string(part.begin(), part.end()), "another run's work");
+    const auto theirs = ReadFile(PathOf("Track 1.wav"));
+    EXPECT_EQ(std::string(theirs.begin(), theirs.end()), "another run");
+    ExpectWav(PathOf("Track 1 (2).wav"), other.TrackAudio(0));
+    EXPECT_EQ(e.BatchRecords().back().outputPath, PathOf("Track 1 (2).wav"));
 }
 
 TEST_F(RipEngineTest, OutputPathsKeepTheFolderAndCleanOnlyTheName) {
