@@ -167,13 +167,8 @@ int RunRipCommand(const std::vector<std::string>& args) {
                           " to " + std::to_string(RipEngine::kMaxReadOffset) + ")");
 
     std::string outDir;
-    if (!PrepareOutputFolder(line, outDir, error)) {
+    if (!PrepareOutputFolder(line, outDir, error, sizeof(RipOptions::folder) - 1)) {
         PrintError("--rip: " + error);
-        return kExitFailed;
-    }
-    if (outDir.size() >= sizeof(RipOptions::folder)) {
-        PrintError("--rip: the output folder's path is longer than " +
-                   std::to_string(sizeof(RipOptions::folder) - 1) + " bytes");
         return kExitFailed;
     }
 

@@ -8,6 +8,7 @@
 #include <QThread>
 #include <QTimerEvent>
 #include <algorithm>
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
@@ -55,6 +56,7 @@ const char* const kTextRip = "Rip";
 const char* const kTextStop = "Stop";
 const char* const kTextUserStop = "User stop !";
 const char* const kTextFinishedOk = "Finished ok !";
+const char* const kTextNoAudioChecked = "No audio track checked !";
 const char* const kTextFolderTooLong = "Output folder path too long !";
 const char* const kTextOffsetOutOfRange = "Read offset setting out of range !";
 const char* const kTextCheckingAccurateRip = "Checking AccurateRip...";
@@ -69,6 +71,34 @@ void CopyToField(const QByteArray& text, char* field, std::size_t size) {
             --n;
     std::memcpy(field, text.constData(), n);
     field[n] = '\0';
+}
+
+// A few words for why a track failed, short enough for the status line; the whole
+// reason is in the status line's tooltip and in the log.
+const char* ShortCause(const TrackRecord& t) {
+    switch (t.endReason) {
+        case kEndReadError:
+            return "read error";
+        case kEndCannotCreate:
+            return "cannot create the file";
+        case kEndOutputError:
+            return t.outputProblem == std::strerror(ENOSPC) ||
+                           t.outputProblem == std::strerror(EFBIG)
+                       ? "disk full"
+                       : "write error";
+        case kEndNoEncoder:
+        case kEndEncoderStart:
+            return "no encoder";
+        default:
+            return "failed";
+    }
+}
+
+// The batch's record of the failed track `title` (the last one so named).
+const TrackRecord* FailedRecord(const std::vector<TrackRecord>& records, const std::string& title) {
+    for (auto it = records.rbegin(); it != records.rend(); ++it)
+        if (it->title == title && it->endReason != kEndRunning) return &*it;
+    return nullptr;
 }
 
 }  // namespace
@@ -282,6 +312,7 @@ void RipDialog::OnRipOrStop() {
     running_ = true;
     autoStart_ = false;
     batch_.Begin();
+    status_->setToolTip(QString());
     ripButton_->setText(QString::fromLatin1(kTextStop));
     engine_.SetOutput(options_);
     readOffset_ = offset;
@@ -326,7 +357,8 @@ void RipDialog::OnTrackFinished() {
 QString RipDialog::EndOfBatchText() const {
     const auto& failed = batch_.Failed();
     const auto& suspicious = batch_.Suspicious();
-    if (failed.empty() && suspicious.empty()) return QString::fromLatin1(kTextFinishedOk);
+    if (failed.empty() && suspicious.empty())
+        return QString::fromLatin1(batch_.Ripped() > 0 ? kTextFinishedOk : kTextNoAudioChecked);
     auto count = [](const std::vector<std::string>& titles, const char* what, bool withTracks) {
         const int n = static_cast<int>(titles.size());
         const QString first = QString::fromLocal8Bit(titles.front().c_str());
@@ -338,18 +370,41 @@ QString RipDialog::EndOfBatchText() const {
             .arg(QString::fromLatin1(what))
             .arg(first);
     };
-    if (suspicious.empty()) return count(failed, "failed", true);
+    // The first failed track's cause, in a few words.
+    QString cause;
+    if (!failed.empty()) {
+        if (const TrackRecord* t = FailedRecord(engine_.BatchRecords(), failed.front()))
+            cause = QStringLiteral(" (%1)").arg(QString::fromLatin1(ShortCause(*t)));
+    }
+    if (suspicious.empty()) return count(failed, "failed", true) + cause;
     if (failed.empty()) return count(suspicious, "suspicious", true);
     // Both: the short form, to fit the status line.
-    return count(failed, "failed", false) + QStringLiteral("; ") +
+    return count(failed, "failed", false) + cause + QStringLiteral("; ") +
            count(suspicious, "suspicious", false);
+}
+
+void RipDialog::ShowEndText(const QString& text) {
+    // The status line may be too narrow for the text: the tooltip holds all of it,
+    // with every failed track's whole reason.
+    QString whole = text;
+    for (const std::string& title : batch_.Failed()) {
+        const TrackRecord* t = FailedRecord(engine_.BatchRecords(), title);
+        if (!t) continue;
+        std::string why = EndReasonText(t->endReason);
+        if (!t->outputProblem.empty()) why += " (" + t->outputProblem + ")";
+        whole +=
+            QStringLiteral("\n%1: %2")
+                .arg(QString::fromLocal8Bit(title.c_str()), QString::fromLocal8Bit(why.c_str()));
+    }
+    status_->setText(text);
+    status_->setToolTip(whole);
 }
 
 void RipDialog::FinishBatch(const QString& text, bool closing) {
     // A data row is skipped, not ripped (the end text does not count it either), and
     // a batch in which no track was tried has nothing to log.
     if (!batch_.HasLog()) {
-        status_->setText(text);
+        ShowEndText(text);
         return;
     }
     BatchInfo info;
@@ -394,7 +449,7 @@ void RipDialog::OnBatchFinished(const std::string& logPath, const std::string& e
     QString text = endText_;
     if (logPath.empty())
         text += QStringLiteral(" (no rip log: %1)").arg(QString::fromStdString(error));
-    status_->setText(text);
+    ShowEndText(text);
     UpdateRipButton();
     if (closePending_) {
         closePending_ = false;

@@ -125,6 +125,9 @@ class RipDialog : public QDialog {
     // The status text at the end of a batch: "Finished ok !" or what failed or
     // came out suspicious.
     QString EndOfBatchText() const;
+    // Puts a batch's end text in the status line, and the whole of it, with every
+    // failed track's reason, in the line's tooltip.
+    void ShowEndText(const QString& text);
     // Ends the batch: writes the rip log (after the AccurateRip lookup when asked,
     // unless the dialog is closing) and then shows `text` in the status line.
     void FinishBatch(const QString& text, bool closing = false);

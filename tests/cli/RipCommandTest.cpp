@@ -128,6 +128,12 @@ TEST_F(RipCommandTest, RowListsFailuresAndUsageErrorsGiveTheirStatus) {
                      "' --tracks 2");
     EXPECT_EQ(r.status, 0) << r.output;
     EXPECT_TRUE(std::filesystem::exists(Path("new/out/Track 2.wav")));
+    // One too long to be used is refused before any of it is made.
+    r = RunTrackmill("--rip wav --disc '" + Path("disc.cue") + "' --out '" + Path("long/") +
+                     std::string(300, 'x') + "'");
+    EXPECT_EQ(r.status, 1) << r.output;
+    EXPECT_NE(r.output.find("longer than 259 bytes"), std::string::npos) << r.output;
+    EXPECT_FALSE(std::filesystem::exists(Path("long")));
 }
 
 // Without --out and without an "output" setting, rip and convert both write into the

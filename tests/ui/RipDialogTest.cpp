@@ -223,6 +223,12 @@ TEST_F(RipDialogTest, CdToWavRipsEveryRowOfTheDemoDiscTopToBottomByItself) {
         ASSERT_NE(at, std::string::npos) << name << "\n" << log;
         EXPECT_EQ(log.find(crc, at), log.find("crc32: ", at)) << name << "\n" << log;
     }
+
+    // A batch of the data row alone writes nothing and says so.
+    for (size_t i = 0; i + 1 < table.size(); ++i) source->checked[i] = false;
+    Click(dialog, RipDialog::kIdRipStop);
+    ASSERT_TRUE(PumpUntil([&] { return Finished(dialog); }, 20000));
+    EXPECT_EQ(Text(dialog, RipDialog::kIdStatus), "No audio track checked !");
     const std::string audio = std::to_string(table.size() - 1);  // the data row is skipped
     EXPECT_NE(log.find("summary: " + audio + " track(s), " + audio + " ok, 0 suspicious, 0 failed"),
               std::string::npos)
@@ -368,7 +374,11 @@ TEST_F(RipDialogTest, FailedTracksAreNamedAtTheEndInsteadOfFinishedOk) {
     Click(dialog, RipDialog::kIdRipStop);
     ASSERT_TRUE(PumpUntil([&] { return Finished(dialog); }, 30000));
     EXPECT_EQ(watch.notices.size(), 4u);  // the batch went on after each failure
-    EXPECT_EQ(Text(dialog, RipDialog::kIdStatus), "2 tracks failed: Track 2");
+    EXPECT_EQ(Text(dialog, RipDialog::kIdStatus), "2 tracks failed: Track 2 (read error)");
+    // The tooltip holds the whole text, with each failed track's reason.
+    EXPECT_EQ(dialog.findChild<QWidget*>(QString::number(RipDialog::kIdStatus))->toolTip(),
+              "2 tracks failed: Track 2 (read error)\nTrack 2: the disc could not be read\n"
+              "Track 4: the disc could not be read");
     ExpectWav(OutPath("Track 1.wav"), sim.TrackAudio(0));
     ExpectWav(OutPath("Track 3.wav"), sim.TrackAudio(2));
     if (fs::exists(OutPath("Track 2.wav")))  // audio before the error, as a valid file
@@ -378,7 +388,7 @@ TEST_F(RipDialogTest, FailedTracksAreNamedAtTheEndInsteadOfFinishedOk) {
     src.checked = {true, true, false, false};
     Click(dialog, RipDialog::kIdRipStop);
     ASSERT_TRUE(PumpUntil([&] { return Finished(dialog); }, 30000));
-    EXPECT_EQ(Text(dialog, RipDialog::kIdStatus), "1 track failed: Track 2");
+    EXPECT_EQ(Text(dialog, RipDialog::kIdStatus), "1 track failed: Track 2 (read error)");
 
     // With test and copy on, a track that does not read the same twice is suspicious,
     // in the status line and in the batch's log.
@@ -388,7 +398,8 @@ TEST_F(RipDialogTest, FailedTracksAreNamedAtTheEndInsteadOfFinishedOk) {
         if (f.path().extension() == ".log") fs::remove(f.path());
     Click(dialog, RipDialog::kIdRipStop);
     ASSERT_TRUE(PumpUntil([&] { return Finished(dialog); }, 30000));
-    EXPECT_EQ(Text(dialog, RipDialog::kIdStatus), "1 failed: Track 2; 1 suspicious: Track 1");
+    EXPECT_EQ(Text(dialog, RipDialog::kIdStatus),
+              "1 failed: Track 2 (read error); 1 suspicious: Track 1");
     const std::string log = RipLog();
     EXPECT_NE(log.find("test and copy: yes"), std::string::npos) << log;
     EXPECT_NE(log.find("result: suspicious"), std::string::npos) << log;
