@@ -91,6 +91,26 @@ std::vector<std::shared_ptr<Drive>> ListedDrives() {
     return l.listed;
 }
 
+bool Drive::ReadText(DiscText& out) {
+    out = {};
+    DiscToc toc;
+    if (!ReadToc(toc)) return false;
+    out.disc = {0, toc.title, toc.performer, toc.songwriter};
+    for (const TocTrack& t : toc.tracks) {
+        TextEntry entry{t.number, t.title, t.performer, t.songwriter};
+        if (!entry.Empty()) out.tracks.push_back(std::move(entry));
+    }
+    return true;
+}
+
+bool ReadDiscText(std::uint32_t handle, DiscText& out) {
+    out = {};
+    auto h = Find(handle);
+    if (!h) return false;
+    std::lock_guard<std::mutex> io(lib().io);
+    return h->drive->ReadText(out);
+}
+
 std::shared_ptr<Drive> DriveForHandle(std::uint32_t handle) {
     auto h = Find(handle);
     return h ? h->drive : nullptr;

@@ -115,7 +115,7 @@ CdtextGetFunction LibcueCdtextGet() {
 std::string CdText(enum Pti item, const Cdtext* cdtext) {
     const CdtextGetFunction get = LibcueCdtextGet();
     const char* text = get && cdtext ? get(item, cdtext) : nullptr;
-    return text ? std::string(text) : std::string();
+    return text ? TextAsUtf8(text) : std::string();
 }
 
 std::vector<std::string> Words(const std::string& line) {
@@ -358,7 +358,7 @@ struct CueTrack {
     SectorFormat format{};
     long index0 = -1, index1 = -1;
     int preEmphasis = 0, copyPermitted = 0;
-    std::string title, performer;
+    std::string title, performer, songwriter;
 };
 
 std::string Text(const char* text) {
@@ -445,6 +445,7 @@ bool LayOutFile(const std::string& cuePath, const std::vector<CueTrack>& tracks,
         track.copyPermitted = c.copyPermitted;
         track.title = c.title;
         track.performer = c.performer;
+        track.songwriter = c.songwriter;
         track.firstPiece = layout.pieces.size();
         track.beginByte = layout.End();
         // An INDEX 00 in the previous file: the pregap is that file's tail.
@@ -556,6 +557,7 @@ bool ReadCueSheet(const std::string& path, ImageLayout& layout, std::string& err
         }
         layout.title = CdText(PTI_TITLE, cd_get_cdtext(cd));
         layout.performer = CdText(PTI_PERFORMER, cd_get_cdtext(cd));
+        layout.songwriter = CdText(PTI_SONGWRITER, cd_get_cdtext(cd));
         for (int i = 1; i <= count; ++i) {
             Track* track = cd_get_track(cd, i);
             CueTrack c;
@@ -571,6 +573,7 @@ bool ReadCueSheet(const std::string& path, ImageLayout& layout, std::string& err
                 c.copyPermitted = track_is_set_flag(track, FLAG_COPY_PERMITTED) ? 1 : 0;
                 c.title = CdText(PTI_TITLE, track_get_cdtext(track));
                 c.performer = CdText(PTI_PERFORMER, track_get_cdtext(track));
+                c.songwriter = CdText(PTI_SONGWRITER, track_get_cdtext(track));
             }
             tracks.push_back(std::move(c));
         }

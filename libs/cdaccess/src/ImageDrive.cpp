@@ -17,6 +17,7 @@
 // asserts or cannot read the table of contents there, Open() fails and this process
 // never parses the file.
 #include <cdio/cdio.h>
+#include <cdio/cdtext.h>
 #include <cdio/logging.h>
 #include <cdio/mmc_cmds.h>
 #include <sys/stat.h>
@@ -196,6 +197,37 @@ bool ImageOpensSafely(const std::string& path, driver_id_t driver) {
 #endif
 }
 
+// Copies one language block of libcdio's CD-Text: English where the disc has it (the
+// block peers and the databases expect), else the first block the disc uses. libcdio
+// gives UTF-8 where it could convert the block's character set; a Latin-1 text it
+// could not convert is converted here.
+void CopyLibcdioText(cdtext_t* text, DiscText& out) {
+    out = {};
+    if (!text) return;
+    if (const cdtext_lang_t* languages = cdtext_list_languages_v2(text)) {
+        int chosen = -1;
+        for (int i = 0; i < 8 && chosen < 0; ++i)
+            if (languages[i] == CDTEXT_LANGUAGE_ENGLISH) chosen = i;
+        for (int i = 0; i < 8 && chosen < 0; ++i)
+            if (languages[i] != CDTEXT_LANGUAGE_BLOCK_UNUSED) chosen = i;
+        if (chosen >= 0) cdtext_set_language_index(text, chosen);
+    }
+    auto entry = [text](int track) {
+        auto get = [&](cdtext_field_t field) {
+            const char* value = cdtext_get_const(text, field, static_cast<track_t>(track));
+            return value ? TextAsUtf8(value) : std::string();
+        };
+        return TextEntry{track, get(CDTEXT_FIELD_TITLE), get(CDTEXT_FIELD_PERFORMER),
+                         get(CDTEXT_FIELD_SONGWRITER)};
+    };
+    out.disc = entry(0);
+    const int first = cdtext_get_first_track(text), last = cdtext_get_last_track(text);
+    for (int t = std::max(first, 1); t <= last && t <= 99; ++t) {
+        TextEntry e = entry(t);
+        if (!e.Empty()) out.tracks.push_back(std::move(e));
+    }
+}
+
 // One drive over libcdio. An image is checked and parsed on Open; a real drive is
 // opened as a device and asked for its table of contents when the caller wants it.
 class CdioDrive : public Drive {
@@ -295,6 +327,14 @@ class CdioDrive : public Drive {
         return kCdOk;
     }
 
+    bool ReadText(DiscText& out) override {
+        std::lock_guard<std::mutex> guard(mutex_);
+        out = {};
+        if (!cdio_) return false;
+        CopyLibcdioText(cdio_get_cdtext(cdio_), out);  // owned by libcdio
+        return true;
+    }
+
     bool Ready() override {
         std::lock_guard<std::mutex> guard(mutex_);
         if (!cdio_) return false;
@@ -358,6 +398,19 @@ class RefusedDrive : public Drive {
 };
 
 }  // namespace
+
+bool DiscTextFromPacks(const unsigned char* packs, std::size_t bytes, DiscText& out) {
+    out = {};
+    if (!packs || bytes == 0) return false;
+    InitLibcdio();
+    cdtext_t* text = cdtext_init();
+    if (!text) return false;
+    std::vector<std::uint8_t> copy(packs, packs + bytes);  // libcdio asks for writable data
+    const bool ok = cdtext_data_init(text, copy.data(), copy.size()) == 0;
+    if (ok) CopyLibcdioText(text, out);
+    cdtext_destroy(text);
+    return ok;
+}
 
 std::shared_ptr<Drive> MakeImageDrive(const std::string& path) {
     const std::string ext = LowerExtension(path);

@@ -359,6 +359,7 @@ bool ImageLayout::Finish(DiscToc& toc, std::string& error) {
     result.lastTrack = tracks.back().number;
     result.title = title;
     result.performer = performer;
+    result.songwriter = songwriter;
     for (std::size_t i = 0; i < tracks.size(); ++i) {
         const LayoutTrack& t = tracks[i];
         TocTrack entry;
@@ -370,6 +371,7 @@ bool ImageLayout::Finish(DiscToc& toc, std::string& error) {
         entry.copyPermitted = t.copyPermitted;
         entry.title = t.title;
         entry.performer = t.performer;
+        entry.songwriter = t.songwriter;
         result.tracks.push_back(std::move(entry));
     }
     result.leadOut = static_cast<std::uint32_t>(End() / kFrameBytes);
@@ -490,6 +492,39 @@ std::string LowerExtension(const std::string& path) {
     std::transform(ext.begin(), ext.end(), ext.begin(),
                    [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
     return ext;
+}
+
+std::string TextAsUtf8(const std::string& text) {
+    // Valid UTF-8: every lead byte is followed by the continuation bytes it announces
+    // (no overlong two-byte form, nothing past U+10FFFF's lead byte).
+    bool valid = true;
+    for (std::size_t i = 0; i < text.size() && valid;) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        int more = -1;
+        if (c < 0x80)
+            more = 0;
+        else if (c >= 0xC2 && c <= 0xDF)
+            more = 1;
+        else if ((c & 0xF0) == 0xE0)
+            more = 2;
+        else if (c >= 0xF0 && c <= 0xF4)
+            more = 3;
+        valid = more >= 0 && i + static_cast<std::size_t>(more) < text.size();
+        for (int k = 1; k <= more && valid; ++k)
+            valid = (static_cast<unsigned char>(text[i + k]) & 0xC0) == 0x80;
+        i += static_cast<std::size_t>(more) + 1;
+    }
+    if (valid) return text;
+    std::string out;
+    for (unsigned char c : text) {
+        if (c < 0x80) {
+            out += static_cast<char>(c);
+        } else {
+            out += static_cast<char>(0xC0 | (c >> 6));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        }
+    }
+    return out;
 }
 
 bool ReadSmallTextFile(const std::string& path, std::size_t limit, std::string& text,

@@ -61,7 +61,7 @@ struct LayoutTrack {
     std::uint64_t startByte = 0;  // its index 01
     bool ownFile = false;         // its pieces begin a file of their own
     int preEmphasis = -1, copyPermitted = -1;
-    std::string title, performer;
+    std::string title, performer, songwriter;
 };
 
 class ImageLayout {
@@ -69,7 +69,7 @@ class ImageLayout {
     std::vector<std::shared_ptr<ImageSource>> sources;
     std::vector<ImagePiece> pieces;  // end to end from disc byte 0
     std::vector<LayoutTrack> tracks;
-    std::string title, performer;  // the disc's, where the image names them
+    std::string title, performer, songwriter;  // the disc's, where the image names them
 
     std::uint64_t End() const {
         return pieces.empty() ? 0 : pieces.back().discByte + pieces.back().bytes;
@@ -131,6 +131,9 @@ std::string BesideImage(const std::string& image, const std::string& name);
 std::string LowerExtension(const std::string& path);
 // Reads a small text file whole; false with the reason when it is missing, not a
 // regular file or larger than `limit` bytes.
+// Text an image gives in UTF-8 as it is; anything else is taken as Latin-1 and
+// converted (older cue sheets are written in Latin-1).
+std::string TextAsUtf8(const std::string& text);
 bool ReadSmallTextFile(const std::string& path, std::size_t limit, std::string& text,
                        std::string& error);
 

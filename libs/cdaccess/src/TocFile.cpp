@@ -242,7 +242,8 @@ class TocParser {
                 Next();
             } else if (IsWord("CD_TEXT")) {
                 Next();
-                if (!CdText(layout_.title, layout_.performer, true)) return false;
+                if (!CdText(layout_.title, layout_.performer, layout_.songwriter, true))
+                    return false;
             } else {
                 return true;
             }
@@ -250,8 +251,8 @@ class TocParser {
     }
 
     // CD_TEXT { [LANGUAGE_MAP { n : code ... }] LANGUAGE n { ITEM value ... } ... }
-    // The first language's TITLE and PERFORMER are kept.
-    bool CdText(std::string& title, std::string& performer, bool disc) {
+    // The first language's TITLE, PERFORMER and SONGWRITER are kept.
+    bool CdText(std::string& title, std::string& performer, std::string& songwriter, bool disc) {
         if (!IsSymbol('{')) return Need("'{' after CD_TEXT");
         Next();
         bool first = true;
@@ -287,6 +288,7 @@ class TocParser {
                             const std::string value = Latin1ToUtf8(Next().text);
                             if (first && item == "TITLE") title = value;
                             if (first && item == "PERFORMER") performer = value;
+                            if (first && item == "SONGWRITER") songwriter = value;
                         } else if (!BinaryList()) {
                             return false;
                         }
@@ -403,7 +405,7 @@ class TocParser {
                 if (Peek().kind != Token::String) return Need("the ISRC in quotes");
                 Next();
             } else if (word == "CD_TEXT") {
-                if (!CdText(track_.title, track_.performer, false)) return false;
+                if (!CdText(track_.title, track_.performer, track_.songwriter, false)) return false;
             } else if (word == "SILENCE" || word == "ZERO") {
                 if (word == "ZERO") {
                     // An optional data mode and sub-channel mode come before the length.

@@ -4,6 +4,7 @@
 // real CD drives.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -23,15 +24,28 @@ struct TocTrack {
     int pregapFrames = -1;  // index 00 to index 01
     int preEmphasis = -1;   // 1 or 0
     int copyPermitted = -1;
-    std::string title, performer;  // CD-TEXT, where the image has it
+    std::string title, performer, songwriter;  // CD-TEXT, where the image has it
 };
 
 struct DiscToc {
     std::uint8_t firstTrack = 1;
     std::uint8_t lastTrack = 0;
-    std::vector<TocTrack> tracks;  // firstTrack..lastTrack in order
-    std::uint32_t leadOut = 0;     // first frame after the last track
-    std::string title, performer;  // CD-TEXT of the disc, where the image has it
+    std::vector<TocTrack> tracks;              // firstTrack..lastTrack in order
+    std::uint32_t leadOut = 0;                 // first frame after the last track
+    std::string title, performer, songwriter;  // CD-TEXT of the disc, where the image has it
+};
+
+// The CD-Text of a disc in UTF-8: the disc's own entry (track 0) and one per track
+// that has any text, in track order.
+struct TextEntry {
+    int track = 0;
+    std::string title, performer, songwriter;
+    bool Empty() const { return title.empty() && performer.empty() && songwriter.empty(); }
+};
+struct DiscText {
+    TextEntry disc;
+    std::vector<TextEntry> tracks;
+    bool Empty() const { return disc.Empty() && tracks.empty(); }
 };
 
 // One drive with a disc (or none). Calls may come from several threads, one at a
@@ -51,6 +65,8 @@ class Drive {
     // Why the last Open failed, in words for the user; empty when it did not fail or
     // the drive cannot tell.
     virtual std::string OpenError() const { return {}; }
+    // The disc's CD-Text. The default gives what ReadToc carries (an image's texts).
+    virtual bool ReadText(DiscText& out);
 };
 
 // Lists a drive ahead of every other; returns its position in the added list.
@@ -63,6 +79,13 @@ void ClearAddedDrives();
 void SetSystemDrivesListed(bool listed);
 // The drive behind an open handle, or null (for tests and diagnostics).
 std::shared_ptr<Drive> DriveForHandle(std::uint32_t handle);
+// The CD-Text of the disc behind an open handle (empty when it has none). False when
+// the handle is not open.
+bool ReadDiscText(std::uint32_t handle, DiscText& out);
+// Decodes raw CD-Text packs (18 bytes each, as READ TOC format 5 gives them) with
+// libcdio, choosing the language block as a drive's text is chosen: English when the
+// disc has it, else the first block. False when libcdio cannot read them.
+bool DiscTextFromPacks(const unsigned char* packs, std::size_t bytes, DiscText& out);
 // The drives as listed by the last GetCDList, in list order.
 std::vector<std::shared_ptr<Drive>> ListedDrives();
 // A drive over a disc image: cue sheets are read with libcue and .toc files by the
