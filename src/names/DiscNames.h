@@ -15,7 +15,8 @@ enum class NamesSource { None, MusicBrainz, CdText, Edited };
 struct TrackNames {
     int number = 0;  // the track's number on the disc (1..99)
     std::string title;
-    std::string artist;  // empty: the album artist
+    std::string artist;    // empty: the album artist
+    std::string composer;  // CD-Text's songwriter, where a disc names one
     std::string isrc;
     std::string musicBrainzTrackId;
     std::string musicBrainzRecordingId;

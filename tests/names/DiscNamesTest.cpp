@@ -1,0 +1,283 @@
+// Names for a disc, end to end: a cue-sheet image (three tracks, CD-Text written in
+// Latin-1) is opened through the CD access library, and its MusicBrainz lookup is
+// answered by a loopback server (LoopbackServer.h) that TRACKMILL_MUSICBRAINZ_URL
+// points at. The answers in answers/ are written after the service's documented JSON;
+// "@DISCID@" in them becomes the image's disc id. XDG_CACHE_HOME is a fresh folder per
+// test.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <QTcpServer>
+#include <algorithm>
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <thread>
+
+#include "LoopbackServer.h"
+#include "cdaccess/CdAccess.h"
+#include "cdaccess/Drive.h"
+#include "names/FindDiscNames.h"
+#include "names/NamesCache.h"
+
+namespace fs = std::filesystem;
+using namespace std::chrono;
+using testnet::LoopbackServer;
+using testnet::ServedAnswer;
+
+namespace {
+
+constexpr const char* kOriginal = "7d1e0b52-3a4c-4f6e-9b8d-ccccccccccc3";
+
+class DiscNamesTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        dir_ = fs::temp_directory_path() /
+               ("tm_names_" + std::to_string(::getpid()) + "_" +
+                ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(dir_);
+        fs::create_directories(dir_);
+        ::setenv("XDG_CACHE_HOME", (dir_ / "cache").c_str(), 1);
+        cdaccess::ClearAddedDrives();
+        cdaccess::SetSystemDrivesListed(false);
+    }
+    void TearDown() override {
+        cdaccess::ClearAddedDrives();
+        ::unsetenv("TRACKMILL_MUSICBRAINZ_URL");
+        fs::remove_all(dir_);
+    }
+
+    // Three tracks of 10, 10 and 12 seconds; with `cdText` the sheet names them, in
+    // Latin-1 ("Caf\xE9").
+    std::uint32_t OpenDisc(bool cdText) {
+        std::ofstream(dir_ / "disc.bin", std::ios::binary)
+            << std::string(std::size_t{32} * 75 * kFrameBytes, '\0');
+        std::string cue;
+        if (cdText) cue += "PERFORMER \"The Quay Singers\"\nTITLE \"Harbour Lights\"\n";
+        cue += "FILE \"disc.bin\" BINARY\n";
+        const char* titles[] = {"Lanterns on the Water", "Tidewalker", "Caf\xE9 at Low Tide"};
+        const char* starts[] = {"00:00:00", "00:10:00", "00:20:00"};
+        for (int t = 0; t < 3; ++t) {
+            cue += "  TRACK 0" + std::to_string(t + 1) + " AUDIO\n";
+            if (cdText)
+                cue +=
+                    std::string("    TITLE \"") + titles[t] + "\"\n    SONGWRITER \"Ada Quay\"\n";
+            cue += std::string("    INDEX 01 ") + starts[t] + "\n";
+        }
+        std::ofstream(dir_ / "disc.cue", std::ios::binary) << cue;
+        cdaccess::AddImage((dir_ / "disc.cue").string());
+        DriveListRecord list{};
+        list.capacity = 8;
+        GetCDList(&list);
+        HandleRequest request{12, 1, 0, 0, 0, 0, 0, 1, 3};
+        return GetCDHandle(&request);
+    }
+
+    // The recorded answer with this disc's id in it.
+    QByteArray Answer(const std::string& name, const std::string& discId) {
+        return testnet::RecordedAnswer(name).replace("@DISCID@", QByteArray::fromStdString(discId));
+    }
+    void Serve(const LoopbackServer& server) {
+        ::setenv("TRACKMILL_MUSICBRAINZ_URL", server.BaseUrl().c_str(), 1);
+    }
+    std::string DiscId(std::uint32_t handle) {
+        names::NamesQuery q;
+        q.handle = handle;
+        q.network = false;
+        return names::FindDiscNames(q).discId;
+    }
+
+    fs::path dir_;
+};
+
+bool Logged(const names::NamesAnswer& a, const std::string& text) {
+    for (const std::string& line : a.log)
+        if (line.find(text) != std::string::npos) return true;
+    return false;
+}
+
+TEST_F(DiscNamesTest, ServedReleasesNameTheDiscAndTheChoiceIsKept) {
+    const std::uint32_t disc = OpenDisc(false);
+    ASSERT_NE(disc, 0u);
+    const std::string id = DiscId(disc);
+    ASSERT_EQ(id.size(), 28u);
+    LoopbackServer server({{200, Answer("discid-releases.json", id)}});
+    Serve(server);
+
+    // Three releases: the best match is the deluxe edition's second medium (it lists
+    // the disc and has its three tracks; the enhanced CD lists four).
+    names::NamesQuery query;
+    query.handle = disc;
+    names::NamesAnswer offered = names::FindDiscNames(query);
+    ASSERT_EQ(offered.releases.size(), 3u);
+    EXPECT_TRUE(offered.needsChoice);
+    EXPECT_EQ(offered.best, 1);
+    EXPECT_EQ(offered.names.album, "Harbour Lights (Deluxe)");
+    EXPECT_EQ(offered.names.discNumber, 2);
+    EXPECT_EQ(offered.names.discCount, 2);
+    ASSERT_NE(offered.names.Track(1), nullptr);
+    EXPECT_EQ(offered.names.Track(1)->title, "Lanterns on the Water (live)");
+    names::DiscNames kept;
+    EXPECT_FALSE(names::LoadCachedNames(id, kept)) << "nothing is kept before a choice";
+    ASSERT_EQ(server.Requests().size(), 1u);
+    EXPECT_EQ(server.Requests()[0].path,
+              "/ws/2/discid/" + id +
+                  "?inc=artist-credits+recordings+labels+release-groups+isrcs&fmt=json");
+    EXPECT_EQ(server.Requests()[0].userAgent.rfind("Trackmill/", 0), 0u);
+    EXPECT_NE(server.Requests()[0].userAgent.find('@'), std::string::npos);
+    const std::vector<std::string> list = names::ReleaseList(offered);
+    ASSERT_EQ(list.size(), 3u);
+    EXPECT_EQ(list[1].substr(0, 2), "* ");
+    EXPECT_NE(list[2].find("Harbour Lights / The Quay Singers / 2003-05-12 GB / "
+                           "Driftwood Records DW 014 / CD, 3 tracks"),
+              std::string::npos)
+        << list[2];
+
+    // The original release asked for by id: every field, and it is kept.
+    query.releaseId = kOriginal;
+    const names::NamesAnswer picked = names::FindDiscNames(query);
+    EXPECT_FALSE(picked.needsChoice);
+    const names::DiscNames& n = picked.names;
+    EXPECT_EQ(n.source, names::NamesSource::MusicBrainz);
+    EXPECT_EQ(n.musicBrainzReleaseId, kOriginal);
+    EXPECT_EQ(n.album, "Harbour Lights");
+    EXPECT_EQ(n.albumArtist, "The Quay Singers");
+    EXPECT_EQ(n.year, "2003-05-12");
+    EXPECT_EQ(n.label, "Driftwood Records");
+    EXPECT_EQ(n.catalogueNumber, "DW 014");
+    EXPECT_EQ(n.barcode, "5012345678900");
+    EXPECT_EQ(n.musicBrainzReleaseGroupId, "9f3c2b1a-0e4d-4b5c-8a6f-1d2e3f4a5b66");
+    EXPECT_EQ(n.musicBrainzArtistId, "5b0c8e3a-6f0e-4c6e-9d3b-2f1f0a7c1e11");
+    EXPECT_EQ(n.musicBrainzDiscId, id);
+    EXPECT_EQ(n.discNumber, 1);
+    EXPECT_EQ(n.discCount, 1);
+    ASSERT_EQ(n.tracks.size(), 3u);
+    EXPECT_EQ(n.Track(2)->title, "Tidewalker");
+    EXPECT_EQ(n.Track(2)->artist, "The Quay Singers feat. Mara Lind");
+    EXPECT_EQ(n.Track(2)->isrc, "GBAYE0300102");
+    EXPECT_EQ(n.Track(2)->musicBrainzTrackId, "b1d4c7a0-1111-4a2b-9c3d-000000000002");
+    EXPECT_EQ(n.Track(2)->musicBrainzRecordingId, "c2e5d8b1-2222-4b3c-8d4e-000000000002");
+    EXPECT_EQ(n.Track(3)->title, "Caf\u00e9 at Low Tide");
+    EXPECT_EQ(
+        names::NamesSourceLine(n).rfind(std::string("names: MusicBrainz release ") + kOriginal, 0),
+        0u);
+
+    // The same disc opens again from the cache, without the network.
+    const std::size_t asked = server.Requests().size();
+    query.releaseId.clear();
+    const names::NamesAnswer again = names::FindDiscNames(query);
+    EXPECT_TRUE(again.fromCache);
+    EXPECT_EQ(again.names.musicBrainzReleaseId, kOriginal);
+    EXPECT_EQ(again.names.Track(2)->artist, "The Quay Singers feat. Mara Lind");
+    EXPECT_EQ(server.Requests().size(), asked);
+
+    // Looking up again asks the service and preselects the release chosen before.
+    query.useCache = false;
+    const names::NamesAnswer fresh = names::FindDiscNames(query);
+    EXPECT_EQ(server.Requests().size(), asked + 1);
+    EXPECT_EQ(fresh.best, 2);
+}
+
+TEST_F(DiscNamesTest, FailedLookupsEndAsNotFoundAndCdTextNamesTheTracks) {
+    const std::uint32_t disc = OpenDisc(true);
+    ASSERT_NE(disc, 0u);
+    const std::string id = DiscId(disc);
+    quint16 closedPort;
+    {
+        QTcpServer closed;
+        ASSERT_TRUE(closed.listen(QHostAddress::LocalHost));
+        closedPort = closed.serverPort();
+    }
+    struct Case {
+        const char* name;
+        std::vector<ServedAnswer> answers;
+        const char* reason;
+    };
+    const std::vector<Case> cases = {
+        {"404", {{404, "{\"error\":\"Not Found\"}"}}, "does not know this disc"},
+        {"503", {{503, "{\"error\":\"rate limited\"}"}}, "answered 503"},
+        {"garbage", {{200, "<html>maintenance</html>"}}, "not the service's JSON"},
+        {"cdstub", {{200, Answer("discid-cdstub.json", id)}}, "CD stub"},
+        {"10 MB", {{200, QByteArray(10 << 20, ' ')}}, "larger than any disc's"},
+        {"drip", {{200, Answer("discid-one-release.json", id), 100}}, "no answer within 2 s"},
+        {"down", {}, "refused"},
+    };
+    constexpr int kTimeoutMs = 2000;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::unique_ptr<LoopbackServer> server;
+        if (!c.answers.empty()) {
+            server = std::make_unique<LoopbackServer>(c.answers);
+            Serve(*server);
+        } else {
+            ::setenv("TRACKMILL_MUSICBRAINZ_URL",
+                     ("http://127.0.0.1:" + std::to_string(closedPort)).c_str(), 1);
+        }
+        names::NamesQuery query;
+        query.handle = disc;
+        query.timeoutMs = kTimeoutMs;
+        const auto start = steady_clock::now();
+        const names::NamesAnswer a = names::FindDiscNames(query);
+        // The pacer may hold a lookup up to a second behind the previous one.
+        EXPECT_LT(steady_clock::now() - start, milliseconds(kTimeoutMs + 1500));
+        EXPECT_TRUE(Logged(a, "MusicBrainz: not found")) << a.log.front();
+        EXPECT_TRUE(Logged(a, c.reason)) << a.log.front();
+        EXPECT_TRUE(a.releases.empty());
+        EXPECT_EQ(a.names.source, names::NamesSource::CdText);
+        EXPECT_EQ(a.names.album, "Harbour Lights");
+        EXPECT_EQ(a.names.albumArtist, "The Quay Singers");
+        ASSERT_EQ(a.names.tracks.size(), 3u);
+        EXPECT_EQ(a.names.Track(3)->title, "Caf\u00e9 at Low Tide");
+        EXPECT_EQ(a.names.Track(3)->composer, "Ada Quay");
+        EXPECT_EQ(names::NamesSourceLine(a.names), "names: CD-Text");
+        names::DiscNames kept;
+        EXPECT_FALSE(names::LoadCachedNames(id, kept));
+    }
+
+    // With the lookup off nothing is asked.
+    LoopbackServer server({{200, Answer("discid-one-release.json", id)}});
+    Serve(server);
+    names::NamesQuery off;
+    off.handle = disc;
+    off.network = false;
+    EXPECT_EQ(names::FindDiscNames(off).names.source, names::NamesSource::CdText);
+    EXPECT_TRUE(server.Requests().empty());
+}
+
+TEST_F(DiscNamesTest, WithNothingKnownTheDiscHasNoNames) {
+    const std::uint32_t disc = OpenDisc(false);
+    LoopbackServer server(std::vector<ServedAnswer>{{404, {}}});
+    Serve(server);
+    names::NamesQuery query;
+    query.handle = disc;
+    const names::NamesAnswer a = names::FindDiscNames(query);
+    EXPECT_FALSE(a.names.Known());
+    EXPECT_TRUE(a.names.tracks.empty());
+    EXPECT_EQ(names::NamesSourceLine(a.names), "names: none");
+}
+
+TEST_F(DiscNamesTest, LookupsFromSeveralThreadsKeepASecondApart) {
+    const std::uint32_t disc = OpenDisc(false);
+    LoopbackServer server(std::vector<ServedAnswer>{{404, {}}});
+    Serve(server);
+    auto lookUp = [disc] {
+        names::NamesQuery q;
+        q.handle = disc;
+        q.useCache = false;
+        names::FindDiscNames(q);
+    };
+    std::vector<std::thread> threads;
+    for (int i = 0; i < 3; ++i) threads.emplace_back(lookUp);
+    lookUp();
+    for (std::thread& t : threads) t.join();
+    auto seen = server.Requests();
+    ASSERT_EQ(seen.size(), 4u);
+    std::sort(seen.begin(), seen.end(),
+              [](const auto& a, const auto& b) { return a.when < b.when; });
+    for (std::size_t i = 1; i < seen.size(); ++i)
+        EXPECT_GE(seen[i].when - seen[i - 1].when, seconds(1))
+            << "requests " << i - 1 << " and " << i;
+}
+
+}  // namespace
