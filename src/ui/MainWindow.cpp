@@ -27,8 +27,10 @@
 #include "platform/WindowMessages.h"
 #include "rip/RipEngine.h"
 #include "ui/ConvertDialog.h"
+#include "ui/DiscNamesDialog.h"
 #include "ui/MessageBox.h"
 #include "ui/OptionsDialog.h"
+#include "ui/ReleaseChoiceDialog.h"
 #include "ui/RipDialog.h"
 
 namespace ui {
@@ -126,6 +128,7 @@ MainWindow::MainWindow(QWidget* parent, const convert::ConverterLibrary* convert
 }
 
 MainWindow::~MainWindow() {
+    namesLookup_.Cancel();
     // The player reads from the drive, so it stops before the drive is closed.
     positionTimer_.stop();
     player_.Stop();
@@ -217,6 +220,9 @@ void MainWindow::InitDialog() {
                        Qt::ItemNeverHasChildren);
     }
     OnSelectAll();
+    if (driveHandle_ != 0 && !rows_.empty())
+        namesLookup_.Start(NamesQueryForDisc(), this,
+                           [this](names::NamesAnswer a) { OnNamesFound(std::move(a)); });
 
     ripEngine_ = std::make_unique<rip::RipEngine>(driveHandle_);
     core::EnsureDefaultOutputFolder();
@@ -249,6 +255,7 @@ void MainWindow::BuildPopupMenu() {
         {"Invert select", kMenuInvertSelect},
         {nullptr, 0},
         {"Play the music", kMenuPlayMusic},
+        {"Disc names...", kMenuDiscNames},
     };
     // clang-format on
     for (const auto& entry : entries) {
@@ -303,6 +310,7 @@ void MainWindow::ConnectHandlers() {
         {kMenuSelectAll, &MainWindow::OnSelectAll},
         {kMenuSelectNone, &MainWindow::OnSelectNone},
         {kMenuInvertSelect, &MainWindow::OnInvertSelect},
+        {kMenuDiscNames, &MainWindow::OnDiscNames},
     };
     for (const auto& m : menu)
         connect(popupMenu_->findChild<QAction*>(QString::number(m.id)), &QAction::triggered, this,
@@ -503,6 +511,47 @@ void MainWindow::OnInvertSelect() {
 // The menu opens where the list was clicked.
 void MainWindow::OnListRightClick(const QPoint& viewportPoint) {
     popupMenu_->popup(list_->viewport()->mapToGlobal(viewportPoint));
+}
+
+// ---------------------------------------------------------------- disc names
+
+names::NamesQuery MainWindow::NamesQueryForDisc() const {
+    names::NamesQuery query;
+    query.handle = driveHandle_;
+    query.network = names::ReadMusicBrainzSetting();
+    return query;
+}
+
+// On the window's thread: several releases are offered to the user, the best one
+// preselected; closing the choice takes the best one for now without remembering it.
+void MainWindow::OnNamesFound(names::NamesAnswer answer) {
+    if (answer.needsChoice) {
+        const int index = ChooseReleaseInWindow(this, answer.releases, answer.best);
+        if (index >= 0) names::ChooseRelease(answer, index);
+    }
+    ShowNames(answer.names);
+}
+
+// A row shows its track's title where one is known, else its own name ("Track N"); the
+// title goes with the row's track to the rip.
+void MainWindow::ShowNames(const names::DiscNames& found) {
+    discNames_ = found;
+    for (std::size_t r = 0; r < rows_.size(); ++r) {
+        cd::TrackRow& row = rows_[r];
+        const names::TrackNames* t = table_[r].isData ? nullptr : found.Track(row.trackNumber);
+        row.title = t && !t->title.empty() ? t->title : row.name;
+        if (QTreeWidgetItem* item = list_->topLevelItem(static_cast<int>(r)))
+            item->setText(1, QString::fromStdString(row.title));
+    }
+}
+
+void MainWindow::OnDiscNames() {
+    if (driveHandle_ == 0) return;
+    std::vector<int> tracks;
+    for (std::size_t r = 0; r < rows_.size(); ++r)
+        if (!table_[r].isData) tracks.push_back(rows_[r].trackNumber);
+    DiscNamesDialog dialog(discNames_, tracks, NamesQueryForDisc(), this);
+    if (dialog.exec() == QDialog::Accepted) ShowNames(dialog.Names());
 }
 
 // ---------------------------------------------------------------- events

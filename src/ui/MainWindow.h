@@ -27,8 +27,11 @@
 #include "cdaccess/CdAccess.h"
 #include "convert/ConverterLibrary.h"
 #include "encode/Formats.h"
+#include "names/DiscNames.h"
+#include "names/FindDiscNames.h"
 #include "player/CdPlayer.h"
 #include "player/PlayerTransport.h"
+#include "ui/NamesLookup.h"
 #include "ui/RipSource.h"
 
 class BitmapButton;
@@ -69,6 +72,7 @@ class MainWindow : public QDialog, public RipSource, public player::PlayerView {
         kMenuSelectNone = 32782,
         kMenuPlayMusic = 32783,
         kMenuCdToFlac = 32784,
+        kMenuDiscNames = 32785,
     };
 
     // Builds the window and initialises it: pictures, drive, track list, rip engine,
@@ -95,6 +99,11 @@ class MainWindow : public QDialog, public RipSource, public player::PlayerView {
     const player::CdPlayer& Player() const { return player_; }
     // The popup menu of the track list (object name "132").
     QMenu* PopupMenu() const { return popupMenu_; }
+    // The disc's names as last found or edited (none known: source None). The lookup
+    // runs off the window's thread from start-up; the Track column shows the titles
+    // when they arrive.
+    const names::DiscNames& Names() const { return discNames_; }
+    bool NamesLookupRunning() const { return namesLookup_.Running(); }
     // The client area's picture as the background paint draws it, for a rectangle
     // of the client area.
     QImage SkinUnder(const QRect& client) const;
@@ -143,6 +152,13 @@ class MainWindow : public QDialog, public RipSource, public player::PlayerView {
     void OnSelectNone();
     void OnInvertSelect();
     void OnListRightClick(const QPoint& viewportPoint);
+    void OnDiscNames();
+
+    // Disc names: the query the window looks the disc up with, what came back, and
+    // the titles shown in the Track column.
+    names::NamesQuery NamesQueryForDisc() const;
+    void OnNamesFound(names::NamesAnswer answer);
+    void ShowNames(const names::DiscNames& names);
 
     // Rip commands share the missing-drive check, then run the rip dialog.
     void OpenRipDialog(encode::Format format, bool autoStart, bool plainForm);
@@ -164,6 +180,8 @@ class MainWindow : public QDialog, public RipSource, public player::PlayerView {
     std::array<cd::TrackEntry, cd::kMaxTracks> table_{};
     std::vector<cd::TrackRow> rows_;  // the list's rows, with their tracks' numbers and titles
     std::unique_ptr<rip::RipEngine> ripEngine_;
+    names::DiscNames discNames_;
+    NamesLookup namesLookup_;
     player::CdPlayer player_;
     player::PlayerTransport transport_{player_, *this};
 

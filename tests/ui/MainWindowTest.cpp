@@ -137,7 +137,7 @@ TEST_F(MainWindowTest, OpensTheDemoDiscWithEveryRowCheckedAndRunsTheListCommands
         entries << (a->isSeparator() ? QStringLiteral("-") : a->objectName() + " " + a->text());
     EXPECT_EQ(entries, QStringList({"32780 CD to MP3", "32781 CD to Wav", "32784 CD to FLAC", "-",
                                     "32778 Select All", "32782 Select None", "32779 Invert select",
-                                    "-", "32783 Play the music"}));
+                                    "-", "32783 Play the music", "32785 Disc names..."}));
     menu->close();
 
     auto trigger = [&](int id) { Control<QAction>(*w.PopupMenu(), id)->trigger(); };
