@@ -50,6 +50,16 @@ bool MediumHolds(const QJsonObject& medium, const std::string& discId) {
     return false;
 }
 
+// The medium's audio tracks: its track list (an enhanced CD's data tracks are listed
+// apart, a hidden pregap track at position 0), else its track count.
+int AudioTrackCount(const QJsonObject& medium) {
+    if (!medium.contains("tracks")) return medium.value("track-count").toInt();
+    int count = 0;
+    for (const QJsonValue& t : medium.value("tracks").toArray())
+        if (t.toObject().value("position").toInt() >= 1) ++count;
+    return count;
+}
+
 Release ReadRelease(const QJsonObject& r, const std::string& discId,
                     const std::vector<int>& audioTracks) {
     Release release;
@@ -79,8 +89,7 @@ Release ReadRelease(const QJsonObject& r, const std::string& discId,
         if (MediumHolds(media[i].toObject(), discId)) chosen = i;
     release.mediumHoldsDisc = chosen >= 0;
     for (int i = 0; i < media.size() && chosen < 0; ++i)
-        if (media[i].toObject().value("track-count").toInt() ==
-            static_cast<int>(audioTracks.size()))
+        if (AudioTrackCount(media[i].toObject()) == static_cast<int>(audioTracks.size()))
             chosen = i;
     if (chosen < 0 && !media.isEmpty()) chosen = 0;
     if (chosen < 0) return release;
@@ -88,16 +97,15 @@ Release ReadRelease(const QJsonObject& r, const std::string& discId,
     n.discNumber = medium.value("position").toInt(chosen + 1);
     n.discCount = static_cast<int>(media.size());
     release.format = Text(medium.value("format"));
-    const QJsonArray tracks = medium.value("tracks").toArray();
-    release.trackCount = medium.value("track-count").toInt(static_cast<int>(tracks.size()));
-    for (const QJsonValue& tv : tracks) {
+    release.trackCount = AudioTrackCount(medium);
+    // A medium's audio tracks are the disc's audio tracks in order; a track past the
+    // disc's last one is not on this disc.
+    for (const QJsonValue& tv : medium.value("tracks").toArray()) {
         const QJsonObject t = tv.toObject();
         const int position = t.value("position").toInt();
-        if (position < 1 || position > 99) continue;
+        if (position < 1 || static_cast<std::size_t>(position) > audioTracks.size()) continue;
         TrackNames track;
-        track.number = static_cast<std::size_t>(position) <= audioTracks.size()
-                           ? audioTracks[static_cast<std::size_t>(position) - 1]
-                           : position;
+        track.number = audioTracks[static_cast<std::size_t>(position) - 1];
         const QJsonObject recording = t.value("recording").toObject();
         track.title = Text(t.value("title"));
         if (track.title.empty()) track.title = Text(recording.value("title"));

@@ -25,7 +25,7 @@ namespace names {
 struct Release {
     DiscNames names;
     std::string country, format;   // format of that medium ("CD", "Enhanced CD" ...)
-    int trackCount = 0;            // tracks on that medium
+    int trackCount = 0;            // audio tracks on that medium
     bool mediumHoldsDisc = false;  // a medium of the release lists this disc id
 };
 

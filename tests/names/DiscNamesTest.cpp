@@ -130,7 +130,7 @@ TEST_F(DiscNamesTest, ServedReleasesNameTheDiscAndTheChoiceIsKept) {
     ASSERT_EQ(list.size(), 3u);
     EXPECT_EQ(list[1].substr(0, 2), "* ");
     EXPECT_NE(list[2].find("Harbour Lights / The Quay Singers / 2003-05-12 GB / "
-                           "Driftwood Records DW 014 / CD, 3 tracks"),
+                           "Driftwood Records DW 014 / Enhanced CD, 3 tracks"),
               std::string::npos)
         << list[2];
 
