@@ -9,8 +9,10 @@
 
 #include <QTcpServer>
 #include <algorithm>
+#include <array>
 #include <chrono>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <thread>
@@ -18,6 +20,7 @@
 #include "LoopbackServer.h"
 #include "cdaccess/CdAccess.h"
 #include "cdaccess/Drive.h"
+#include "names/CdTextNames.h"
 #include "names/FindDiscNames.h"
 #include "names/NamesCache.h"
 
@@ -278,6 +281,116 @@ TEST_F(DiscNamesTest, LookupsFromSeveralThreadsKeepASecondApart) {
     for (std::size_t i = 1; i < seen.size(); ++i)
         EXPECT_GE(seen[i].when - seen[i - 1].when, seconds(1))
             << "requests " << i - 1 << " and " << i;
+}
+
+// ---- a drive's CD-Text, decoded by libcdio from raw packs
+
+// CD-Text packs of one language block each, as a drive reports them: text packs
+// (title 0x80, performer 0x81) holding the NUL-terminated texts of the disc (index 0)
+// and its tracks, then the three size-information packs (0x8F) naming the character
+// set (ISO-8859-1), the track range, the pack counts, the blocks' last sequence
+// numbers and their languages. Each pack ends in its CRC.
+struct TextBlock {
+    int language;
+    std::vector<std::string> titles, performers;
+};
+
+// The texts of one type for the disc and each track, NUL-terminated end to end, cut
+// into 12-byte pieces; each piece knows the text its first byte belongs to and how
+// far into that text it starts.
+struct TextPiece {
+    int track, charPos;
+    std::string bytes;
+};
+std::vector<TextPiece> Pieces(const std::vector<std::string>& texts) {
+    std::string data;
+    std::vector<std::size_t> starts;
+    for (const std::string& t : texts) {
+        starts.push_back(data.size());
+        data += t + '\0';
+    }
+    data.resize((data.size() + 11) / 12 * 12, '\0');
+    std::vector<TextPiece> pieces;
+    for (std::size_t at = 0; at < data.size(); at += 12) {
+        std::size_t i = 0;
+        while (i + 1 < starts.size() && starts[i + 1] <= at) ++i;
+        pieces.push_back(
+            {static_cast<int>(i), static_cast<int>(at - starts[i]), data.substr(at, 12)});
+    }
+    return pieces;
+}
+
+std::vector<unsigned char> CdTextPacks(const std::vector<TextBlock>& blocks) {
+    std::vector<unsigned char> out;
+    auto pack = [&out](int type, int track, int sequence, int block, int charPos,
+                       const unsigned char* text) {
+        unsigned char p[18] = {static_cast<unsigned char>(type), static_cast<unsigned char>(track),
+                               static_cast<unsigned char>(sequence),
+                               static_cast<unsigned char>(block << 4 | std::min(charPos, 15))};
+        std::memcpy(p + 4, text, 12);
+        unsigned crc = 0;  // CRC-16/CCITT, stored inverted
+        for (int i = 0; i < 16; ++i) {
+            crc ^= unsigned{p[i]} << 8;
+            for (int b = 0; b < 8; ++b) crc = (crc & 0x8000) ? (crc << 1) ^ 0x1021 : crc << 1;
+        }
+        crc = ~crc & 0xFFFF;
+        p[16] = static_cast<unsigned char>(crc >> 8);
+        p[17] = static_cast<unsigned char>(crc);
+        out.insert(out.end(), p, p + 18);
+    };
+    // Each block numbers its packs from 0, as libcdio reads them.
+    std::vector<std::vector<TextPiece>> titles, performers;
+    std::vector<int> lastSequence;
+    for (const TextBlock& b : blocks) {
+        titles.push_back(Pieces(b.titles));
+        performers.push_back(Pieces(b.performers));
+        lastSequence.push_back(static_cast<int>(titles.back().size() + performers.back().size()) +
+                               2);
+    }
+    for (std::size_t b = 0; b < blocks.size(); ++b) {
+        const int block = static_cast<int>(b);
+        int sequence = 0;
+        for (const TextPiece& t : titles[b])
+            pack(0x80, t.track, sequence++, block, t.charPos,
+                 reinterpret_cast<const unsigned char*>(t.bytes.data()));
+        for (const TextPiece& t : performers[b])
+            pack(0x81, t.track, sequence++, block, t.charPos,
+                 reinterpret_cast<const unsigned char*>(t.bytes.data()));
+        unsigned char info[36] = {0x00, 1, static_cast<unsigned char>(blocks[b].titles.size() - 1)};
+        info[4] = static_cast<unsigned char>(titles[b].size());
+        info[5] = static_cast<unsigned char>(performers[b].size());
+        info[19] = 3;
+        for (std::size_t k = 0; k < blocks.size(); ++k) {
+            info[20 + k] = static_cast<unsigned char>(lastSequence[k]);
+            info[28 + k] = static_cast<unsigned char>(blocks[k].language);
+        }
+        for (int i = 0; i < 3; ++i) pack(0x8F, i, sequence++, block, 0, info + 12 * i);
+    }
+    return out;
+}
+
+TEST(DriveCdText, TheEnglishBlockIsTakenAndLatin1BecomesUtf8) {
+    const TextBlock german{
+        0x08, {"Hafenlichter", "Laternen", "Gezeiten"}, {"Die Kai-S\xE4nger", "", ""}};
+    const TextBlock english{0x09,
+                            {"Harbour Lights", "Lanterns", "Caf\xE9 at Low Tide"},
+                            {"The Quay Singers", "", "Mara Lind"}};
+    cdaccess::DiscText text;
+    std::vector<unsigned char> packs = CdTextPacks({german, english});
+    ASSERT_TRUE(cdaccess::DiscTextFromPacks(packs.data(), packs.size(), text));
+    names::DiscNames n = names::NamesFromCdText(text);
+    EXPECT_EQ(n.source, names::NamesSource::CdText);
+    EXPECT_EQ(n.album, "Harbour Lights");
+    EXPECT_EQ(n.albumArtist, "The Quay Singers");
+    ASSERT_EQ(n.tracks.size(), 2u);
+    EXPECT_EQ(n.Track(2)->title, "Caf\u00e9 at Low Tide");
+    EXPECT_EQ(n.Track(2)->artist, "Mara Lind");
+
+    // A disc with one block in another language: that block.
+    packs = CdTextPacks({german});
+    ASSERT_TRUE(cdaccess::DiscTextFromPacks(packs.data(), packs.size(), text));
+    EXPECT_EQ(text.disc.performer, "Die Kai-S\u00e4nger");
+    EXPECT_EQ(text.tracks.at(0).title, "Laternen");
 }
 
 }  // namespace
