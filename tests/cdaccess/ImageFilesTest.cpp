@@ -280,7 +280,8 @@ TEST_F(ImageFiles, CueSheetsThatCannotBeUsedSayWhy) {
 }
 
 TEST_F(ImageFiles, TocFilesAsTheDiscTheyDescribe) {
-    // Silence then START before track 1, CD-TEXT in Latin-1 at disc and track level,
+    // Silence then START before track 1, CD-TEXT in Latin-1 at disc and track level
+    // (the English block taken, though German comes first),
     // several FILE entries into one WAV at MSF, sample and byte offsets, START pregaps
     // in a middle and in the last track, ZERO in an audio track.
     const Bytes wave = Audio(1200, 8);
@@ -290,8 +291,9 @@ TEST_F(ImageFiles, TocFilesAsTheDiscTheyDescribe) {
               "CD_DA\n"
               "CATALOG \"0123456789012\"\n"
               "CD_TEXT {\n"
-              "  LANGUAGE_MAP { 0 : EN }\n"
-              "  LANGUAGE 0 {\n"
+              "  LANGUAGE_MAP { 0 : 8 1 : EN }\n"
+              "  LANGUAGE 0 { TITLE \"Scheibe\" PERFORMER \"Kapelle\" }\n"
+              "  LANGUAGE 1 {\n"
               "    TITLE \"Disc d\\351j\\340\"\n"
               "    PERFORMER \"Band\"\n"
               "    GENRE { 0, 8 }\n"
@@ -300,7 +302,8 @@ TEST_F(ImageFiles, TocFilesAsTheDiscTheyDescribe) {
               "// track 1\n"
               "TRACK AUDIO\n"
               "NO COPY\n"
-              "CD_TEXT { LANGUAGE 0 { TITLE \"Caf\xE9\" PERFORMER \"Singer\" } }\n"
+              "CD_TEXT { LANGUAGE 0 { TITLE \"Lied\" } LANGUAGE 1 { TITLE \"Caf\xE9\"\n"
+              "  PERFORMER \"Singer\" SONGWRITER \"Writer\" } }\n"
               "SILENCE 00:02:00\n"
               "START\n"
               "FILE \"audio.wav\" 0 00:04:00\n"
@@ -326,6 +329,7 @@ TEST_F(ImageFiles, TocFilesAsTheDiscTheyDescribe) {
     EXPECT_EQ(got.performer, "Band");
     EXPECT_EQ(got.tracks[0].title, "Caf\xC3\xA9");
     EXPECT_EQ(got.tracks[0].performer, "Singer");
+    EXPECT_EQ(got.tracks[0].songwriter, "Writer");
     EXPECT_EQ(got.tracks[0].copyPermitted, 0);
     EXPECT_EQ(got.tracks[1].copyPermitted, 1);
     EXPECT_EQ(got.tracks[1].preEmphasis, 1);

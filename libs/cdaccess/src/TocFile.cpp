@@ -251,11 +251,12 @@ class TocParser {
     }
 
     // CD_TEXT { [LANGUAGE_MAP { n : code ... }] LANGUAGE n { ITEM value ... } ... }
-    // The first language's TITLE, PERFORMER and SONGWRITER are kept.
+    // TITLE, PERFORMER and SONGWRITER are kept from the language the disc's map calls
+    // English (code 9 or EN), else from the first language.
     bool CdText(std::string& title, std::string& performer, std::string& songwriter, bool disc) {
         if (!IsSymbol('{')) return Need("'{' after CD_TEXT");
         Next();
-        bool first = true;
+        bool first = true, keptEnglish = false;
         while (!IsSymbol('}')) {
             if (IsWord("LANGUAGE_MAP")) {
                 if (!disc) return Problem("a LANGUAGE_MAP belongs in the disc's CD_TEXT");
@@ -264,18 +265,24 @@ class TocParser {
                 Next();
                 while (!IsSymbol('}')) {
                     if (Peek().kind != Token::Number) return Need("a language number");
-                    Next();
+                    const auto number = static_cast<int>(Next().value);
                     if (!IsSymbol(':')) return Need("':' in the language map");
                     Next();
                     if (Peek().kind != Token::Word && Peek().kind != Token::Number)
                         return Need("a country code");
-                    Next();
+                    const Token& code = Next();
+                    const bool english =
+                        code.kind == Token::Number ? code.value == 9 : code.text == "EN";
+                    if (english && englishLanguage_ < 0) englishLanguage_ = number;
                 }
                 Next();
             } else if (IsWord("LANGUAGE")) {
                 Next();
                 if (Peek().kind != Token::Number) return Need("a language number");
-                Next();
+                const auto number = static_cast<int>(Next().value);
+                // Kept: the English block; the first block until an English one comes.
+                const bool keep = number == englishLanguage_ || (first && !keptEnglish);
+                keptEnglish = keptEnglish || number == englishLanguage_;
                 if (!IsSymbol('{')) return Need("'{' after LANGUAGE n");
                 Next();
                 while (!IsSymbol('}')) {
@@ -286,9 +293,9 @@ class TocParser {
                         any = true;
                         if (Peek().kind == Token::String) {
                             const std::string value = Latin1ToUtf8(Next().text);
-                            if (first && item == "TITLE") title = value;
-                            if (first && item == "PERFORMER") performer = value;
-                            if (first && item == "SONGWRITER") songwriter = value;
+                            if (keep && item == "TITLE") title = value;
+                            if (keep && item == "PERFORMER") performer = value;
+                            if (keep && item == "SONGWRITER") songwriter = value;
                         } else if (!BinaryList()) {
                             return false;
                         }
@@ -545,6 +552,7 @@ class TocParser {
     std::vector<Token> tokens_;
     std::size_t at_ = 0;
     ImageLayout& layout_;
+    int englishLanguage_ = -1;  // the language map's number for English, -1 none
     std::string problem_;
 
     bool inTrack_ = false;
