@@ -118,6 +118,12 @@ bool ParseCommandLine(const std::vector<std::string>& args, CommandLine& out, st
             out.verify = true;
         } else if (a == "--accuraterip" && c == Command::Rip) {
             out.accurateRip = true;
+        } else if (a == "--no-lookup" && c == Command::Rip) {
+            out.noLookup = true;
+        } else if (a == "--release" && c == Command::Rip) {
+            if (!out.release.empty()) return fail("--release given twice");
+            if (!hasValue) return fail("--release needs a MusicBrainz release id");
+            out.release = args[++i];
         } else if (a == "--offset" && c == Command::Rip) {
             if (out.haveOffset) return fail("--offset given twice");
             if (!hasValue) return fail("--offset needs a number of samples");
@@ -151,6 +157,8 @@ bool ParseCommandLine(const std::vector<std::string>& args, CommandLine& out, st
         }
     }
     if (c == Command::Convert && out.files.empty()) return fail("no files to convert");
+    if (out.noLookup && !out.release.empty())
+        return fail("--release needs the lookup that --no-lookup turns off");
     // A WAV or FLAC file always holds the disc's exact samples.
     if (c == Command::Rip && !encode::InfoOf(out.format).rateAndChannels &&
         (out.rateIndex >= 0 || out.channelIndex >= 0))
@@ -165,6 +173,7 @@ std::string UsageText() {
            "       trackmill --rip wav|mp3|flac [--disc FILE] [--out DIR] [--tracks LIST]\n"
            "                 [--verify] [--offset N] [--accuraterip]\n"
            "                 [--rate KBPS] [--channel stereo|left|right|mono]\n"
+           "                 [--no-lookup | --release MBID]\n"
            "       trackmill --convert FILE... [--out DIR]\n"
            "       trackmill --play ROW [--disc FILE]\n"
            "       trackmill --help | --version\n";
@@ -205,6 +214,12 @@ std::string HelpText() {
            "                    160, 128, 112, 96, 64, 56 (default: the \"rate\" setting).\n"
            "  --channel CH      MP3 rips: stereo, left or right (that channel alone, as\n"
            "                    mono) or mono (both mixed); default: the \"channle\" setting.\n"
+           "  --no-lookup       Do not look the disc up on MusicBrainz (the \"musicbrainz\"\n"
+           "                    setting 0 does the same); names come from the names kept\n"
+           "                    for the disc, else its CD-Text, else \"Track N\".\n"
+           "  --release MBID    The MusicBrainz release to name the disc from when it is on\n"
+           "                    several (without it they are listed and the best match is\n"
+           "                    taken). TRACKMILL_MUSICBRAINZ_URL replaces the address.\n"
            "  --version         Print the program's version and those of its libraries.\n"
            "\n"
            "Ctrl+C (or SIGTERM, SIGHUP) stops a rip, a conversion or playing cleanly.\n"

@@ -33,6 +33,8 @@ struct CommandLine {
     int rateIndex = -1;              // --rate KBPS as an index into the rate list; -1 = the setting
     int channelIndex = -1;           // --channel as a "channle" setting index; -1 = the setting
     std::vector<std::string> files;  // --convert FILE...
+    bool noLookup = false;           // --no-lookup: no MusicBrainz lookup
+    std::string release;             // --release MBID: the release to name the disc from
 };
 
 // Reads the arguments after the program's name. The first of --help, --version,

@@ -22,6 +22,7 @@
 #include "cd/DiscSession.h"
 #include "cli/Application.h"
 #include "cli/CommandLine.h"
+#include "cli/CommandNames.h"
 #include "cli/Commands.h"
 #include "cli/Interrupt.h"
 #include "cli/OutputFolder.h"
@@ -206,6 +207,18 @@ int RunRipCommand(const std::vector<std::string>& args) {
 
     const auto app = ApplicationIfNone();
 
+    // The names come before the rip and never stop it: nothing found is "Track N".
+    bool interrupted = false;
+    const names::NamesAnswer found = FindNamesForCommand(disc.handle, line, interrupted);
+    if (interrupted) {
+        CloseDisc(disc);
+        PrintError("--rip: interrupted");
+        return kExitFailed;
+    }
+    std::vector<std::string> namesLog;
+    for (const std::string& note : found.log) namesLog.push_back("names lookup: " + note);
+    namesLog.push_back(names::NamesSourceLine(found.names));
+
     int status;
     {
         RipEngine engine(disc.handle);
@@ -240,6 +253,7 @@ int RunRipCommand(const std::vector<std::string>& args) {
         }
         std::printf("Ripping %zu track(s) from %s to %s as %s\n", audioRows.size(),
                     disc.driveName.c_str(), outDir.c_str(), as.c_str());
+        for (const std::string& l : namesLog) std::printf("  %s\n", l.c_str());
         if (const std::uint32_t hidden = cd::HiddenAudioFrames(disc.handle))
             std::printf("  hidden audio before track 1: %u frames (not ripped)\n", hidden);
         std::fflush(stdout);
@@ -262,6 +276,7 @@ int RunRipCommand(const std::vector<std::string>& args) {
         info.verify = line.verify;
         info.accurateRip = line.accurateRip;
         info.when = std::time(nullptr);
+        info.names = namesLog;
         std::string logError;
         // Ctrl+C also ends a lookup that is still waiting for the network.
         const std::string logPath =

@@ -81,6 +81,7 @@ std::string FormatRipLog(const BatchInfo& info, const cd::TableOfContents* toc,
     line(Format("read offset: %+d samples", info.readOffset));
     line(std::string("test and copy: ") + (info.verify ? "yes" : "no"));
     line(std::string("accuraterip lookup: ") + (info.accurateRip ? "yes" : "no"));
+    for (const std::string& n : info.names) line(n);
     line("");
     line("table of contents:");
     if (toc) {

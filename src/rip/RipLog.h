@@ -23,6 +23,8 @@ struct BatchInfo {
     bool verify = false;
     bool accurateRip = false;  // the tracks were looked up (their records say how)
     std::time_t when = 0;
+    // Where the disc's names came from and how the lookup went, a log line each.
+    std::vector<std::string> names;
 };
 
 struct BatchCounts {
