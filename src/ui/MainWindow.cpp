@@ -529,7 +529,15 @@ void MainWindow::OnNamesFound(names::NamesAnswer answer) {
         const int index = ChooseReleaseInWindow(this, answer.releases, answer.best);
         if (index >= 0) names::ChooseRelease(answer, index);
     }
+    namesNotes_ = answer.log;
     ShowNames(answer.names);
+}
+
+std::vector<std::string> MainWindow::NamesLogLines() const {
+    std::vector<std::string> lines;
+    for (const std::string& note : namesNotes_) lines.push_back("names lookup: " + note);
+    lines.push_back(names::NamesSourceLine(discNames_));
+    return lines;
 }
 
 // A row shows its track's title where one is known, else its own name ("Track N"); the

@@ -91,6 +91,8 @@ class MainWindow : public QDialog, public RipSource, public player::PlayerView {
     int RowCount() const override;
     bool IsRowChecked(int row) const override;
     cd::Track TrackAt(int row) const override;
+    names::DiscNames NamesForRip() const override { return discNames_; }
+    std::vector<std::string> NamesLogLines() const override;
 
     // The handle of the open drive, 0 when none opened.
     std::uint32_t DriveHandle() const { return driveHandle_; }
@@ -181,6 +183,7 @@ class MainWindow : public QDialog, public RipSource, public player::PlayerView {
     std::vector<cd::TrackRow> rows_;  // the list's rows, with their tracks' numbers and titles
     std::unique_ptr<rip::RipEngine> ripEngine_;
     names::DiscNames discNames_;
+    std::vector<std::string> namesNotes_;  // how the lookup went, for the rip log
     NamesLookup namesLookup_;
     player::CdPlayer player_;
     player::PlayerTransport transport_{player_, *this};

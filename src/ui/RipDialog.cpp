@@ -417,6 +417,7 @@ void RipDialog::FinishBatch(const QString& text, bool closing) {
     // A closing dialog does not keep the user waiting for the network.
     info.accurateRip = !closing && core::ReadAccurateRipSetting();
     info.when = std::time(nullptr);
+    info.names = owner_.NamesLogLines();
     endText_ = text;
     if (!info.accurateRip) {
         std::string error;

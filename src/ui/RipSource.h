@@ -4,7 +4,11 @@
 // table.
 #pragma once
 
+#include <string>
+#include <vector>
+
 #include "cd/TrackTable.h"
+#include "names/DiscNames.h"
 #include "rip/RipEngine.h"
 
 namespace ui {
@@ -18,6 +22,10 @@ class RipSource {
     virtual bool IsRowChecked(int row) const = 0;
     // The track of a row: its table entry, its number on the disc and its title.
     virtual cd::Track TrackAt(int row) const = 0;
+    // The disc's names as the next rip uses them, and the rip log's lines on where
+    // they came from (none known: no names, no lines).
+    virtual names::DiscNames NamesForRip() const { return {}; }
+    virtual std::vector<std::string> NamesLogLines() const { return {}; }
 };
 
 }  // namespace ui
