@@ -35,6 +35,7 @@ bool ReadMusicBrainzSetting() {
 
 NamesAnswer FindDiscNames(const NamesQuery& query) {
     NamesAnswer answer;
+    answer.remember = query.remember;
     cd::TableOfContents toc;
     std::vector<int> audio;
     if (cd::ReadTableOfContents(query.handle, toc)) {
@@ -101,7 +102,7 @@ void ChooseRelease(NamesAnswer& answer, int index) {
     answer.names = answer.releases[static_cast<std::size_t>(index)].names;
     answer.log.push_back("MusicBrainz: release " + answer.names.musicBrainzReleaseId + " chosen (" +
                          DescribeRelease(answer.releases[static_cast<std::size_t>(index)]) + ")");
-    SaveCachedNames(answer.names);
+    if (answer.remember) SaveCachedNames(answer.names);
 }
 
 std::string DescribeRelease(const Release& r) {

@@ -23,6 +23,7 @@ struct NamesQuery {
     std::uint32_t handle = 0;  // an open disc
     bool network = true;       // look the disc up on MusicBrainz
     bool useCache = true;      // false: look up again, past what is kept
+    bool remember = true;      // keep a release taken in the cache (false: the caller will)
     std::string releaseId;     // take this release when the disc is on several
     int timeoutMs = kMusicBrainzTimeoutMs;
     std::function<bool()> cancelled;
@@ -36,6 +37,7 @@ struct NamesAnswer {
     int best = -1;                  // the release to preselect
     bool needsChoice = false;       // several releases and nobody chose: ask, or take best
     bool fromCache = false;
+    bool remember = true;          // as asked: ChooseRelease keeps the choice
     std::vector<std::string> log;  // how the names were found, a line each
 };
 
@@ -44,7 +46,8 @@ struct NamesAnswer {
 // taken and kept in the cache; with several and none chosen, `names` is the best
 // match and needsChoice is set (ChooseRelease keeps the choice).
 NamesAnswer FindDiscNames(const NamesQuery& query);
-// Takes release `index` of the answer as the disc's names and remembers it.
+// Takes release `index` of the answer as the disc's names and, unless the query said
+// otherwise, remembers it.
 void ChooseRelease(NamesAnswer& answer, int index);
 // One line per release for a terminal: "  <id>  title / artist / date country / label
 // catno / format, N tracks", the preselected one marked with '*'.

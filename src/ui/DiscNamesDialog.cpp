@@ -148,6 +148,7 @@ void DiscNamesDialog::OnLookUpAgain() {
     status_->setText("Looking the disc up...");
     names::NamesQuery query = lookUp_;
     query.useCache = false;
+    query.remember = false;  // OK keeps what the dialog shows; Cancel keeps nothing
     lookup_.Start(query, this, [this](names::NamesAnswer a) { OnLookedUp(std::move(a)); });
 }
 
@@ -160,16 +161,16 @@ void DiscNamesDialog::OnLookedUp(names::NamesAnswer answer) {
     status_->setText(answer.log.empty() ? QString() : Q(answer.log.back()));
     if (!answer.names.Known()) return;  // nothing found: the fields stay as they are
     names_ = answer.names;
+    lookedUp_ = true;
     Show(names_);
 }
 
 void DiscNamesDialog::OnOk() {
     lookup_.Cancel();
     names::DiscNames edited = Names();
-    if (Changed(names_, edited)) {
-        edited.source = names::NamesSource::Edited;
-        names::SaveCachedNames(edited);
-    }
+    const bool changed = Changed(names_, edited);
+    if (changed) edited.source = names::NamesSource::Edited;
+    if (changed || lookedUp_) names::SaveCachedNames(edited);
     names_ = std::move(edited);
     accept();
 }

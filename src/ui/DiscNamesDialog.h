@@ -39,6 +39,7 @@ class DiscNamesDialog : public QDialog {
     void OnOk();
 
     names::DiscNames names_;  // what the fields started from
+    bool lookedUp_ = false;   // names_ came from "Look up again", not yet kept
     std::vector<int> trackNumbers_;
     names::NamesQuery lookUp_;
     NamesLookup lookup_;

@@ -120,6 +120,24 @@ TEST(DiscNamesWindowTest, TheChosenReleaseNamesTheRowsAndAnEditIsKept) {
         w.PopupMenu()->findChild<QAction*>(QString::number(MainWindow::kMenuDiscNames))->trigger();
         EXPECT_EQ(RowTitle(w, 1), "Tidewalker (single edit)");
         EXPECT_EQ(w.Names().source, names::NamesSource::Edited);
+
+        // "Look up again" offers the releases anew, the one chosen before preselected;
+        // what it finds fills the fields, and Cancel keeps the names as they were.
+        WhenModal<ui::DiscNamesDialog>([](ui::DiscNamesDialog* d) {
+            WhenModal<ui::ReleaseChoiceDialog>([](ui::ReleaseChoiceDialog* c) {
+                EXPECT_EQ(c->Chosen(), 2);
+                c->Table()->selectRow(1);
+                ClickOk(c);
+            });
+            d->LookUpButton()->click();
+            EXPECT_TRUE(QTest::qWaitFor(
+                [d] { return d->findChild<QLineEdit*>("album")->text().endsWith("(Deluxe)"); },
+                15000));
+            EXPECT_EQ(d->Tracks()->item(0, 0)->text(), "Lanterns on the Water (live)");
+            d->reject();
+        });
+        w.PopupMenu()->findChild<QAction*>(QString::number(MainWindow::kMenuDiscNames))->trigger();
+        EXPECT_EQ(RowTitle(w, 1), "Tidewalker (single edit)");
     }
     names::DiscNames kept;
     ASSERT_TRUE(names::LoadCachedNames(discId, kept));
@@ -130,7 +148,7 @@ TEST(DiscNamesWindowTest, TheChosenReleaseNamesTheRowsAndAnEditIsKept) {
 
     // The same disc opens again with its names and no request.
     const std::size_t asked = server.Requests().size();
-    EXPECT_EQ(asked, 1u);
+    EXPECT_EQ(asked, 2u);
     {
         MainWindow w;
         ASSERT_TRUE(QTest::qWaitFor([&] { return RowTitle(w, 1) != "Track 2"; }, 5000));
