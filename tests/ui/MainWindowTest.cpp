@@ -127,7 +127,7 @@ TEST_F(MainWindowTest, OpensTheDemoDiscWithEveryRowCheckedAndRunsTheListCommands
     EXPECT_EQ(list->palette().color(QPalette::Base), QColor(247, 243, 247));
     EXPECT_EQ(list->selectionBehavior(), QAbstractItemView::SelectRows);
 
-    // A right click on the list opens the popup menu with its nine entries in order.
+    // A right click on the list opens the popup menu with its ten entries in order.
     const QPoint onRow = list->visualItemRect(list->topLevelItem(1)).center();
     ClickThroughWindow(w, list->viewport()->mapTo(&w, onRow), Qt::RightButton);
     auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
