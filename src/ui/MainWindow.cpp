@@ -524,7 +524,9 @@ names::NamesQuery MainWindow::NamesQueryForDisc() const {
 
 // On the window's thread: several releases are offered to the user, the best one
 // preselected; closing the choice takes the best one for now without remembering it.
+// Names edited while the lookup ran stay.
 void MainWindow::OnNamesFound(names::NamesAnswer answer) {
+    if (discNames_.source == names::NamesSource::Edited) return;  // edited meanwhile
     if (answer.needsChoice) {
         const int index = ChooseReleaseInWindow(this, answer.releases, answer.best);
         if (index >= 0) names::ChooseRelease(answer, index);
