@@ -211,10 +211,14 @@ int RunRipCommand(const std::vector<std::string>& args) {
     bool interrupted = false;
     const names::NamesAnswer found = FindNamesForCommand(disc.handle, line, interrupted);
     if (interrupted) {
-        CloseDisc(disc);
         PrintError("--rip: interrupted");
         return kExitFailed;
     }
+    // A row's track takes its title from the names (files and log entries go by it).
+    for (std::size_t r = 0; r < disc.rows.size(); ++r)
+        if (!disc.table[r].isData)
+            disc.rows[r].title =
+                names::RowTitle(found.names, disc.rows[r].trackNumber, disc.rows[r].title);
     std::vector<std::string> namesLog;
     for (const std::string& note : found.log) namesLog.push_back("names lookup: " + note);
     namesLog.push_back(names::NamesSourceLine(found.names));

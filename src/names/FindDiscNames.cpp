@@ -125,6 +125,13 @@ std::vector<std::string> ReleaseList(const NamesAnswer& answer) {
     return lines;
 }
 
+std::string RowTitle(const DiscNames& names, int trackNumber, const std::string& fallback) {
+    const TrackNames* t = names.Track(trackNumber);
+    if (!t || t->title.empty()) return fallback;
+    const std::string number = std::to_string(trackNumber);
+    return (number.size() < 2 ? "0" + number : number) + " - " + t->title;
+}
+
 std::string NamesSourceLine(const DiscNames& n) {
     switch (n.source) {
         case NamesSource::MusicBrainz:

@@ -54,6 +54,10 @@ void ChooseRelease(NamesAnswer& answer, int index);
 std::vector<std::string> ReleaseList(const NamesAnswer& answer);
 // A release as the choice lists it, without its id.
 std::string DescribeRelease(const Release& release);
+// The title a track's row carries to the rip (its files and log entries go by it):
+// "NN - Title" where the names give the track a title, so that two tracks of the same
+// title never share a file; else `fallback` (the row's own "Track N").
+std::string RowTitle(const DiscNames& names, int trackNumber, const std::string& fallback);
 // Where the names came from, for the rip log: "names: MusicBrainz release <id> (...)",
 // "names: CD-Text", "names: edited by hand", "names: none".
 std::string NamesSourceLine(const DiscNames& names);

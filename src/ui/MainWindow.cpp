@@ -549,9 +549,9 @@ void MainWindow::ShowNames(const names::DiscNames& found) {
     for (std::size_t r = 0; r < rows_.size(); ++r) {
         cd::TrackRow& row = rows_[r];
         const names::TrackNames* t = table_[r].isData ? nullptr : found.Track(row.trackNumber);
-        row.title = t && !t->title.empty() ? t->title : row.name;
+        row.title = table_[r].isData ? row.name : names::RowTitle(found, row.trackNumber, row.name);
         if (QTreeWidgetItem* item = list_->topLevelItem(static_cast<int>(r)))
-            item->setText(1, QString::fromStdString(row.title));
+            item->setText(1, QString::fromStdString(t && !t->title.empty() ? t->title : row.name));
     }
 }
 

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <QDir>
+#include <QFile>
 #include <QTemporaryDir>
 #include <cstdio>
 #include <fstream>
@@ -82,9 +83,12 @@ TEST_F(RipNamesTest, TheReleaseTakenAndTheFallbacksAreInTheRipLog) {
     const std::size_t asked = server.Requests().size();
     EXPECT_EQ(asked, 2u);
 
-    // The service down: the rip goes on with the cue sheet's CD-Text, and says why.
+    // The service down: the rip goes on with the cue sheet's CD-Text, and says why; the
+    // files are named from it.
     r = Rip("down", "http://127.0.0.1:9");
     EXPECT_EQ(r.status, 0) << r.output;
+    EXPECT_TRUE(QFile::exists(QString::fromStdString(Path("down/01 - Lanterns.wav"))));
+    EXPECT_TRUE(QFile::exists(QString::fromStdString(Path("down/02 - Caf\u00e9.wav"))));
     EXPECT_NE(r.log.find("names lookup: MusicBrainz: not found ("), std::string::npos) << r.log;
     EXPECT_NE(r.log.find("names: CD-Text"), std::string::npos) << r.log;
 

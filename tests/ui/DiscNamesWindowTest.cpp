@@ -107,6 +107,8 @@ TEST(DiscNamesWindowTest, TheChosenReleaseNamesTheRowsAndAnEditIsKept) {
         EXPECT_EQ(RowTitle(w, 2), QString::fromUtf8("Caf\u00e9 at Low Tide"));
         EXPECT_EQ(RowTitle(w, 3), "Track 4");
         EXPECT_EQ(RowTitle(w, 6), "Data Track");
+        EXPECT_EQ(w.TrackAt(0).title, "01 - Lanterns on the Water");
+        EXPECT_EQ(w.TrackAt(3).title, "Track 4");
         EXPECT_EQ(w.Names().musicBrainzReleaseId, "7d1e0b52-3a4c-4f6e-9b8d-ccccccccccc3");
 
         // "Disc names...": a title and the album artist changed, OK.
