@@ -2,6 +2,10 @@
 
 #include <discid/discid.h>
 
+#include <QByteArray>
+#include <QCryptographicHash>
+
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -128,6 +132,33 @@ std::string AccurateRipDiscId::RecordPath() const {
     char dirs[16];
     std::snprintf(dirs, sizeof dirs, "%x/%x/%x/", id1 & 0xF, (id1 >> 4) & 0xF, (id1 >> 8) & 0xF);
     return std::string(dirs) + "dBAR-" + Text() + ".bin";
+}
+
+std::string CtdbTocId(const TableOfContents& toc) {
+    const std::vector<TocEntry> audio = AudioTracks(toc);
+    if (audio.empty()) return {};
+    const std::uint32_t first = audio.front().startLba;
+    std::string text;
+    char hex[16];
+    for (std::size_t i = 1; i < audio.size(); ++i) {
+        std::snprintf(hex, sizeof hex, "%08X", audio[i].startLba - first);
+        text += hex;
+    }
+    std::snprintf(hex, sizeof hex, "%08X", AudioSessionEnd(toc) - first);
+    text += hex;
+    text.resize(std::max<std::size_t>(text.size(), 800), '0');
+    QByteArray id =
+        QCryptographicHash::hash(QByteArray::fromStdString(text), QCryptographicHash::Sha1)
+            .toBase64();
+    id.replace('+', '.').replace('/', '_').replace('=', '-');
+    return id.toStdString();
+}
+
+std::string CtdbLookupToc(const TableOfContents& toc) {
+    std::string text;
+    for (const TocEntry& t : toc.tracks)
+        text += (t.data ? "-" : "") + std::to_string(t.startLba) + ":";
+    return text + std::to_string(toc.leadOut);
 }
 
 }  // namespace cd

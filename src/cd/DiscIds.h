@@ -1,6 +1,6 @@
 // The disc's table of contents as read from the drive, and the identifiers other
 // programs and databases know the disc by: the CDDB (freedb) disc id, the
-// MusicBrainz disc id and the AccurateRip ids.
+// MusicBrainz disc id, the AccurateRip ids and the CTDB (CUETools database) id.
 //
 // Addresses are logical block addresses as the drive reports them (a pressed
 // disc's first track at 0); the identifiers add the 150-frame lead-in gap where
@@ -10,7 +10,8 @@
 // database expects it: the CDDB id counts every track and the true lead-out; the
 // MusicBrainz id takes the audio tracks only, its audio session ending 11400 frames
 // before the first trailing data track; the AccurateRip ids take the audio tracks'
-// addresses and count and the true lead-out.
+// addresses and count and the true lead-out; the CTDB id takes the audio tracks and
+// the audio session's end, counted from the first audio track.
 #pragma once
 
 #include <cstdint>
@@ -67,5 +68,15 @@ struct AccurateRipDiscId {
     std::string RecordPath() const;
 };
 AccurateRipDiscId AccurateRipIds(const TableOfContents& toc);
+
+// The CTDB's id of the disc (28 characters): every audio track's start after the
+// first and the audio session's end, each less the first audio track's start, as
+// 8-digit uppercase hex; that text padded with '0' to 800 characters, hashed with
+// SHA-1 and written in base64 with '.', '_' and '-' for '+', '/' and '='. Empty
+// when the disc has no audio track.
+std::string CtdbTocId(const TableOfContents& toc);
+// The table of contents as a CTDB lookup names it: every track's start ('-' before a
+// data track's) and the lead-out, joined by ':' ("0:11413:25024:-45713:55220").
+std::string CtdbLookupToc(const TableOfContents& toc);
 
 }  // namespace cd

@@ -2,10 +2,12 @@
 // whatever the source: the drive that opened, a header line, one tab-separated row
 // per track (number, start address, length in frames and as MM:SS.FF, audio or
 // data, pre-emphasis, copy permission, the pregap from index 00 to index 01; "-"
-// where the source does not know), the lead-out, and a line for audio hidden before
-// track 1.
+// where the source does not know), the lead-out, a line for audio hidden before
+// track 1, and the identifiers the databases know the disc by, as the rip log names
+// them.
 #include <cstdio>
 
+#include "cd/DiscIds.h"
 #include "cd/DiscSession.h"
 #include "cd/TrackTable.h"
 #include "cdaccess/Drive.h"
@@ -71,6 +73,15 @@ int RunTocCommand(const std::vector<std::string>& args) {
     std::printf("lead-out\t%u\n", cd::DecodeBigEndian32(record.descriptors[count].address));
     if (const std::uint32_t hidden = cd::HiddenAudioFrames(disc.handle))
         std::printf("hidden audio before track 1: %u frames\n", hidden);
+    cd::TableOfContents toc;
+    if (cd::TocFromRecord(record, toc)) {
+        const std::string musicBrainz = cd::MusicBrainzDiscId(toc);
+        std::printf("cddb id: %08x\n", cd::CddbDiscId(toc));
+        std::printf("musicbrainz id: %s\n", musicBrainz.empty() ? "(none)" : musicBrainz.c_str());
+        std::printf("accuraterip id: %s\n", cd::AccurateRipIds(toc).Text().c_str());
+        const std::string ctdb = cd::CtdbTocId(toc);
+        std::printf("ctdb id: %s\n", ctdb.empty() ? "(none)" : ctdb.c_str());
+    }
     return kExitOk;
 }
 

@@ -1,8 +1,13 @@
 // Disc identifiers from hand-made tables of contents, checked against libdiscid
 // (which computes the CDDB id too for a plain audio disc), the CDDB formula worked
-// by hand, and the identifiers a real enhanced CD is known by.
+// by hand, and the identifiers a real enhanced CD is known by. The CTDB id is worked
+// out here from its published definition, and checked against the database's own
+// published examples.
 #include <discid/discid.h>
 #include <gtest/gtest.h>
+
+#include <QCryptographicHash>
+#include <cstdio>
 
 #include "cd/DiscIds.h"
 
@@ -69,6 +74,52 @@ TEST(DiscIdsTest, DataTrackFirstStaysInTheAudioSession) {
     ASSERT_TRUE(discid_put(d, 1, 3, offsets));
     EXPECT_EQ(cd::MusicBrainzDiscId(toc), discid_get_id(d));
     discid_free(d);
+}
+
+// The CTDB id by its definition: the audio tracks' starts after the first and the
+// audio's end, less the first audio start, as %08X, padded with '0' to 800
+// characters, SHA-1, base64 with '+', '/' and '=' written '.', '_' and '-'.
+std::string ReferenceCtdbId(const std::vector<std::uint32_t>& audioStarts, std::uint32_t end) {
+    std::string text;
+    char hex[16];
+    for (std::size_t i = 1; i <= audioStarts.size(); ++i) {
+        std::snprintf(hex, sizeof hex, "%08X",
+                      (i < audioStarts.size() ? audioStarts[i] : end) - audioStarts[0]);
+        text += hex;
+    }
+    text += std::string(800 - text.size(), '0');
+    std::string id =
+        QCryptographicHash::hash(QByteArray::fromStdString(text), QCryptographicHash::Sha1)
+            .toBase64()
+            .toStdString();
+    for (char& c : id) c = c == '+' ? '.' : c == '/' ? '_' : c == '=' ? '-' : c;
+    return id;
+}
+
+TEST(DiscIdsTest, CtdbIdAndLookupTocOfAudioDataFirstAndDataLastDiscs) {
+    // The database's published example, and a published enhanced CD (13 audio tracks,
+    // the data track at 220352, the lead-out at 332850).
+    const auto example = Toc({0, 11413, 25024, 45713}, 55220);
+    EXPECT_EQ(cd::CtdbTocId(example), "VukMWWItblELRM.CEFpXxw0FlME-");
+    EXPECT_EQ(cd::CtdbTocId(example), ReferenceCtdbId({0, 11413, 25024, 45713}, 55220));
+    EXPECT_EQ(cd::CtdbLookupToc(example), "0:11413:25024:45713:55220");
+    const std::vector<std::uint32_t> enhanced = {0,      15047,  30797,  45995,  60397,
+                                                 78942,  94607,  108395, 125382, 146117,
+                                                 162905, 177397, 194782, 220352};
+    const auto published = Toc(enhanced, 332850, 13);
+    EXPECT_EQ(cd::CtdbTocId(published), "gmEsiU5wvQFA1Nq9YE_posiwgK8-");
+    EXPECT_EQ(cd::CtdbLookupToc(published),
+              "0:15047:30797:45995:60397:78942:94607:108395:125382:146117:162905:177397:"
+              "194782:-220352:332850");
+
+    // Data last: the audio ends 11400 frames before it. Data first: not counted, the
+    // audio counted from its own first track.
+    const auto last = Toc({32, 20000, 41000, 70000}, 90000, 3);
+    EXPECT_EQ(cd::CtdbTocId(last), ReferenceCtdbId({32, 20000, 41000}, 70000 - 11400));
+    const auto first = Toc({0, 15000, 30000, 50000}, 70000, 0);
+    EXPECT_EQ(cd::CtdbTocId(first), ReferenceCtdbId({15000, 30000, 50000}, 70000));
+    EXPECT_EQ(cd::CtdbLookupToc(first), "-0:15000:30000:50000:70000");
+    EXPECT_EQ(cd::CtdbTocId(Toc({0}, 9000, 0)), "");
 }
 
 }  // namespace

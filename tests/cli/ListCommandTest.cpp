@@ -10,6 +10,8 @@
 #include <fstream>
 #include <sstream>
 
+#include "cd/DiscIds.h"
+
 namespace {
 
 const std::string kDemoDir = TRACKMILL_DEMO_DIR;
@@ -127,6 +129,18 @@ TEST(TocCommand, ListsTheDemoDiscAsItsImageGivesIt) {
         previous = next;
     }
     want += "lead-out\t" + std::to_string(previous) + "\n";
+    // Then the four ids, as the rip log gives them.
+    cd::TableOfContents toc;
+    toc.firstTrack = 1;
+    toc.lastTrack = static_cast<int>(starts.size());
+    for (std::size_t i = 0; i < starts.size(); ++i)
+        toc.tracks.push_back({static_cast<int>(i + 1), starts[i].first, starts[i].second != 0});
+    toc.leadOut = previous;
+    char cddb[16];
+    std::snprintf(cddb, sizeof cddb, "%08x", cd::CddbDiscId(toc));
+    want += std::string("cddb id: ") + cddb + "\nmusicbrainz id: " + cd::MusicBrainzDiscId(toc) +
+            "\naccuraterip id: " + cd::AccurateRipIds(toc).Text() +
+            "\nctdb id: " + cd::CtdbTocId(toc) + "\n";
     EXPECT_EQ(run.out, want);
 }
 
