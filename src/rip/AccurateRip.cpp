@@ -1,13 +1,8 @@
 #include "rip/AccurateRip.h"
 
-#include <QCoreApplication>
-#include <QEventLoop>
-#include <QNetworkAccessManager>
-#include <QNetworkReply>
-#include <QNetworkRequest>
-#include <QTimer>
-#include <QUrl>
 #include <cstdlib>
+
+#include "rip/HttpGet.h"
 
 namespace rip {
 
@@ -51,69 +46,21 @@ bool ParseAccurateRipRecord(const QByteArray& data, std::vector<AccurateRipPress
 // thread names this function.
 __attribute__((noinline)) AccurateRipRecord FetchAccurateRipRecord(
     const cd::AccurateRipDiscId& id, int timeoutMs, const std::function<bool()>& cancelled) {
-    AccurateRipRecord record;
-    if (!QCoreApplication::instance()) {
-        record.problem = "no event loop to fetch it with";
-        return record;
-    }
-    if (cancelled && cancelled()) {
-        record.problem = "cancelled";
-        return record;
-    }
-    const QUrl url(QString::fromStdString(AccurateRipBaseUrl() + "/" + id.RecordPath()));
-    if (!url.isValid() || (url.scheme() != "http" && url.scheme() != "https")) {
-        record.problem = "the address " + url.toString().toStdString() + " is not an http address";
-        return record;
-    }
-    QNetworkAccessManager manager;
-    QNetworkRequest request(url);
-    request.setTransferTimeout(timeoutMs);
-    QNetworkReply* reply = manager.get(request);
-    QEventLoop loop;
-    QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
     // A record holds a few hundred bytes per pressing; a server that sends far more is
     // not the database, and its answer is not kept in memory.
     constexpr qint64 kMaxRecordBytes = 4 << 20;
-    bool timedOut = false, stopped = false, tooLarge = false;
-    QObject::connect(reply, &QNetworkReply::downloadProgress, &loop,
-                     [reply, &tooLarge](qint64 received, qint64 total) {
-                         if (received <= kMaxRecordBytes && total <= kMaxRecordBytes) return;
-                         tooLarge = true;
-                         reply->abort();
-                     });
-    QTimer::singleShot(timeoutMs, &loop, [reply, &timedOut] {
-        timedOut = true;
-        reply->abort();
-    });
-    QTimer poll;
-    if (cancelled) {
-        QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
-            if (!cancelled()) return;
-            stopped = true;
-            reply->abort();
-        });
-        poll.start(100);
-    }
-    if (!reply->isFinished()) loop.exec();
-    poll.stop();
-
-    const int http = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-    if (stopped) {
-        record.problem = "cancelled";
-    } else if (tooLarge) {
-        record.problem = "the database's answer is larger than a record can be";
-    } else if (timedOut) {
-        record.problem = "no answer within " + std::to_string(timeoutMs / 1000) + " s";
-    } else if (http == 404) {
+    const HttpAnswer answer = HttpGet(AccurateRipBaseUrl() + "/" + id.RecordPath(), timeoutMs,
+                                      kMaxRecordBytes, cancelled);
+    AccurateRipRecord record;
+    if (!answer.problem.empty()) {
+        record.problem = answer.problem;
+    } else if (answer.status == 404) {
         record.status = AccurateRipRecord::Status::NotInDatabase;
-    } else if (reply->error() != QNetworkReply::NoError) {
-        record.problem = reply->errorString().toStdString();
-    } else if (!ParseAccurateRipRecord(reply->readAll(), record.pressings)) {
+    } else if (!ParseAccurateRipRecord(answer.body, record.pressings)) {
         record.problem = "the database's record is damaged";
     } else {
         record.status = AccurateRipRecord::Status::Found;
     }
-    delete reply;
     return record;
 }
 

@@ -1,0 +1,79 @@
+#include "rip/HttpGet.h"
+
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QNetworkRequest>
+#include <QTimer>
+#include <QUrl>
+
+namespace rip {
+
+// Not inlined: the test suite's ThreadSanitizer suppression for Qt Network's own
+// thread names this function.
+__attribute__((noinline)) HttpAnswer HttpGet(const std::string& address, int timeoutMs,
+                                             qint64 maxBytes,
+                                             const std::function<bool()>& cancelled) {
+    HttpAnswer answer;
+    if (!QCoreApplication::instance()) {
+        answer.problem = "no event loop to fetch it with";
+        return answer;
+    }
+    if (cancelled && cancelled()) {
+        answer.problem = "cancelled";
+        return answer;
+    }
+    const QUrl url(QString::fromStdString(address));
+    if (!url.isValid() || (url.scheme() != "http" && url.scheme() != "https")) {
+        answer.problem = "the address " + url.toString().toStdString() + " is not an http address";
+        return answer;
+    }
+    QNetworkAccessManager manager;
+    QNetworkRequest request(url);
+    request.setTransferTimeout(timeoutMs);
+    QNetworkReply* reply = manager.get(request);
+    QEventLoop loop;
+    QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
+    bool timedOut = false, stopped = false, tooLarge = false;
+    QObject::connect(reply, &QNetworkReply::downloadProgress, &loop,
+                     [reply, &tooLarge, maxBytes](qint64 received, qint64 total) {
+                         if (received <= maxBytes && total <= maxBytes) return;
+                         tooLarge = true;
+                         reply->abort();
+                     });
+    QTimer::singleShot(timeoutMs, &loop, [reply, &timedOut] {
+        timedOut = true;
+        reply->abort();
+    });
+    QTimer poll;
+    if (cancelled) {
+        QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
+            if (!cancelled()) return;
+            stopped = true;
+            reply->abort();
+        });
+        poll.start(100);
+    }
+    if (!reply->isFinished()) loop.exec();
+    poll.stop();
+
+    answer.status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    if (stopped) {
+        answer.problem = "cancelled";
+    } else if (tooLarge) {
+        answer.problem = "the database's answer is larger than a record can be";
+    } else if (timedOut) {
+        answer.problem = "no answer within " + std::to_string(timeoutMs / 1000) + " s";
+    } else if (answer.status == 404) {
+        // Not found is the database's answer, not a failure to reach it.
+    } else if (reply->error() != QNetworkReply::NoError) {
+        answer.problem = reply->errorString().toStdString();
+    } else {
+        answer.body = reply->readAll();
+    }
+    delete reply;
+    return answer;
+}
+
+}  // namespace rip
