@@ -235,12 +235,72 @@ std::uint32_t Crc32Update(std::uint32_t crc, const unsigned char* p, std::size_t
     return ~CrcRegisterUpdate(~crc, p, n);
 }
 
-void TrackChecksum::Start(std::uint64_t samples, bool firstAudioTrack, bool lastAudioTrack) {
+namespace {
+
+constexpr std::uint32_t kCrcPolynomial = 0xEDB88320u;  // reflected: bit 31 is x^0
+constexpr std::uint32_t kCrcOne = 0x80000000u;         // the polynomial 1
+
+// a x b modulo the CRC's polynomial, both in the reflected bit order.
+std::uint32_t MultiplyModP(std::uint32_t a, std::uint32_t b) {
+    std::uint32_t product = 0;
+    for (std::uint32_t bit = kCrcOne; bit != 0; bit >>= 1) {
+        if (a & bit) product ^= b;
+        b = (b & 1) ? (b >> 1) ^ kCrcPolynomial : b >> 1;  // b * x
+    }
+    return product;
+}
+
+}  // namespace
+
+// A CRC register moves along `bytesB` bytes of message by multiplying with
+// x^(8 bytesB); the inversions before and after cancel out of the sum.
+std::uint32_t Crc32Combine(std::uint32_t crcA, std::uint32_t crcB, std::uint64_t bytesB) {
+    std::uint32_t shift = kCrcOne;
+    std::uint32_t square = kCrcOne >> 8;  // x^8: one byte
+    for (std::uint64_t n = bytesB; n != 0; n >>= 1) {
+        if (n & 1) shift = MultiplyModP(shift, square);
+        square = MultiplyModP(square, square);
+    }
+    return MultiplyModP(shift, crcA) ^ crcB;
+}
+
+void TrackChecksum::Start(std::uint64_t samples, bool firstAudioTrack, bool lastAudioTrack,
+                          std::uint64_t ctdbTailSamples) {
     *this = TrackChecksum{};
     countFrom_ = firstAudioTrack ? kAccurateRipSkipFirst : 0;
     countTo_ = lastAudioTrack
                    ? (samples > kAccurateRipSkipLast ? samples - kAccurateRipSkipLast : 0)
                    : samples;
+    const std::uint64_t from = firstAudioTrack ? std::min(kCtdbSkipFirst, samples) : 0;
+    const std::uint64_t to =
+        lastAudioTrack ? std::max(from, samples - std::min(ctdbTailSamples, samples)) : samples;
+    ctdbFrom_ = from * 4;
+    ctdbTo_ = to * 4;
+    haveFrom_ = ctdbFrom_ == 0;
+    haveTo_ = ctdbTo_ == 0;
+}
+
+// crcAtTo_ is the CRC32 of the bytes before the part followed by the part.
+std::uint32_t TrackChecksum::CtdbCrc() const {
+    return Crc32Combine(crcAtFrom_, crcAtTo_, CtdbBytes());
+}
+
+// Continues the CRC32, splitting the piece where the CTDB part begins or ends to
+// keep the running value there.
+void TrackChecksum::AddToCrc(const unsigned char* data, std::size_t bytes) {
+    const std::uint64_t end = bytes_ + bytes;
+    std::size_t done = 0;
+    auto keepAt = [&](std::uint64_t mark, bool& have, std::uint32_t& crc) {
+        if (have || mark > end) return;
+        const auto upTo = static_cast<std::size_t>(mark - bytes_);
+        crc_ = Crc32Update(crc_, data + done, upTo - done);
+        done = upTo;
+        crc = crc_;
+        have = true;
+    };
+    keepAt(ctdbFrom_, haveFrom_, crcAtFrom_);
+    keepAt(ctdbTo_, haveTo_, crcAtTo_);
+    crc_ = Crc32Update(crc_, data + done, bytes - done);
 }
 
 // Adds whole samples: only those whose index lies in [countFrom_, countTo_) count,
@@ -304,7 +364,7 @@ void TrackChecksum::AddSamples(const unsigned char* data, std::uint64_t count) {
 
 void TrackChecksum::Add(const unsigned char* data, std::size_t bytes) {
     if (bytes == 0) return;
-    crc_ = Crc32Update(crc_, data, bytes);
+    AddToCrc(data, bytes);
     bytes_ += bytes;
     // Complete a sample left over from the previous piece.
     if (carried_ > 0) {

@@ -2,7 +2,7 @@
 // AccurateRip formula worked sample by sample (RipTestSupport.h), on the first,
 // a middle and the last track of a small disc, with tracks shorter than the five
 // frames the first and last track leave out, with every instruction set the sums
-// can use.
+// can use. The CTDB CRC32 is zlib's CRC32 of the part of the track it covers.
 #include <gtest/gtest.h>
 #include <zlib.h>
 
@@ -26,7 +26,8 @@ TEST(TrackChecksumTest, PiecesOfAnySizeGiveTheFormulasSums) {
             at += audio.size();
             const bool first = t == 0, last = t + 1 == frames.size();
             rip::TrackChecksum sum;
-            sum.Start(audio.size() / 4, first, last);
+            const std::size_t tail = 2 * 588 + 3;  // samples the last track's CTDB CRC leaves out
+            sum.Start(audio.size() / 4, first, last, tail);
             // Pieces that split samples and reach every width the sums are taken in.
             const std::size_t sizes[] = {1, 7, 4097, 2, 10000, 100};
             for (std::size_t pos = 0, k = 0; pos < audio.size(); ++k) {
@@ -39,6 +40,10 @@ TEST(TrackChecksumTest, PiecesOfAnySizeGiveTheFormulasSums) {
             EXPECT_EQ(sum.AccurateRipV2(), expected.v2) << "track " << t + 1;
             EXPECT_EQ(sum.Crc32(), crc32(0, audio.data(), static_cast<uInt>(audio.size())));
             EXPECT_EQ(sum.Bytes(), audio.size());
+            const std::size_t from = first ? 5880 * 4 : 0,
+                              to = last ? audio.size() - tail * 4 : audio.size();
+            EXPECT_EQ(sum.CtdbCrc(), crc32(0, audio.data() + from, static_cast<uInt>(to - from)));
+            EXPECT_EQ(sum.CtdbBytes(), to - from);
             // The short last track lies wholly within its exclusion; the others count.
             EXPECT_EQ(sum.AccurateRipV1() == 0, last) << "track " << t + 1;
         }
