@@ -118,6 +118,8 @@ bool ParseCommandLine(const std::vector<std::string>& args, CommandLine& out, st
             out.verify = true;
         } else if (a == "--accuraterip" && c == Command::Rip) {
             out.accurateRip = true;
+        } else if (a == "--ctdb" && c == Command::Rip) {
+            out.ctdb = true;
         } else if (a == "--no-lookup" && c == Command::Rip) {
             out.noLookup = true;
         } else if (a == "--release" && c == Command::Rip) {
@@ -171,7 +173,7 @@ std::string UsageText() {
            "       trackmill --list [--disc FILE]\n"
            "       trackmill --toc [--disc FILE]\n"
            "       trackmill --rip wav|mp3|flac [--disc FILE] [--out DIR] [--tracks LIST]\n"
-           "                 [--verify] [--offset N] [--accuraterip]\n"
+           "                 [--verify] [--offset N] [--accuraterip] [--ctdb]\n"
            "                 [--rate KBPS] [--channel stereo|left|right|mono]\n"
            "                 [--no-lookup | --release MBID]\n"
            "       trackmill --convert FILE... [--out DIR]\n"
@@ -188,7 +190,8 @@ std::string HelpText() {
            "                    row number, track and time, tab-separated.\n"
            "  --toc             Print the disc's table of contents as the drive reports it:\n"
            "                    start, length, type, flags and pregap of each track, the\n"
-           "                    lead-out, and any audio hidden before track 1.\n"
+           "                    lead-out, any audio hidden before track 1, and the disc's\n"
+           "                    CDDB, MusicBrainz, AccurateRip and CTDB ids.\n"
            "  --rip wav|mp3|flac\n"
            "                    Rip the disc's audio tracks to WAV, MP3 or FLAC files named\n"
            "                    after the tracks. MP3 needs the program's encoder module;\n"
@@ -209,6 +212,9 @@ std::string HelpText() {
            "                    setting, else 0); past the disc's edges is silence.\n"
            "  --accuraterip     Check the ripped tracks against the AccurateRip database\n"
            "                    (TRACKMILL_ACCURATERIP_URL replaces its address).\n"
+           "  --ctdb            Check the rip against the CTDB (CUETools database): the\n"
+           "                    whole disc's CRC32, or each track's when only some were\n"
+           "                    ripped (TRACKMILL_CTDB_URL replaces its address).\n"
            "                    Every rip writes a log with checksums into the folder.\n"
            "  --rate KBPS       MP3 rips: the lowest bit rate, one of 320, 256, 224, 192,\n"
            "                    160, 128, 112, 96, 64, 56 (default: the \"rate\" setting).\n"

@@ -28,6 +28,7 @@ struct CommandLine {
     std::string tracks;        // --tracks LIST
     bool verify = false;       // --verify
     bool accurateRip = false;  // --accuraterip
+    bool ctdb = false;         // --ctdb
     bool haveOffset = false;
     int offset = 0;                  // --offset N, in samples
     int rateIndex = -1;              // --rate KBPS as an index into the rate list; -1 = the setting

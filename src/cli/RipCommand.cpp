@@ -1,5 +1,5 @@
 // trackmill --rip wav|mp3|flac [--disc FILE] [--out DIR] [--tracks LIST] [--verify]
-//                          [--offset N] [--accuraterip]
+//                          [--offset N] [--accuraterip] [--ctdb]
 //
 // Rips rows of the disc's track list with the rip engine through the batch runner
 // the rip dialog uses (rip::RipBatch). The terminal's observer draws the engine's
@@ -7,7 +7,8 @@
 // main thread, where the batch goes on, and prints each track's outcome. A track
 // that fails is named with its cause; a disc or row list with no audio track to rip is
 // refused (exit status 2). After the batch the tracks are looked up in AccurateRip
-// when asked, and the rip log is written into the output folder.
+// and the disc in the CTDB when asked, and the rip log is written into the output
+// folder.
 #include <QCoreApplication>
 #include <QTimer>
 #include <algorithm>
@@ -279,6 +280,7 @@ int RunRipCommand(const std::vector<std::string>& args) {
         info.readOffset = offset;
         info.verify = line.verify;
         info.accurateRip = line.accurateRip;
+        info.ctdb = line.ctdb;
         info.when = std::time(nullptr);
         info.names = namesLog;
         std::string logError;
@@ -288,6 +290,9 @@ int RunRipCommand(const std::vector<std::string>& args) {
         for (const TrackRecord& t : engine.BatchRecords())
             if (!t.accurateRip.empty())
                 std::printf("  %-20s AccurateRip: %s\n", t.title.c_str(), t.accurateRip.c_str());
+        if (!info.ctdbDisc.empty()) std::printf("  CTDB: %s\n", info.ctdbDisc.c_str());
+        for (const TrackRecord& t : engine.BatchRecords())
+            if (!t.ctdb.empty()) std::printf("  %-20s CTDB: %s\n", t.title.c_str(), t.ctdb.c_str());
         if (!logPath.empty()) std::printf("Rip log: %s\n", logPath.c_str());
 
         const std::vector<std::string>& failed = batch.Failed();

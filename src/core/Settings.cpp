@@ -119,6 +119,10 @@ int ReadFlacSetting() {
     return level[0] - '0';
 }
 
+bool ReadCtdbSetting() {
+    return platform::ReadProfileInt(kSettingsSection, kKeyCtdb, 0, SettingsFilePath()) != 0;
+}
+
 bool WriteOutputSetting(const std::string& folder) {
     return WriteSetting(kSettingsSection, kKeyOutput, folder, SettingsFilePath());
 }

@@ -22,8 +22,9 @@ inline constexpr const char* kKeyFlac = "flac";
 inline constexpr int kMinFlacLevel = 0;
 inline constexpr int kMaxFlacLevel = 8;
 inline constexpr int kDefaultFlacLevel = 5;
-inline constexpr int kDefaultRateIndex = 3;     // 192 kbit/s
-inline constexpr int kDefaultChannelIndex = 0;  // "Stereo"
+inline constexpr const char* kKeyCtdb = "ctdb";  // the CTDB lookup after a batch (0/1)
+inline constexpr int kDefaultRateIndex = 3;      // 192 kbit/s
+inline constexpr int kDefaultChannelIndex = 0;   // "Stereo"
 
 // The MP3 bit rates in kbit/s that the "rate" setting indexes, highest first.
 inline constexpr int kRateListSize = 10;
@@ -58,6 +59,7 @@ bool ReadAccurateRipSetting();  // "accuraterip" != 0
 // "flac": a whole number 0..8 (spaces around it allowed); anything else, absent,
 // empty, out of range or not a number, reads as the default 5.
 int ReadFlacSetting();
+bool ReadCtdbSetting();  // "ctdb" != 0
 
 // The first-start default of "output": when the setting is empty (or absent), creates
 // the user's music folder (one level; an existing folder or a failure changes nothing)

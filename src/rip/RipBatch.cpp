@@ -53,7 +53,7 @@ bool RipBatch::HasLog() {
     return !engine_.BatchRecords().empty();
 }
 
-std::string RipBatch::WriteLog(const BatchInfo& info, std::string& error,
+std::string RipBatch::WriteLog(BatchInfo& info, std::string& error,
                                const std::function<bool()>& cancelled) {
     return FinishBatch(engine_, info, error, cancelled);
 }

@@ -64,9 +64,10 @@ class RipBatch {
     // Leaves the skipped data rows out of the log; false when no track was tried
     // (the batch then has no log).
     bool HasLog();
-    // The end of the batch: rip::FinishBatch over the engine's records. Only uses the
-    // engine, so it may run on a thread of its own while the driver waits.
-    std::string WriteLog(const BatchInfo& info, std::string& error,
+    // The end of the batch: rip::FinishBatch over the engine's records (which fills in
+    // info's CTDB verdict). Only uses the engine, so it may run on a thread of its own
+    // while the driver waits.
+    std::string WriteLog(BatchInfo& info, std::string& error,
                          const std::function<bool()>& cancelled = {});
 
   private:

@@ -9,6 +9,7 @@
 #include "core/Settings.h"
 #include "encode/EncoderBinding.h"
 #include "platform/Paths.h"
+#include "rip/Ctdb.h"
 
 namespace rip {
 
@@ -247,6 +248,7 @@ bool RipEngine::StartTrack(RipObserver& observer, const cd::Track* track) {
         s.plan = PlanTrackRead(entry->startLba, entry->lengthFrames, 0, discEnd, offset_);
         s.plan.firstAudioTrack = !audio.empty() && audio.front().startLba == entry->startLba;
         s.plan.lastAudioTrack = !audio.empty() && audio.back().startLba == entry->startLba;
+        s.plan.ctdbTailSamples = CtdbTailSamples(toc_);
     } else {
         s.plan = PlanTrackRead(entry->startLba, entry->lengthFrames, 0, discEnd, offset_);
     }
@@ -306,6 +308,8 @@ void RipEngine::RecordTrack() {
         proof.crc32 = s.checksum.Crc32();
         proof.accurateRipV1 = s.checksum.AccurateRipV1();
         proof.accurateRipV2 = s.checksum.AccurateRipV2();
+        proof.ctdbCrc = s.checksum.CtdbCrc();
+        proof.ctdbBytes = s.checksum.CtdbBytes();
         proof.verified = s.testPassDone;
         proof.testCrc32 = s.testChecksum.Crc32();
         proof.suspicious = proof.verified && proof.testCrc32 != proof.crc32;

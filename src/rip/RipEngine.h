@@ -75,6 +75,7 @@ struct ReadPlan {
     std::uint32_t firstFrame = 0, endFrame = 0;
     std::uint64_t silenceBefore = 0, skipBytes = 0, keepBytes = 0, silenceAfter = 0;
     bool firstAudioTrack = false, lastAudioTrack = false;  // for the AccurateRip sums
+    std::uint64_t ctdbTailSamples = 0;  // what the last audio track's CTDB CRC leaves out
 };
 // The plan for a track at startLba of lengthFrames, with the readable disc being
 // the frames [discStart, discEnd) and a read offset in stereo samples.
@@ -86,7 +87,9 @@ ReadPlan PlanTrackRead(std::uint32_t startLba, std::uint32_t lengthFrames, std::
 struct TrackProof {
     bool complete = false;  // every byte of the track was read and queued
     std::uint32_t crc32 = 0, accurateRipV1 = 0, accurateRipV2 = 0;
-    bool verified = false;  // a test pass ran to its end
+    std::uint32_t ctdbCrc = 0;    // the CTDB's CRC32 of the track (TrackChecksum)
+    std::uint64_t ctdbBytes = 0;  // the bytes it covers
+    bool verified = false;        // a test pass ran to its end
     std::uint32_t testCrc32 = 0;
     bool suspicious = false;            // the test and the copy pass differ
     std::uint32_t recoveredErrors = 0;  // reads that failed and then succeeded
@@ -106,6 +109,7 @@ struct TrackRecord {
     std::string outputProblem;  // the system's reason for an output failure, if any
     TrackProof proof;
     std::string accurateRip;  // the database's verdict, when looked up
+    std::string ctdb;         // the CTDB's verdict on this track, when only some were ripped
 };
 
 // The state of the track being ripped, shared by the reader and writer threads.

@@ -9,6 +9,7 @@
 
 #include "platform/Paths.h"
 #include "rip/AccurateRip.h"
+#include "rip/Ctdb.h"
 
 #ifndef TRACKMILL_VERSION
 #define TRACKMILL_VERSION "unknown"
@@ -81,6 +82,7 @@ std::string FormatRipLog(const BatchInfo& info, const cd::TableOfContents* toc,
     line(Format("read offset: %+d samples", info.readOffset));
     line(std::string("test and copy: ") + (info.verify ? "yes" : "no"));
     line(std::string("accuraterip lookup: ") + (info.accurateRip ? "yes" : "no"));
+    line(std::string("ctdb lookup: ") + (info.ctdb ? "yes" : "no"));
     for (const std::string& n : info.names) line(n);
     line("");
     line("table of contents:");
@@ -104,6 +106,11 @@ std::string FormatRipLog(const BatchInfo& info, const cd::TableOfContents* toc,
         const std::string mb = cd::MusicBrainzDiscId(*toc);
         line("musicbrainz id: " + (mb.empty() ? std::string("(none)") : mb));
         line("accuraterip id: " + cd::AccurateRipIds(*toc).Text());
+        const std::string ctdb = cd::CtdbTocId(*toc);
+        line("ctdb id: " + (ctdb.empty() ? std::string("(none)") : ctdb));
+        std::uint32_t ctdbCrc = 0;
+        if (CtdbDiscCrc(*toc, tracks, ctdbCrc)) line("ctdb crc32: " + Hex(ctdbCrc));
+        if (!info.ctdbDisc.empty()) line("ctdb: " + info.ctdbDisc);
     } else {
         line(" (could not be read)");
     }
@@ -122,12 +129,14 @@ std::string FormatRipLog(const BatchInfo& info, const cd::TableOfContents* toc,
             if (t.proof.verified) line("test crc32: " + Hex(t.proof.testCrc32));
             line("accuraterip v1: " + Hex(t.proof.accurateRipV1));
             line("accuraterip v2: " + Hex(t.proof.accurateRipV2));
+            line("ctdb crc32: " + Hex(t.proof.ctdbCrc));
         } else {
             line("crc32: (track not complete)");
         }
         line(Format("recovered read errors: %u", t.proof.recoveredErrors));
         line(Format("overlap-checked re-reads: %u", t.proof.overlapReads));
         if (!t.accurateRip.empty()) line("accuraterip: " + t.accurateRip);
+        if (!t.ctdb.empty()) line("ctdb: " + t.ctdb);
         line("result: " + TrackResultText(t));
     }
     line("");
@@ -167,7 +176,7 @@ std::string WriteRipLog(const BatchInfo& info, const cd::TableOfContents* toc,
     return {};
 }
 
-std::string FinishBatch(RipEngine& engine, const BatchInfo& info, std::string& error,
+std::string FinishBatch(RipEngine& engine, BatchInfo& info, std::string& error,
                         const std::function<bool()>& cancelled) {
     const cd::TableOfContents* toc = engine.Toc();
     std::vector<TrackRecord>& tracks = engine.BatchRecords();
@@ -183,6 +192,25 @@ std::string FinishBatch(RipEngine& engine, const BatchInfo& info, std::string& e
             if (!t.proof.complete) continue;
             t.accurateRip = AccurateRipVerdict(record, t.discIndex, t.proof.accurateRipV1,
                                                t.proof.accurateRipV2);
+        }
+    }
+    info.ctdbDisc.clear();
+    for (TrackRecord& t : tracks) t.ctdb.clear();
+    if (info.ctdb) {
+        CtdbRecord record;
+        if (toc) {
+            record = FetchCtdbRecord(*toc, kCtdbTimeoutMs, cancelled);
+        } else {
+            record.problem = "the disc's table of contents could not be read";
+        }
+        std::uint32_t discCrc = 0;
+        if (toc && CtdbDiscCrc(*toc, tracks, discCrc)) {
+            info.ctdbDisc = CtdbDiscVerdict(record, discCrc);
+        } else {
+            for (TrackRecord& t : tracks)
+                if (t.proof.complete)
+                    t.ctdb = toc ? CtdbTrackVerdict(record, *toc, t)
+                                 : "could not be checked (" + record.problem + ")";
         }
     }
     return WriteRipLog(info, toc, tracks, error);

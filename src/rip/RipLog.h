@@ -1,8 +1,9 @@
 // The rip log: after every batch, a plain-text account of the rip in the output
 // folder that a person can read and a program can parse (one "key: value" line or
 // one table row per fact): the program and date, the drive, the read offset, the
-// table of contents, the disc's identifiers, per track its file, length, checksums,
-// read trouble, AccurateRip verdict and result, and a closing line with the counts.
+// table of contents, the disc's identifiers and CTDB check, per track its file, length,
+// checksums, read trouble, database verdicts and result, and a closing line with the
+// counts.
 #pragma once
 
 #include <ctime>
@@ -22,6 +23,8 @@ struct BatchInfo {
     int readOffset = 0;
     bool verify = false;
     bool accurateRip = false;  // the tracks were looked up (their records say how)
+    bool ctdb = false;         // the disc was looked up in the CTDB
+    std::string ctdbDisc;      // its verdict on the whole disc, when every track was ripped
     std::time_t when = 0;
     // Where the disc's names came from and how the lookup went, a log line each.
     std::vector<std::string> names;
@@ -43,9 +46,11 @@ std::string WriteRipLog(const BatchInfo& info, const cd::TableOfContents* toc,
                         const std::vector<TrackRecord>& tracks, std::string& error);
 
 // The end of a batch, as the command line and the rip dialog do it: looks the
-// tracks up in AccurateRip when asked (info.accurateRip) and writes the log. A lookup
-// that `cancelled` calls off leaves the tracks "could not be checked (cancelled)".
-std::string FinishBatch(RipEngine& engine, const BatchInfo& info, std::string& error,
+// tracks up in AccurateRip when asked (info.accurateRip) and the disc in the CTDB
+// (info.ctdb: the verdict on the whole disc goes to info.ctdbDisc, or when only some
+// tracks were ripped, each track's to its record) and writes the log. A lookup that
+// `cancelled` calls off leaves the tracks "could not be checked (cancelled)".
+std::string FinishBatch(RipEngine& engine, BatchInfo& info, std::string& error,
                         const std::function<bool()>& cancelled = {});
 
 }  // namespace rip

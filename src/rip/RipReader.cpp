@@ -223,7 +223,7 @@ Outcome RunPass(RipSession* s, ReadBlock* a, ReadBlock* b, bool test, platform::
     pass.keep = plan.keepBytes;
     pass.checksum = test ? &s->testChecksum : &s->checksum;
     pass.checksum->Start(std::uint64_t{s->lengthFrames} * kSamplesPerFrame, plan.firstAudioTrack,
-                         plan.lastAudioTrack);
+                         plan.lastAudioTrack, plan.ctdbTailSamples);
     for (ReadBlock* block : {a, b}) {
         const std::uint32_t capacity = block->capacity;
         std::memset(block, 0, sizeof(ReadBlock));

@@ -60,6 +60,8 @@ const char* const kTextNoAudioChecked = "No audio track checked !";
 const char* const kTextFolderTooLong = "Output folder path too long !";
 const char* const kTextOffsetOutOfRange = "Read offset setting out of range !";
 const char* const kTextCheckingAccurateRip = "Checking AccurateRip...";
+const char* const kTextCheckingCtdb = "Checking CTDB...";
+const char* const kTextCheckingBoth = "Checking AccurateRip and CTDB...";
 
 // Copies text into a fixed field, at most size - 1 bytes and never splitting a
 // UTF-8 sequence, NUL-terminated.
@@ -416,10 +418,11 @@ void RipDialog::FinishBatch(const QString& text, bool closing) {
     info.verify = verify_;
     // A closing dialog does not keep the user waiting for the network.
     info.accurateRip = !closing && core::ReadAccurateRipSetting();
+    info.ctdb = !closing && core::ReadCtdbSetting();
     info.when = std::time(nullptr);
     info.names = owner_.NamesLogLines();
     endText_ = text;
-    if (!info.accurateRip) {
+    if (!info.accurateRip && !info.ctdb) {
         std::string error;
         const std::string path = batch_.WriteLog(info, error);
         OnBatchFinished(path, error);
@@ -429,8 +432,10 @@ void RipDialog::FinishBatch(const QString& text, bool closing) {
     // engine's batch records until it reports back here. Nothing starts meanwhile.
     finishing_ = true;
     cancelLookup_ = false;
-    status_->setText(QString::fromLatin1(kTextCheckingAccurateRip));
-    finisher_ = QThread::create([this, info] {
+    status_->setText(QString::fromLatin1(!info.ctdb         ? kTextCheckingAccurateRip
+                                         : info.accurateRip ? kTextCheckingBoth
+                                                            : kTextCheckingCtdb));
+    finisher_ = QThread::create([this, info]() mutable {
         std::string error;
         const std::string path =
             batch_.WriteLog(info, error, [this] { return cancelLookup_.load(); });
