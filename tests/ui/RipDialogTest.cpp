@@ -325,6 +325,28 @@ TEST_F(RipDialogTest, OnlyTheLastRowOrNoRowChecked) {
         << RipLog();
 }
 
+TEST_F(RipDialogTest, TheCtdbSettingChecksTheWholeDiscAfterTheBatch) {
+    TableSource& src = UseSimDisc({150, 150});
+    RipDialog dialog(src, RipDialog::kFormatWav, false);
+    dialog.show();
+    QTcpServer database;
+    ASSERT_TRUE(database.listen(QHostAddress::LocalHost));
+    std::ofstream(AppFolder() + "/trackmill.ini", std::ios::app) << "ctdb=1\n";
+    ::setenv("TRACKMILL_CTDB_URL",
+             ("http://127.0.0.1:" + std::to_string(database.serverPort())).c_str(), 1);
+    Click(dialog, RipDialog::kIdRipStop);
+    // The database holds its answer until the status line has been seen.
+    ASSERT_TRUE(PumpUntil([&] { return database.hasPendingConnections(); }, 20000));
+    ::unsetenv("TRACKMILL_CTDB_URL");
+    EXPECT_EQ(Text(dialog, RipDialog::kIdStatus), "Checking CTDB...");
+    QTcpSocket* lookup = database.nextPendingConnection();
+    lookup->write("HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\nConnection: close\r\n\r\n");
+    lookup->disconnectFromHost();
+    ASSERT_TRUE(PumpUntil([&] { return Finished(dialog); }, 20000));
+    EXPECT_EQ(Text(dialog, RipDialog::kIdStatus), "Finished ok !");
+    EXPECT_NE(RipLog().find("\nctdb: not in database\n"), std::string::npos) << RipLog();
+}
+
 TEST_F(RipDialogTest, StopDuringTheSecondOfThreeTracksThenRipAgain) {
     TableSource& src = UseSimDisc({100, 4000, 100});
     writerDelayMs = 5;
