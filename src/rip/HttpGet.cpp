@@ -59,6 +59,11 @@ __attribute__((noinline)) HttpAnswer HttpGet(const std::string& address, int tim
     poll.stop();
 
     answer.status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    // The request's own transfer time-out may end it just before the timer does; Qt
+    // then reports it as cancelled.
+    const QNetworkReply::NetworkError error = reply->error();
+    timedOut = timedOut || error == QNetworkReply::OperationCanceledError ||
+               error == QNetworkReply::TimeoutError;
     if (stopped) {
         answer.problem = "cancelled";
     } else if (tooLarge) {
@@ -67,7 +72,7 @@ __attribute__((noinline)) HttpAnswer HttpGet(const std::string& address, int tim
         answer.problem = "no answer within " + std::to_string(timeoutMs / 1000) + " s";
     } else if (answer.status == 404) {
         // Not found is the database's answer, not a failure to reach it.
-    } else if (reply->error() != QNetworkReply::NoError) {
+    } else if (error != QNetworkReply::NoError) {
         answer.problem = reply->errorString().toStdString();
     } else {
         answer.body = reply->readAll();
