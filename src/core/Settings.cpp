@@ -123,6 +123,23 @@ bool ReadCtdbSetting() {
     return platform::ReadProfileInt(kSettingsSection, kKeyCtdb, 0, SettingsFilePath()) != 0;
 }
 
+std::string ReadNamingSetting() {
+    return platform::ReadProfileString(kSettingsSection, kKeyNaming, "", kOutputBufferSize,
+                                       SettingsFilePath());
+}
+
+bool WriteNamingSetting(const std::string& naming) {
+    return WriteSetting(kSettingsSection, kKeyNaming, naming, SettingsFilePath());
+}
+
+bool ReadId3v24Setting() {
+    return platform::ReadProfileInt(kSettingsSection, kKeyId3v24, 0, SettingsFilePath()) != 0;
+}
+
+bool ReadCoverSetting() {
+    return platform::ReadProfileInt(kSettingsSection, kKeyCover, 1, SettingsFilePath()) != 0;
+}
+
 bool WriteOutputSetting(const std::string& folder) {
     return WriteSetting(kSettingsSection, kKeyOutput, folder, SettingsFilePath());
 }

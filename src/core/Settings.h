@@ -23,8 +23,14 @@ inline constexpr int kMinFlacLevel = 0;
 inline constexpr int kMaxFlacLevel = 8;
 inline constexpr int kDefaultFlacLevel = 5;
 inline constexpr const char* kKeyCtdb = "ctdb";  // the CTDB lookup after a batch (0/1)
-inline constexpr int kDefaultRateIndex = 3;      // 192 kbit/s
-inline constexpr int kDefaultChannelIndex = 0;   // "Stereo"
+// Names and tags: the file-name template (text, empty for the default), ID3v2.4
+// instead of ID3v2.3 in MP3 files (0/1, default 0) and embedded cover art (0/1,
+// default 1).
+inline constexpr const char* kKeyNaming = "naming";
+inline constexpr const char* kKeyId3v24 = "id3v24";
+inline constexpr const char* kKeyCover = "cover";
+inline constexpr int kDefaultRateIndex = 3;     // 192 kbit/s
+inline constexpr int kDefaultChannelIndex = 0;  // "Stereo"
 
 // The MP3 bit rates in kbit/s that the "rate" setting indexes, highest first.
 inline constexpr int kRateListSize = 10;
@@ -59,7 +65,11 @@ bool ReadAccurateRipSetting();  // "accuraterip" != 0
 // "flac": a whole number 0..8 (spaces around it allowed); anything else, absent,
 // empty, out of range or not a number, reads as the default 5.
 int ReadFlacSetting();
-bool ReadCtdbSetting();  // "ctdb" != 0
+bool ReadCtdbSetting();           // "ctdb" != 0
+std::string ReadNamingSetting();  // "naming", default empty (the default template)
+bool WriteNamingSetting(const std::string& naming);
+bool ReadId3v24Setting();  // "id3v24" != 0
+bool ReadCoverSetting();   // "cover" != 0, default 1
 
 // The first-start default of "output": when the setting is empty (or absent), creates
 // the user's music folder (one level; an existing folder or a failure changes nothing)

@@ -40,4 +40,13 @@ std::string FileTitleFromPath(const std::string& path, bool keepExtension) {
     return title;
 }
 
+std::string CleanFileName(const std::string& name) {
+    std::string out = name;
+    for (char& c : out) {
+        const unsigned char u = static_cast<unsigned char>(c);
+        if (u < 0x20 || u == 0x7F || std::strchr("\\/:*?\"<>|", c)) c = '_';
+    }
+    return out;
+}
+
 }  // namespace core

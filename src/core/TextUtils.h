@@ -13,5 +13,10 @@ int CompareNoCase(const char* a, const char* b, int n);
 // The last component of a path ('\' or '/' separated), without its extension (cut at
 // the first '.') unless keepExtension.
 std::string FileTitleFromPath(const std::string& path, bool keepExtension);
+// A text made safe as one file name: control characters, DEL and the characters some
+// system refuses in a file name (path separators, drive colon, wildcards, quotes,
+// redirection) become '_'; printable ASCII and every byte of a multi-byte character
+// are kept.
+std::string CleanFileName(const std::string& name);
 
 }  // namespace core
