@@ -10,6 +10,8 @@
 #include "convert/ConverterLibrary.h"
 #include "convert/SourceResampler.h"
 #include "convert/WavSource.h"
+#include "convert/WavTags.h"
+#include "core/Settings.h"
 #include "core/TextUtils.h"
 #include "platform/Files.h"
 #include "platform/Paths.h"
@@ -266,6 +268,14 @@ int ConverterEngine::Convert(const char* source, const char* target, std::int32_
         platform::DiscardWorkFile(work);
         return fail(failure);
     }
+    // The working file holds its audio: the source's tags go into it before it takes
+    // its name. Tags that cannot be carried leave the MP3 without them, and LastProblem
+    // says so.
+    std::string tagProblem;
+    if (!CarryWavTags(source, work.workPath, core::ReadId3v24Setting(), &tagProblem))
+        tagProblem = "the source's tags were not carried over: " + tagProblem;
+    else
+        tagProblem.clear();
 
     // A stopped or cut-short conversion is kept, but never in place of a target that
     // was there before; it is then kept beside it under a name that says so.
@@ -289,6 +299,7 @@ int ConverterEngine::Convert(const char* source, const char* target, std::int32_
         if (reporting) notify(kConvertTruncated, 0.0, Now());
         return kConvertResultTruncated;
     }
+    problem_ = tagProblem;
     if (!keptAs.empty()) problem_ = "another file took the target's name meanwhile" + keptAs;
     if (reporting) notify(kConvertFinished, 0.0, Now());
     return kConvertOk;

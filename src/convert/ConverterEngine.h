@@ -93,7 +93,8 @@ class ConverterEngine {
 
     // Why the last Convert did not end as a plain success (a truncated source, a
     // source that could not be opened or read, the module's refusal, a failed chunk,
-    // an abort); empty after a success. Read it on the thread that ran Convert.
+    // an abort); empty after a success, unless the source's tags could not be carried
+    // into the target. Read it on the thread that ran Convert.
     const std::string& LastProblem() const { return problem_; }
     // The name the last conversion's target was kept under: the target given, or a
     // name beside it when a stopped or cut-short result would have replaced an earlier

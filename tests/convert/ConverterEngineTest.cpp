@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstdio>
+#include <utility>
 
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -18,6 +20,13 @@
 #include <thread>
 #include <tuple>
 #include <utility>
+
+#include <taglib/attachedpictureframe.h>
+#include <taglib/id3v2tag.h>
+#include <taglib/mpegfile.h>
+#include <taglib/textidentificationframe.h>
+#include <taglib/tpropertymap.h>
+#include <taglib/wavfile.h>
 
 #include "TestAudio.h"
 #include "convert/ConverterEngine.h"
@@ -392,6 +401,63 @@ TEST_F(ConverterEngineTest, AnEarlierTargetSurvivesAFullDiskAndAStop) {
     EXPECT_EQ(std::string::npos, engine_.LastProblem().find("holds 1764000"))
         << engine_.LastProblem();
     EXPECT_NE(std::string::npos, engine_.LastProblem().find("declares 1764000 bytes"));
+}
+
+// A source's RIFF INFO chunk, as other tools write it after the audio, and its id3
+// chunk reach the MP3: the id3 frames as they are (a picture and a user text
+// included), INFO for what the id3 tag does not say.
+TEST_F(ConverterEngineTest, SourceTagsAreCarriedIntoTheMp3) {
+    const auto audio = Sines(44100, 44100, {440.0, 660.0});
+    WriteWav(Path("in.wav"), 44100, 2, audio);
+    std::string info = "INFO";
+    for (const auto& [id, text] : {std::pair{"INAM", "Song Title"},
+                                   {"IART", "Info Artist"},
+                                   {"IPRD", "Album"},
+                                   {"ICRD", "1987"}}) {
+        std::string value = std::string(text) + '\0';
+        if (value.size() % 2) value += '\0';
+        info += id;
+        for (int i = 0; i < 4; ++i) info += static_cast<char>((std::strlen(text) + 1) >> (8 * i));
+        info += value;
+    }
+    {
+        std::FILE* f = std::fopen(Path("in.wav").c_str(), "ab");
+        const std::uint32_t size = static_cast<std::uint32_t>(info.size());
+        std::fwrite("LIST", 1, 4, f);
+        std::fwrite(&size, 4, 1, f);  // little-endian machines only, as the files are
+        std::fwrite(info.data(), 1, info.size(), f);
+        std::fclose(f);
+        TagLib::RIFF::WAV::File wav(Path("in.wav").c_str());
+        ASSERT_TRUE(wav.hasInfoTag());
+        wav.ID3v2Tag()->setArtist("Id3 Artist");
+        wav.ID3v2Tag()->addFrame(new TagLib::ID3v2::UserTextIdentificationFrame(
+            "MusicBrainz Album Id", TagLib::StringList("abc-123")));
+        auto* picture = new TagLib::ID3v2::AttachedPictureFrame;
+        picture->setType(TagLib::ID3v2::AttachedPictureFrame::FrontCover);
+        picture->setPicture(TagLib::ByteVector(2000, 'p'));
+        wav.ID3v2Tag()->addFrame(picture);
+        ASSERT_TRUE(wav.save(TagLib::RIFF::WAV::File::AllTags, TagLib::File::StripNone));
+    }
+    ASSERT_EQ(kConvertOk, Convert(Path("in.wav"), Path("out.mp3"), 128, nullptr));
+    EXPECT_EQ("", engine_.LastProblem());
+
+    TagLib::MPEG::File mp3(Path("out.mp3").c_str());
+    ASSERT_TRUE(mp3.hasID3v2Tag());
+    TagLib::ID3v2::Tag& tag = *mp3.ID3v2Tag();
+    EXPECT_EQ(3u, tag.header()->majorVersion());
+    EXPECT_EQ("Song Title", tag.title().to8Bit());
+    EXPECT_EQ("Id3 Artist", tag.artist().to8Bit());
+    EXPECT_EQ("Album", tag.album().to8Bit());
+    EXPECT_EQ(1987u, tag.year());
+    EXPECT_EQ("abc-123", tag.properties()["MUSICBRAINZ_ALBUMID"].toString().to8Bit());
+    ASSERT_EQ(1u, tag.frameListMap()["APIC"].size());
+    EXPECT_EQ(2000u,
+              static_cast<TagLib::ID3v2::AttachedPictureFrame*>(tag.frameListMap()["APIC"].front())
+                  ->picture()
+                  .size());
+    const DecodedMp3 decoded = DecodeMp3(Path("out.mp3"));
+    ASSERT_TRUE(decoded.ok);
+    EXPECT_NEAR(44100.0, static_cast<double>(decoded.Frames()), 1152.0);
 }
 
 }  // namespace
