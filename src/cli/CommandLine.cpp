@@ -8,6 +8,7 @@
 #include "rip/RipEngine.h"
 
 #include "core/Settings.h"
+#include "names/NamingTemplate.h"
 
 namespace cli {
 
@@ -152,6 +153,13 @@ bool ParseCommandLine(const std::vector<std::string>& args, CommandLine& out, st
             for (int k = 0; k < 4; ++k)
                 if (word == kChannelWords[k]) out.channelIndex = k;
             if (out.channelIndex < 0) return fail("--channel must be stereo, left, right or mono");
+        } else if (a == "--naming" && c == Command::Rip) {
+            if (out.haveNaming) return fail("--naming given twice");
+            if (!hasValue) return fail("--naming needs a file-name template");
+            out.naming = args[++i];
+            out.haveNaming = true;
+            const std::string problem = names::NamingTemplateProblem(out.naming);
+            if (!problem.empty()) return fail("bad --naming template: " + problem);
         } else if (c == Command::Convert && !(a.size() > 1 && a[0] == '-')) {
             out.files.push_back(a);
         } else {
@@ -176,6 +184,7 @@ std::string UsageText() {
            "                 [--verify] [--offset N] [--accuraterip] [--ctdb]\n"
            "                 [--rate KBPS] [--channel stereo|left|right|mono]\n"
            "                 [--no-lookup | --release MBID]\n"
+           "                 [--naming TEMPLATE]\n"
            "       trackmill --convert FILE... [--out DIR]\n"
            "       trackmill --play ROW [--disc FILE]\n"
            "       trackmill --help | --version\n";
@@ -226,6 +235,10 @@ std::string HelpText() {
            "  --release MBID    The MusicBrainz release to name the disc from when it is on\n"
            "                    several (without it they are listed and the best match is\n"
            "                    taken). TRACKMILL_MUSICBRAINZ_URL replaces the address.\n"
+           "  --naming TEMPLATE File names when the disc's names are known (default: the\n"
+           "                    \"naming\" setting, else \"%n - %t\"): %n track number, %t\n"
+           "                    title, %a track artist, %A album artist, %d album, %y year;\n"
+           "                    a / makes a folder. Unknown names give \"Track N\".\n"
            "  --version         Print the program's version and those of its libraries.\n"
            "\n"
            "Ctrl+C (or SIGTERM, SIGHUP) stops a rip, a conversion or playing cleanly.\n"

@@ -30,9 +30,11 @@ struct CommandLine {
     bool accurateRip = false;  // --accuraterip
     bool ctdb = false;         // --ctdb
     bool haveOffset = false;
-    int offset = 0;                  // --offset N, in samples
-    int rateIndex = -1;              // --rate KBPS as an index into the rate list; -1 = the setting
-    int channelIndex = -1;           // --channel as a "channle" setting index; -1 = the setting
+    int offset = 0;         // --offset N, in samples
+    int rateIndex = -1;     // --rate KBPS as an index into the rate list; -1 = the setting
+    int channelIndex = -1;  // --channel as a "channle" setting index; -1 = the setting
+    bool haveNaming = false;
+    std::string naming;              // --naming TEMPLATE, checked; else the "naming" setting
     std::vector<std::string> files;  // --convert FILE...
     bool noLookup = false;           // --no-lookup: no MusicBrainz lookup
     std::string release;             // --release MBID: the release to name the disc from

@@ -3,10 +3,13 @@
 #include <QComboBox>
 #include <QGroupBox>
 #include <QLabel>
+#include <QLineEdit>
 
 #include "controls/HoverButton.h"
 #include "core/Settings.h"
+#include "names/NamingTemplate.h"
 #include "ui/FolderPicker.h"
+#include "ui/MessageBox.h"
 #include "ui/TemplateLayout.h"
 
 namespace ui {
@@ -33,20 +36,21 @@ OptionsDialog::OptionsDialog(QWidget* parent) : QDialog(parent) {
 
 OptionsDialog::~OptionsDialog() = default;
 
-// The "Option" template: 260 x 101 dialog units. Both lists are drop-down lists without
-// an edit field, so a stored index is always one of their entries or none.
+// The "Option" template: 260 x 119 dialog units (the file-name row below the lists adds
+// 18 to the original 101). Both lists are drop-down lists without an edit field, so a
+// stored index is always one of their entries or none.
 void OptionsDialog::BuildTemplate() {
-    const QSize base = ApplyTemplate(this, QStringLiteral("Option"), 260, 101);
+    const QSize base = ApplyTemplate(this, QStringLiteral("Option"), 260, 119);
 
     okButton_ = new HoverButton(QStringLiteral("OK"), this);
-    PlaceControl(okButton_, kIdOk, {141, 83, 50, 14}, base);
+    PlaceControl(okButton_, kIdOk, {141, 101, 50, 14}, base);
     okButton_->setDefault(true);
     cancelButton_ = new HoverButton(QStringLiteral("Cancel"), this);
-    PlaceControl(cancelButton_, kIdCancel, {201, 83, 50, 14}, base);
+    PlaceControl(cancelButton_, kIdCancel, {201, 101, 50, 14}, base);
     cancelButton_->setAutoDefault(false);
 
     auto* frame = new QGroupBox(this);
-    PlaceControl(frame, 0, {7, 1, 244, 75}, base);
+    PlaceControl(frame, 0, {7, 1, 244, 93}, base);
     frame->lower();
 
     PlaceControl(new QLabel(QStringLiteral("Output folder"), this), 0, {13, 9, 135, 8}, base);
@@ -67,6 +71,13 @@ void OptionsDialog::BuildTemplate() {
     channelList_ = new QComboBox(this);
     PlaceControl(channelList_, kIdChannelList, {165, 49, 66, 68}, base);
     channelList_->resize(channelList_->width(), channelList_->sizeHint().height());
+
+    PlaceControl(new QLabel(QStringLiteral("File names"), this), 0, {14, 72, 40, 8}, base);
+    namingEdit_ = new QLineEdit(this);
+    PlaceControl(namingEdit_, kIdNaming, {58, 70, 173, 12}, base);
+    namingEdit_->setToolTip(QStringLiteral(
+        "%n track number, %t title, %a track artist, %A album artist, %d album, %y year; "
+        "a / makes a folder"));
 }
 
 // The message map: which handler each control id runs.
@@ -84,6 +95,7 @@ void OptionsDialog::InitDialog() {
     for (int rate : kRateList) rateList_->addItem(QString::asprintf("%d bps", rate));
     channelIndex_ = ReadChannelSetting();
     rateIndex_ = ReadRateSetting();
+    naming_ = names::EffectiveNamingTemplate(ReadNamingSetting());
     UpdateData(false);
 }
 
@@ -92,7 +104,9 @@ bool OptionsDialog::UpdateData(bool save) {
         folder_ = folderText_->text().toStdString();
         rateIndex_ = rateList_->currentIndex();
         channelIndex_ = channelList_->currentIndex();
+        naming_ = namingEdit_->text().toStdString();
     } else {
+        namingEdit_->setText(QString::fromStdString(naming_));
         folderText_->setText(QString::fromStdString(folder_));
         SelectEntry(channelList_, channelIndex_);
         SelectEntry(rateList_, rateIndex_);
@@ -102,10 +116,22 @@ bool OptionsDialog::UpdateData(bool save) {
 
 void OptionsDialog::OnOk() {
     UpdateData(true);
+    // A template that names every track alike would make each track overwrite the
+    // last: nothing is written until the template is fixed.
+    const std::string problem = names::NamingTemplateProblem(naming_);
+    if (!problem.empty()) {
+        ShowMessageBox(this,
+                       QStringLiteral("The file names template cannot be used: %1.")
+                           .arg(QString::fromStdString(problem)),
+                       windowTitle(), QMessageBox::Warning);
+        namingEdit_->setFocus();
+        return;
+    }
     // Written without checking: a settings file that cannot be written changes nothing.
     WriteOutputSetting(folder_);
     WriteSettingInt(kSettingsSection, kKeyChannel, channelIndex_, SettingsFilePath());
     WriteSettingInt(kSettingsSection, kKeyRate, rateIndex_, SettingsFilePath());
+    WriteNamingSetting(naming_);
 }
 
 void OptionsDialog::OnBrowse() {
@@ -113,6 +139,7 @@ void OptionsDialog::OnBrowse() {
     picker.title = "Select output folder";
     if (!picker.Browse(this)) return;
     folder_ = picker.chosenPath;
+    naming_ = namingEdit_->text().toStdString();  // a template being typed is kept
     UpdateData(false);
 }
 

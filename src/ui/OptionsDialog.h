@@ -1,5 +1,6 @@
-// The "Option" dialog: the output folder, the MP3 bit rate and the channel choice,
-// shown from the settings file and written back by OK. The dialog stays open after
+// The "Option" dialog: the output folder, the MP3 bit rate, the channel choice and
+// the file-name template, shown from the settings file and written back by OK. OK
+// refuses a template that would not give every track a name of its own. The dialog stays open after
 // OK; Cancel, the close box and Escape close it without writing anything more.
 #pragma once
 
@@ -9,6 +10,7 @@
 class HoverButton;
 class QComboBox;
 class QLabel;
+class QLineEdit;
 
 namespace ui {
 
@@ -23,13 +25,15 @@ class OptionsDialog : public QDialog {
         kIdOk = 1037,
         kIdCancel = 1030,
         kIdFolder = 1038,
+        kIdNaming = 1039,
     };
 
     explicit OptionsDialog(QWidget* parent = nullptr);
     ~OptionsDialog() override;
 
     // Moves the fields into the controls (save false) or the controls into the fields
-    // (save true): the folder text and both lists' selection indexes (-1 for none).
+    // (save true): the folder text, both lists' selection indexes (-1 for none) and the
+    // file-name template.
     bool UpdateData(bool save);
 
   private:
@@ -45,10 +49,12 @@ class OptionsDialog : public QDialog {
     HoverButton* okButton_ = nullptr;
     HoverButton* cancelButton_ = nullptr;
     QLabel* folderText_ = nullptr;
+    QLineEdit* namingEdit_ = nullptr;
 
     std::string folder_;
     int rateIndex_ = 0;
     int channelIndex_ = 0;
+    std::string naming_;
 };
 
 }  // namespace ui

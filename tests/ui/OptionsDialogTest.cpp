@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <QComboBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
 
@@ -10,6 +11,7 @@
 #include "core/Settings.h"
 #include "platform/Paths.h"
 #include "ui/FolderPicker.h"
+#include "ui/MessageBox.h"
 #include "ui/OptionsDialog.h"
 
 using namespace core;
@@ -135,6 +137,46 @@ TEST_F(OptionsDialogTest, OkWritesWhatIsShownAndAFolderChoiceResetsTheLists) {
     EXPECT_EQ(1, Rate(again));
     QTest::keyClick(&again, Qt::Key_Escape);
     EXPECT_FALSE(again.isVisible());
+}
+
+// The file-name template: shown (the default when none is stored), typed, kept over a
+// folder choice, and refused by OK when it would give every track the same name.
+TEST_F(OptionsDialogTest, FileNamesTemplateIsCheckedBeforeAnythingIsWritten) {
+    WriteSettings("3", "0");
+    OptionsDialog d;
+    d.show();
+    auto* naming = Control<QLineEdit>(d, OptionsDialog::kIdNaming);
+    ASSERT_NE(nullptr, naming);
+    EXPECT_EQ("%n - %t", naming->text());
+    std::vector<QString> boxes;
+    ui::SetMessageBoxAnswerer([&](const ui::MessageBoxRequest& box) {
+        boxes.push_back(box.text);
+        return QMessageBox::Ok;
+    });
+
+    naming->clear();
+    QTest::keyClicks(naming, "%A/%d");
+    Control<QComboBox>(d, OptionsDialog::kIdRateList)->setCurrentIndex(0);
+    Control<QPushButton>(d, OptionsDialog::kIdOk)->click();
+    ASSERT_EQ(1u, boxes.size());
+    EXPECT_TRUE(boxes[0].contains("%n")) << boxes[0].toStdString();
+    EXPECT_EQ(3, ReadRateSetting());
+    EXPECT_EQ("", ReadNamingSetting());
+
+    FolderPicker::testDialog = [this](QWidget*, const std::string&, const std::string&,
+                                      const std::string&) -> std::optional<std::string> {
+        return folder_ + "/chosen";
+    };
+    QTest::keyClicks(naming, "/%n %t");
+    Control<QPushButton>(d, OptionsDialog::kIdBrowse)->click();
+    EXPECT_EQ("%A/%d/%n %t", naming->text());
+    Control<QPushButton>(d, OptionsDialog::kIdOk)->click();
+    ui::SetMessageBoxAnswerer({});
+    EXPECT_EQ(1u, boxes.size());
+    EXPECT_EQ("%A/%d/%n %t", ReadNamingSetting());
+    EXPECT_EQ(folder_ + "/chosen/", ReadOutputSetting());
+    OptionsDialog again;
+    EXPECT_EQ("%A/%d/%n %t", Control<QLineEdit>(again, OptionsDialog::kIdNaming)->text());
 }
 
 }  // namespace
