@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "core/TargetPaths.h"
+
 namespace convert {
 
 // The target of a source: the output folder, a path separator when the folder does not
@@ -13,10 +15,7 @@ namespace convert {
 std::string ConvertTargetPath(const std::string& folder, const std::string& source);
 
 // The target a conversion may write without overwriting a file an earlier conversion
-// of the same run wrote. `wanted` is returned when it is free; otherwise " (2)",
-// " (3)" ... goes before its extension ("song.mp3" -> "song (2).mp3") until the name
-// is free. A name is taken when it equals one in `taken`, or when it names an existing
-// file that is one of them under another spelling (a case-insensitive folder, a link).
-std::string FreeTargetPath(const std::string& wanted, const std::vector<std::string>& taken);
+// of the same run wrote (core/TargetPaths.h).
+using core::FreeTargetPath;
 
 }  // namespace convert
