@@ -4,9 +4,12 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
+#include <system_error>
 
 #include "cdaccess/CdAccess.h"
 #include "core/Settings.h"
+#include "core/TargetPaths.h"
 #include "encode/EncoderBinding.h"
 #include "platform/Paths.h"
 #include "rip/Ctdb.h"
@@ -40,6 +43,8 @@ void ClearSession(RipSession& s) {
     s.keptPath.clear();
     s.outputProblem.clear();
     s.encoder.reset();
+    s.trackNumber = 0;
+    s.finish = nullptr;
     s.readerDone = false;
     s.plan = ReadPlan{};
     s.verify = false;
@@ -143,16 +148,29 @@ std::string RipEngine::CleanFileName(const std::string& name) const {
     return out;
 }
 
-std::string RipEngine::OutputPathFor(const std::string& name) const {
+std::string RipEngine::OutputFolder() const {
     std::string path = folder_;
     if (path.empty()) {
         path = std::string(".") + platform::kPathSeparator;
     } else if (!platform::IsPathSeparator(path.back())) {
         path += platform::kPathSeparator;
     }
-    path += CleanFileName(name);
-    path += std::string(".") + encode::InfoOf(format_).extension;
     return path;
+}
+
+std::string RipEngine::OutputPathFor(const std::string& name) const {
+    return OutputFolder() + CleanFileName(name) + "." + encode::InfoOf(format_).extension;
+}
+
+// The track's final path: named by the batch's TrackFiles when it names files, else
+// after the track; apart from every file the batch wrote before.
+std::string RipEngine::ChooseOutputPath(int number, const std::string& title) const {
+    if (!trackFiles_.relativeName || number <= 0) return OutputPathFor(title);
+    const std::string path = OutputFolder() + trackFiles_.relativeName(number, title) + "." +
+                             encode::InfoOf(format_).extension;
+    std::vector<std::string> taken;
+    for (const TrackRecord& r : records_) taken.push_back(r.outputPath);
+    return core::FreeTargetPath(path, taken);
 }
 
 void ReportProgress(RipSession* s, std::uint64_t bytes) {
@@ -182,8 +200,9 @@ bool RipEngine::StartTrack(RipObserver& observer, const cd::Track* track) {
     }
     const cd::TrackEntry* entry = &pendingTrack_.entry;
     const encode::FormatInfo& format = encode::InfoOf(format_);
-    const char* ext = format.extension;
-    observer.TrackFile(CleanFileName(track->title) + "." + ext);
+    s.trackNumber = track->number;
+    const std::string outputPath = ChooseOutputPath(track->number, track->title);
+    observer.TrackFile(std::filesystem::path(outputPath).filename().string());
 
     // Tracks that cannot run end at once, with the usual report.
     auto endAtOnce = [&](std::int32_t reason) {
@@ -199,7 +218,17 @@ bool RipEngine::StartTrack(RipObserver& observer, const cd::Track* track) {
     if (format.available()) s.encoder = format.create(settings);
     if (!s.encoder) return endAtOnce(kEndNoEncoder);
 
-    s.outputPath = OutputPathFor(track->title);
+    // The folders a template names are made as needed.
+    s.outputPath = outputPath;
+    std::error_code error;
+    const std::filesystem::path folder = std::filesystem::path(outputPath).parent_path();
+    if (trackFiles_.relativeName && !folder.empty())
+        std::filesystem::create_directories(folder, error);
+    if (error) {
+        s.outputProblem = error.message();
+        return endAtOnce(kEndCannotCreate);
+    }
+    s.finish = trackFiles_.finish;
     s.outputFile = platform::CreateWorkFile(s.outputPath, s.work, s.outputProblem);
     if (!s.outputFile) return endAtOnce(kEndCannotCreate);
     s.workPath = s.work.workPath;

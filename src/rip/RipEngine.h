@@ -26,6 +26,7 @@
 #include "rip/AudioRingBuffer.h"
 #include "rip/RipObserver.h"
 #include "rip/TrackChecksum.h"
+#include "rip/TrackFiles.h"
 
 namespace rip {
 
@@ -151,6 +152,10 @@ struct RipSession {
     // The track's encoder, made for the format chosen at the track's start; the writer
     // thread drives it from its Begin on.
     std::unique_ptr<encode::Encoder> encoder;
+    // The track's number on the disc and what finishes its working file (tags) before
+    // it takes its final name; empty when nothing does.
+    int trackNumber = 0;
+    TrackFiles::Finish finish;
     std::atomic<bool> active{false};      // threads started and not yet joined by EndTrack
     std::atomic<bool> readerDone{false};  // the reader has posted its notice
     // Proof of the rip. Written by the reader thread only and read after it is joined.
@@ -234,6 +239,11 @@ class RipEngine {
     std::string CleanFileName(const std::string& name) const;
     // The output path StartTrack builds for a track's title.
     std::string OutputPathFor(const std::string& title) const;
+    // How the files of the batches that follow are named and finished (tags); an empty
+    // record gives files named after the tracks, without tags. Set it between batches.
+    // Files of one batch that would come out under the same name are kept apart:
+    // " (2)" ... goes before the extension (core::FreeTargetPath).
+    void SetTrackFiles(TrackFiles files) { trackFiles_ = std::move(files); }
 
     // The session of the current (or last) track.
     const RipSession& Session() const { return *session_; }
@@ -244,6 +254,8 @@ class RipEngine {
 
   private:
     void FinishTrack();
+    std::string OutputFolder() const;  // with its trailing separator
+    std::string ChooseOutputPath(int number, const std::string& title) const;
     void RecordTrack();
 
     std::unique_ptr<RipSession> session_;
@@ -255,6 +267,7 @@ class RipEngine {
     cd::TableOfContents toc_;
     bool haveToc_ = false;
     std::vector<TrackRecord> records_;
+    TrackFiles trackFiles_;
     cd::Track pendingTrack_;
     bool pending_ = false;  // a track has been started and not yet recorded
     TrackProof lastProof_;

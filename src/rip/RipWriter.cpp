@@ -118,13 +118,21 @@ void SettleOutput(RipSession* s, const Written& written) {
     const std::int32_t reason = s->endReason.load();
     const bool failedOutput = reason == kEndOutputError || reason == kEndEncoderStart;
     if (!failedOutput && (written.audio || (written.complete && s->encoder->ValidWhenEmpty()))) {
-        const bool whole = written.complete && reason == kEndRunning;
-        std::string why;
-        s->keptPath = platform::SettleWorkFile(s->work, whole, why);
-        if (!s->keptPath.empty()) return;
-        if (s->outputProblem.empty()) s->outputProblem = why;
-        Fail(s, kEndOutputError);
-        return;
+        // Tags go into the working file: a file under its final name is complete and
+        // tagged.
+        std::string problem;
+        if (s->finish && !s->finish(s->workPath, s->outputPath, s->trackNumber, problem)) {
+            if (s->outputProblem.empty()) s->outputProblem = problem;
+            Fail(s, kEndOutputError);
+        } else {
+            const bool whole = written.complete && reason == kEndRunning;
+            std::string why;
+            s->keptPath = platform::SettleWorkFile(s->work, whole, why);
+            if (!s->keptPath.empty()) return;
+            if (s->outputProblem.empty()) s->outputProblem = why;
+            Fail(s, kEndOutputError);
+            return;
+        }
     }
     platform::DiscardWorkFile(s->work);
 }

@@ -17,9 +17,9 @@ struct TrackFiles {
     // On the writer thread, once the working file `workPath` holds the whole track and
     // before it takes its final name `finalPath`: writes the tags. False, with the
     // reason in `problem`, fails the track's output.
-    std::function<bool(const std::string& workPath, const std::string& finalPath, int number,
-                       std::string& problem)>
-        finish;
+    using Finish = std::function<bool(const std::string& workPath, const std::string& finalPath,
+                                      int number, std::string& problem)>;
+    Finish finish;
 };
 
 }  // namespace rip

@@ -15,14 +15,13 @@
 #include <taglib/wavfile.h>
 #include <taglib/xiphcomment.h>
 
-#include <QTcpServer>
-#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <cstdlib>
 #include <fstream>
 #include <map>
 #include <sstream>
 
+#include "CoverServer.h"
 #include "names/CoverArt.h"
 #include "names/NamingTemplate.h"
 #include "names/TagWriter.h"
@@ -213,49 +212,9 @@ TEST(TagWriterTest, Mp3FlacAndWavCarryEveryFieldAndTheCover) {
     EXPECT_EQ(44u + 44100 * 4, ReadAll(base + "2.wav").size());
 }
 
-// A small HTTP server: answers each path from its table (status, headers, body); any
-// other path gets 404. Keeps the paths asked for.
-class CoverServer : public QTcpServer {
-  public:
-    struct Answer {
-        int status;
-        QByteArray headers, body;
-    };
-    explicit CoverServer(std::map<QByteArray, Answer> answers) : answers_(std::move(answers)) {
-        connect(this, &QTcpServer::newConnection, this, [this] {
-            while (QTcpSocket* socket = nextPendingConnection()) {
-                connect(socket, &QTcpSocket::readyRead, socket, [this, socket] {
-                    QByteArray& request = requests_[socket];
-                    request += socket->readAll();
-                    if (!request.contains("\r\n\r\n")) return;
-                    const QByteArray path = request.split(' ').value(1);
-                    paths.push_back(path.toStdString());
-                    const auto it = answers_.find(path);
-                    const Answer a = it != answers_.end() ? it->second : Answer{404, "", ""};
-                    socket->write("HTTP/1.1 " + QByteArray::number(a.status) + " X\r\n" +
-                                  a.headers +
-                                  "Content-Length: " + QByteArray::number(a.body.size()) +
-                                  "\r\nConnection: close\r\n\r\n" + a.body);
-                    socket->disconnectFromHost();
-                });
-                connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
-            }
-        });
-        listen(QHostAddress::LocalHost);
-        const std::string url = "http://127.0.0.1:" + std::to_string(serverPort()) + "/";
-        setenv("TRACKMILL_COVERART_URL", url.c_str(), 1);
-    }
-    ~CoverServer() override { unsetenv("TRACKMILL_COVERART_URL"); }
-    std::vector<std::string> paths;
-
-  private:
-    std::map<QByteArray, Answer> answers_;
-    std::map<QTcpSocket*, QByteArray> requests_;
-};
-
 TEST(CoverArtTest, FollowsTheRedirectAndTakesOnlyImages) {
     const QByteArray png = QByteArray("\x89PNG\r\n\x1A\n", 8) + QByteArray(300, 'p');
-    CoverServer server({
+    testsupport::CoverServer server({
         {"/release/aaaa-01/front-500", {307, "Location: /store/aaaa.png\r\n", ""}},
         {"/store/aaaa.png", {200, "Content-Type: image/png\r\n", png}},
         {"/release/bbbb-02/front-500", {200, "Content-Type: image/jpeg\r\n", "<html>"}},
@@ -273,7 +232,7 @@ TEST(CoverArtTest, FollowsTheRedirectAndTakesOnlyImages) {
     EXPECT_EQ(
         (std::vector<std::string>{"/release/aaaa-01/front-500", "/store/aaaa.png",
                                   "/release/cccc-03/front-500", "/release/bbbb-02/front-500"}),
-        server.paths);
+        server.Paths());
 }
 
 }  // namespace
