@@ -2,24 +2,28 @@
 // (tests/rip/RipTestSupport.h) with the names of a DiscNames record given to it as a
 // batch's TrackFiles, as the rip dialog and the command do, and the cover is served
 // by a loopback server (CoverServer.h). The files are read back with TagLib and
-// libmpg123.
+// libmpg123, and the FLAC files checked against their audio's MD5 by the flac
+// command that the setup script installs.
 #include <gtest/gtest.h>
 
 #include <taglib/attachedpictureframe.h>
+#include <taglib/flacfile.h>
 #include <taglib/id3v2tag.h>
 #include <taglib/mpegfile.h>
 #include <taglib/tpropertymap.h>
 #include <taglib/wavfile.h>
+#include <taglib/xiphcomment.h>
 
 #include <QTemporaryDir>
+#include <cstdlib>
 #include <filesystem>
 
 #include "CoverServer.h"
 #include "Mp3Decode.h"
 #include "RipTestSupport.h"
+#include "encode/EncoderBinding.h"
 #include "names/RipFiles.h"
 #include "platform/Modules.h"
-#include "rip/EncoderBinding.h"
 
 using namespace riptest;
 
@@ -50,10 +54,10 @@ class RipFilesTest : public ::testing::Test {
         platform::SetModuleSearchPath({}, true);
     }
     // Rips every track of the disc with these names into `folder`.
-    void RipAll(const SimDisc& disc, const names::DiscNames& n, const std::string& naming, bool mp3,
-                const std::string& folder) {
+    void RipAll(const SimDisc& disc, const names::DiscNames& n, const std::string& naming,
+                encode::Format format, const std::string& folder) {
         RipEngine engine(disc.handle);
-        engine.SetOutput(Options(folder, mp3));
+        engine.SetOutput(Options(folder, format));
         names::RipFileSettings settings;
         settings.naming = naming;
         engine.SetTrackFiles(names::RipFilesFor(n, settings));
@@ -75,7 +79,7 @@ TEST_F(RipFilesTest, NamedTaggedFilesWithTheCoverAndTrackNWithoutNames) {
 
     // WAV: the template's folders are made, equal names kept apart, the audio intact
     // ahead of the tag chunks.
-    RipAll(disc, AlbumNames(), "%A/%d/%t", false, root + "/wav");
+    RipAll(disc, AlbumNames(), "%A/%d/%t", encode::Format::Wav, root + "/wav");
     const std::string album = root + "/wav/The Band/Live_Loud/";
     const char* files[] = {"Opening.wav", "Reprise.wav", "Reprise (2).wav"};
     for (int t = 0; t < 3; ++t) {
@@ -95,7 +99,7 @@ TEST_F(RipFilesTest, NamedTaggedFilesWithTheCoverAndTrackNWithoutNames) {
     EXPECT_FALSE(std::filesystem::exists(album + "Reprise.wav.part"));
 
     // MP3: the default template; tags ahead of the audio leave it decoding whole.
-    RipAll(disc, AlbumNames(), "", true, root + "/mp3");
+    RipAll(disc, AlbumNames(), "", encode::Format::Mp3, root + "/mp3");
     for (int t = 0; t < 3; ++t) {
         const std::string path =
             root + "/mp3/0" + std::to_string(t + 1) + " - " + AlbumNames().tracks[t].title + ".mp3";
@@ -114,16 +118,35 @@ TEST_F(RipFilesTest, NamedTaggedFilesWithTheCoverAndTrackNWithoutNames) {
         EXPECT_EQ(jpeg.size(), static_cast<int>(cover->picture().size()));
         EXPECT_EQ(disc.lengths[t] * 588 * 2, DecodeMp3(path).pcm.size()) << path;
     }
+
+    // FLAC: Vorbis comments and a PICTURE block ahead of the whole track's audio.
+    RipAll(disc, AlbumNames(), "%y/%n %a", encode::Format::Flac, root + "/flac");
+    for (int t = 0; t < 3; ++t) {
+        const std::string path = root + "/flac/2001/0" + std::to_string(t + 1) + " " +
+                                 (t == 1 ? "Guest" : "The Band") + ".flac";
+        TagLib::FLAC::File flac(path.c_str());
+        ASSERT_TRUE(flac.isValid() && flac.xiphComment()) << path;
+        const auto fields = flac.xiphComment()->properties();
+        EXPECT_EQ(AlbumNames().tracks[t].title, fields["TITLE"].toString().to8Bit());
+        EXPECT_EQ("The Band", fields["ALBUMARTIST"].toString().to8Bit());
+        EXPECT_EQ(std::to_string(t + 1), fields["TRACKNUMBER"].toString().to8Bit());
+        EXPECT_EQ("3", fields["TRACKTOTAL"].toString().to8Bit());
+        ASSERT_EQ(1u, flac.pictureList().size());
+        EXPECT_EQ(TagLib::FLAC::Picture::FrontCover, flac.pictureList().front()->type());
+        EXPECT_EQ(disc.lengths[t] * 588,
+                  static_cast<std::uint32_t>(flac.audioProperties()->sampleFrames()));
+        EXPECT_EQ(0, std::system(("flac -t -s '" + path + "'").c_str())) << path;  // MD5 holds
+    }
     // One cover fetch per batch.
-    EXPECT_EQ(2u, server.Paths().size());
+    EXPECT_EQ(3u, server.Paths().size());
 
     // No names: "Track N" as ever, no tags, no fetch.
     std::filesystem::create_directory(root + "/plain");
-    RipAll(disc, names::DiscNames{}, "%A/%t", false, root + "/plain");
+    RipAll(disc, names::DiscNames{}, "%A/%t", encode::Format::Wav, root + "/plain");
     for (int t = 0; t < 3; ++t)
         ExpectWav(root + "/plain/Track " + std::to_string(t + 1) + ".wav", disc.TrackAudio(t));
     EXPECT_EQ(3u, std::distance(std::filesystem::directory_iterator(root + "/plain"), {}));
-    EXPECT_EQ(2u, server.Paths().size());
+    EXPECT_EQ(3u, server.Paths().size());
 }
 
 }  // namespace
