@@ -44,6 +44,8 @@ names::DiscNames AlbumNames() {
 
 class RipFilesTest : public ::testing::Test {
   protected:
+    std::vector<std::string> names;  // the file names the engine reported, in order
+
     void SetUp() override {
         ResetEncoderBindingForTesting();
         platform::SetModuleSearchPath({PROGRAM_FOLDER}, false);
@@ -63,8 +65,13 @@ class RipFilesTest : public ::testing::Test {
         engine.SetTrackFiles(names::RipFilesFor(n, settings));
         FakeDialog dialog;
         for (std::size_t t = 0; t < disc.lengths.size(); ++t) {
-            ASSERT_TRUE(RunTrack(engine, dialog, disc.Entry(static_cast<int>(t))));
+            const cd::Track track = AsTrack(disc.Entry(static_cast<int>(t)), int(t) + 1);
+            const int before = dialog.done;
+            engine.StartTrack(dialog, &track);
+            ASSERT_TRUE(PumpUntil([&] { return dialog.done > before; }, 30000));
+            engine.EndTrack();
             EXPECT_EQ(kEndRunning, engine.LastEndReason()) << engine.LastOutputProblem();
+            names.push_back(dialog.StatusText());
         }
     }
 };
@@ -97,6 +104,7 @@ TEST_F(RipFilesTest, NamedTaggedFilesWithTheCoverAndTrackNWithoutNames) {
         EXPECT_EQ(1u, wav.ID3v2Tag()->frameListMap()["APIC"].size());
     }
     EXPECT_FALSE(std::filesystem::exists(album + "Reprise.wav.part"));
+    EXPECT_EQ((std::vector<std::string>{files, files + 3}), names);
 
     // MP3: the default template; tags ahead of the audio leave it decoding whole.
     RipAll(disc, AlbumNames(), "", encode::Format::Mp3, root + "/mp3");
