@@ -29,6 +29,7 @@
 #include "cli/OutputFolder.h"
 #include "cli/TerminalBar.h"
 #include "core/Settings.h"
+#include "names/RipFiles.h"
 #include "platform/Modules.h"
 #include "platform/WindowMessages.h"
 #include "rip/RipBatch.h"
@@ -243,6 +244,8 @@ int RunRipCommand(const std::vector<std::string>& args) {
         options.flacLevel = core::ReadFlacSetting();
         std::snprintf(options.folder, sizeof options.folder, "%s", outDir.c_str());
         engine.SetOutput(options);
+        engine.SetTrackFiles(
+            names::RipFilesFor(found.names, names::ReadRipFileSettings(line.naming)));
         engine.SetReadOffset(offset);
         engine.SetVerify(line.verify);
 

@@ -22,6 +22,7 @@
 #include "controls/SkinResources.h"
 #include "core/Messages.h"
 #include "core/Settings.h"
+#include "names/RipFiles.h"
 #include "platform/WindowMessages.h"
 #include "rip/RipLog.h"
 #include "ui/FolderPicker.h"
@@ -317,6 +318,7 @@ void RipDialog::OnRipOrStop() {
     status_->setToolTip(QString());
     ripButton_->setText(QString::fromLatin1(kTextStop));
     engine_.SetOutput(options_);
+    engine_.SetTrackFiles(names::RipFilesFor(owner_.NamesForRip(), names::ReadRipFileSettings()));
     readOffset_ = offset;
     verify_ = core::ReadVerifySetting();
     engine_.SetReadOffset(readOffset_);

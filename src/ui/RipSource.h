@@ -1,6 +1,6 @@
 // What the rip dialog borrows from the window that opens it: the program's rip
-// engine, the track list's rows and their check states, and the track table in
-// row order. The main window implements it; tests may implement it over a plain
+// engine, the track list's rows and their check states, the track table in row
+// order, and the disc's names. The main window implements it; tests may implement it over a plain
 // table.
 #pragma once
 

@@ -24,6 +24,9 @@
 #include <regex>
 #include <string>
 
+#include <taglib/id3v2tag.h>
+#include <taglib/mpegfile.h>
+
 #include "FlacDecode.h"
 #include "Mp3Decode.h"
 #include "RipTestSupport.h"
@@ -522,4 +525,36 @@ TEST_F(RipCommandTest, AStoppedFlacRipLeavesOnlyValidFiles) {
     }
     EXPECT_GE(flacs, 2u);
     EXPECT_EQ(DecodeFlac(out + "/Track 1.flac").pcm.size(), 1065u * kFrameBytes);
+}
+
+// A cue sheet's CD-Text names the files through --naming and tags them; a template
+// that names every track alike is refused before anything is ripped.
+TEST_F(RipCommandTest, CdTextNamesAndTagsTheFilesThroughTheTemplate) {
+    std::ofstream(Path("named.cue")) << "PERFORMER \"The Band\"\nTITLE \"Live\"\n"
+                                        "FILE \"disc.bin\" BINARY\n"
+                                        "  TRACK 01 AUDIO\n    TITLE \"Up/Down\"\n"
+                                        "    INDEX 01 00:00:00\n"
+                                        "  TRACK 02 AUDIO\n    TITLE \"Last\"\n"
+                                        "    PERFORMER \"Guest\"\n    INDEX 01 00:02:00\n"
+                                        "  TRACK 03 MODE1/2352\n    INDEX 01 00:03:05\n";
+    const std::string disc = "--disc '" + Path("named.cue") + "' --out '" + Path("out") + "'";
+    // The names come from the image alone: no network, a cache of the test's own.
+    const std::string config =
+        "XDG_CONFIG_HOME='" + Path("config") + "' XDG_CACHE_HOME='" + Path("cache") + "'";
+    const auto bad = RunTrackmill("--rip mp3 " + disc + " --naming '%A/%d'", config);
+    EXPECT_EQ(2, bad.status) << bad.output;
+    const auto r =
+        RunTrackmill("--rip mp3 --no-lookup " + disc + " --naming '%A/%n %t (%a)'", config);
+    ASSERT_EQ(0, r.status) << r.output;
+    const std::string names[] = {"01 Up_Down (The Band).mp3", "02 Last (Guest).mp3"};
+    for (int t = 0; t < 2; ++t) {
+        const std::string path = Path("out/The Band/") + names[t];
+        TagLib::MPEG::File mp3(path.c_str());
+        ASSERT_TRUE(mp3.isValid() && mp3.hasID3v2Tag()) << path << "\n" << r.output;
+        EXPECT_EQ(t == 0 ? "Up/Down" : "Last", mp3.ID3v2Tag()->title().to8Bit());
+        EXPECT_EQ(t == 0 ? "The Band" : "Guest", mp3.ID3v2Tag()->artist().to8Bit());
+        EXPECT_EQ("Live", mp3.ID3v2Tag()->album().to8Bit());
+        EXPECT_EQ(static_cast<unsigned>(t + 1), mp3.ID3v2Tag()->track());
+    }
+    EXPECT_EQ(2, std::distance(std::filesystem::directory_iterator(Path("out/The Band")), {}));
 }

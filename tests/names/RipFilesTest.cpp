@@ -36,9 +36,9 @@ names::DiscNames AlbumNames() {
     n.album = "Live/Loud";
     n.year = "2001";
     n.musicBrainzReleaseId = "0000aaaa-1111-2222-3333-444455556666";
-    n.tracks = {{1, "Opening", "", "", "", "", ""},
-                {2, "Reprise", "Guest", "", "", "", ""},
-                {3, "Reprise", "", "", "", "", ""}};
+    n.tracks = {{1, "Opening", "", "", "", "", "", ""},
+                {2, "Reprise", "Guest", "", "", "", "", ""},
+                {3, "Reprise", "", "", "", "", "", ""}};
     return n;
 }
 

@@ -45,10 +45,11 @@ DiscNames SampleNames() {
     n.musicBrainzReleaseGroupId = "22222222-2222-2222-2222-222222222222";
     n.musicBrainzArtistId = "33333333-3333-3333-3333-333333333333";
     n.musicBrainzDiscId = "AbCdEf.gh_-";
-    n.tracks.push_back({1, "Intro", "", "", "", "", ""});
-    n.tracks.push_back(
-        {3, "Über/Straße", "Guest Singer", "GBAAA9900001", "44444444-4444-4444-4444-444444444444",
-         "55555555-5555-5555-5555-555555555555", "66666666-6666-6666-6666-666666666666"});
+    n.tracks.push_back({1, "Intro", "", "", "", "", "", ""});
+    n.tracks.push_back({3, "Über/Straße", "Guest Singer", "", "GBAAA9900001",
+                        "44444444-4444-4444-4444-444444444444",
+                        "55555555-5555-5555-5555-555555555555",
+                        "66666666-6666-6666-6666-666666666666"});
     return n;
 }
 
