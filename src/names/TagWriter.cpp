@@ -46,6 +46,7 @@ std::vector<std::pair<std::string, std::string>> TrackFields(const DiscNames& na
         {"ARTIST", t.artist.empty() ? names.albumArtist : t.artist},
         {"ALBUM", names.album},
         {"ALBUMARTIST", names.albumArtist},
+        {"COMPOSER", t.composer},
         {"TRACKNUMBER", std::to_string(number)},
         {"TRACKTOTAL", trackCount > 0 ? std::to_string(trackCount) : ""},
         {"DISCNUMBER", names.discNumber > 0 ? std::to_string(names.discNumber) : ""},
@@ -111,6 +112,7 @@ void FillId3v2(TagLib::ID3v2::Tag& tag,
     SetText(tag, "TPE1", value("ARTIST"));
     SetText(tag, "TALB", value("ALBUM"));
     SetText(tag, "TPE2", value("ALBUMARTIST"));
+    SetText(tag, "TCOM", value("COMPOSER"));
     const std::string track = value("TRACKNUMBER");
     const std::string tracks = value("TRACKTOTAL");
     SetText(tag, "TRCK", tracks.empty() ? track : track + "/" + tracks);

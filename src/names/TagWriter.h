@@ -2,7 +2,7 @@
 // read: MP3 an ID3v2 tag (version 2.3, or 2.4 when asked), FLAC Vorbis comments,
 // WAV a RIFF INFO chunk and an "id3 " chunk holding the same ID3v2 tag as MP3.
 //
-// Fields: title, artist, album, album artist, track number/total, disc number/total,
+// Fields: title, artist, album, album artist, composer, track number/total, disc number/total,
 // date, ISRC, label, catalogue number, barcode and the MusicBrainz ids (release,
 // release group, release track, recording, artist, album artist, disc id); ID3v2 keeps
 // the ids in TXXX frames ("MusicBrainz Album Id" ...) and the recording id in a UFID

@@ -46,7 +46,7 @@ DiscNames SampleNames() {
     n.musicBrainzArtistId = "33333333-3333-3333-3333-333333333333";
     n.musicBrainzDiscId = "AbCdEf.gh_-";
     n.tracks.push_back({1, "Intro", "", "", "", "", "", ""});
-    n.tracks.push_back({3, "Über/Straße", "Guest Singer", "", "GBAAA9900001",
+    n.tracks.push_back({3, "Über/Straße", "Guest Singer", "Song Writer", "GBAAA9900001",
                         "44444444-4444-4444-4444-444444444444",
                         "55555555-5555-5555-5555-555555555555",
                         "66666666-6666-6666-6666-666666666666"});
@@ -108,6 +108,7 @@ void ExpectCommonFields(const TagLib::PropertyMap& p, const std::string& where) 
     EXPECT_EQ("Guest Singer", Text(p, "ARTIST"));
     EXPECT_EQ("Songs/Stories: Live?", Text(p, "ALBUM"));
     EXPECT_EQ("The Band", Text(p, "ALBUMARTIST"));
+    EXPECT_EQ("Song Writer", Text(p, "COMPOSER"));
     EXPECT_EQ("1999-04-01", Text(p, "DATE"));
     EXPECT_EQ("GBAAA9900001", Text(p, "ISRC"));
     EXPECT_EQ("Label Co", Text(p, "LABEL"));
