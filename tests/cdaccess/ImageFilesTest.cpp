@@ -192,6 +192,29 @@ TEST_F(ImageFiles, CueSheetsWithTheirFiles) {
     ASSERT_TRUE(drive->ReadToc(toc));
     EXPECT_EQ(toc.tracks[1].pregapFrames, 100);
 
+    // The same with a PREGAP of silence inside the first file, and a file holding only
+    // track 1's INDEX 00 (audio before track 1); ISRCs, a catalogue number, 4CH.
+    WriteBytes("hidden.bin", Slice(two, 0, 60));
+    const std::string gaps =
+        Write("gaps.cue",
+              "CATALOG 4006381333931\nFILE \"hidden.bin\" BINARY\n TRACK 01 AUDIO\n"
+              "  ISRC GBAYE0000001\n  INDEX 00 00:00:00\nFILE \"Album 1.bin\" BINARY\n"
+              "  INDEX 01 00:00:00\n TRACK 02 AUDIO\n  FLAGS 4CH\n  PREGAP 00:00:20\n"
+              "  INDEX 01 00:04:00\n TRACK 03 AUDIO\n  INDEX 00 00:04:50\n"
+              "FILE \"Album 2.bin\" BINARY\n  INDEX 01 00:00:00\n");
+    drive = ExpectDisc(
+        gaps, {1, {60, 380, 480}, 1180},
+        Join({Slice(two, 0, 60), Slice(one, 0, 300), Zeros(20), Slice(one, 300, 100), two}));
+    ASSERT_TRUE(drive->ReadToc(toc));
+    EXPECT_EQ(toc.tracks[0].pregapFrames, 60);
+    EXPECT_EQ(toc.tracks[1].pregapFrames, 20);
+    EXPECT_EQ(toc.tracks[2].pregapFrames, 50);
+    EXPECT_EQ(toc.tracks[1].fourChannel, 1);
+    cdaccess::DiscCodes codes;
+    ASSERT_TRUE(drive->ReadCodes(codes));
+    EXPECT_EQ(codes.catalog, "4006381333931");
+    EXPECT_EQ(codes.isrc, (std::map<std::uint8_t, std::string>{{1, "GBAYE0000001"}}));
+
     // A WAV image that does not end on a whole frame, tracks numbered from 3.
     const Bytes wave = Audio(500, 3);
     WriteSound("image.wav", wave, SF_FORMAT_WAV | SF_FORMAT_PCM_16, 100);
@@ -335,6 +358,11 @@ TEST_F(ImageFiles, TocFilesAsTheDiscTheyDescribe) {
     EXPECT_EQ(got.tracks[1].preEmphasis, 1);
     EXPECT_EQ(got.tracks[1].pregapFrames, 30);
     EXPECT_EQ(got.tracks[2].pregapFrames, 40);
+    EXPECT_EQ(got.tracks[1].fourChannel, 0);
+    cdaccess::DiscCodes codes;
+    ASSERT_TRUE(drive->ReadCodes(codes));
+    EXPECT_EQ(codes.catalog, "0123456789012");
+    EXPECT_EQ(codes.isrc, (std::map<std::uint8_t, std::string>{{2, "DEXXX9800001"}}));
 
     // Ten audio tracks from a big-endian raw file (audio hidden before track 1, a
     // PREGAP of silence before track 2), then a MODE1 DATAFILE track: an enhanced CD,

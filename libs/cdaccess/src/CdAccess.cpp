@@ -116,6 +116,14 @@ std::shared_ptr<Drive> DriveForHandle(std::uint32_t handle) {
     return h ? h->drive : nullptr;
 }
 
+bool ReadDiscCodes(std::uint32_t handle, DiscCodes& codes) {
+    codes = DiscCodes{};
+    auto h = Find(handle);
+    if (!h) return false;
+    std::lock_guard<std::mutex> io(lib().io);
+    return h->drive->ReadCodes(codes);
+}
+
 }  // namespace cdaccess
 
 using namespace cdaccess;
@@ -213,8 +221,10 @@ int ReadTOC(std::uint32_t handle, TocRecord* record) {
     record->lastTrack = toc.tracks[count - 1].number;
     for (std::size_t k = 0; k < count; ++k) {
         TocDescriptor& d = record->descriptors[k];
-        // Q sub-channel control: data 4, copy permitted 2, pre-emphasis 1 (where known).
-        d.control = static_cast<std::uint8_t>(0x10 | (toc.tracks[k].data ? kTocDataTrack : 0) |
+        // Q sub-channel control: four channels 8, data 4, copy permitted 2, pre-emphasis 1
+        // (where known).
+        d.control = static_cast<std::uint8_t>(0x10 | (toc.tracks[k].fourChannel == 1 ? 8 : 0) |
+                                              (toc.tracks[k].data ? kTocDataTrack : 0) |
                                               (toc.tracks[k].copyPermitted == 1 ? 2 : 0) |
                                               (toc.tracks[k].preEmphasis == 1 ? 1 : 0));
         d.trackNumber = toc.tracks[k].number;

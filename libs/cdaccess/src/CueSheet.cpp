@@ -2,7 +2,8 @@
 //
 // libcue parses the sheet: file names (quoted or not), track modes, indexes, flags and
 // CD-TEXT. A quick pass over the lines of our own adds what libcue does not hand out
-// (the TRACK numbers, each FILE's type, PREGAP and POSTGAP apart from INDEX 00) and
+// (the TRACK numbers, each FILE's type, PREGAP and POSTGAP apart from INDEX 00, the
+// CATALOG, which libcue keeps to itself) and
 // names the line at fault when something is wrong, since libcue only prints its
 // complaints. libcue keeps its parser state in globals, so one sheet is parsed at a
 // time, each from a clean lexer state (see ResetLibcue).
@@ -175,7 +176,23 @@ struct CueTrackLines {
     // the file (from the mode's "/size" when it gives a likely one, else 2352). 0 for
     // a known mode.
     std::uint32_t unknownModeBytes = 0;
+    // When index0InPreviousFile: the file its INDEX 00 lies in, as the sheet names it.
+    std::string index0File;
+    FileType index0Type = FileType::Binary;
+    int index0FileLine = 0;
+    // The file its INDEX 01 lies in. libcue names the wrong one for a track that
+    // follows a FILE line given between another track's INDEX 00 and INDEX 01.
+    std::string file;
 };
+
+// The name a FILE line gives, without its quotes.
+std::string FileNameOf(const std::vector<std::string>& words) {
+    std::string name;
+    for (std::size_t k = 1; k + 1 < words.size(); ++k) name += (k > 1 ? " " : "") + words[k];
+    if (name.size() >= 2 && name.front() == '"' && name.back() == '"')
+        name = name.substr(1, name.size() - 2);
+    return name;
+}
 
 bool EqualsNoCase(const std::string& a, const char* b) {
     return a.size() == std::strlen(b) && std::equal(a.begin(), a.end(), b, [](char x, char y) {
@@ -198,9 +215,10 @@ std::string Quoted(const std::string& text) {
 // The line pass. False with the reason (naming the line) on a line that cannot be
 // right.
 bool ScanLines(const std::vector<std::string>& lines, std::vector<CueTrackLines>& tracks,
-               std::string& error) {
+               std::string& catalog, std::string& error) {
     FileType type = FileType::Binary;
     int fileLine = 0;
+    std::string fileName;
     bool haveIndex1 = true;  // the current track has its INDEX 01 (a FILE then serves the next)
     bool haveIndex0 = false;
     for (std::size_t i = 0; i < lines.size(); ++i) {
@@ -227,12 +245,15 @@ bool ScanLines(const std::vector<std::string>& lines, std::vector<CueTrackLines>
             error = where + " does not start with a cue sheet command: " + Quoted(line);
             return false;
         }
-        if (w[0] == "FILE") {
+        if (w[0] == "CATALOG" && w.size() > 1) {
+            catalog = w[1];
+        } else if (w[0] == "FILE") {
             if (w.size() < 3) {
                 error = where + " is a FILE line without a name and a type";
                 return false;
             }
             const std::string& t = w.back();
+            const FileType previousType = type;
             if (t == "BINARY")
                 type = FileType::Binary;
             else if (t == "MOTOROLA")
@@ -245,11 +266,20 @@ bool ScanLines(const std::vector<std::string>& lines, std::vector<CueTrackLines>
                 error = where + " names a file of an unknown type " + Quoted(t);
                 return false;
             }
+            const int previousLine = fileLine;
+            const std::string previousName = fileName;
             fileLine = static_cast<int>(i + 1);
+            fileName = FileNameOf(w);
             if (!haveIndex1 && !tracks.empty()) {
+                if (haveIndex0 && !tracks.back().index0InPreviousFile) {
+                    tracks.back().index0File = previousName;
+                    tracks.back().index0Type = previousType;
+                    tracks.back().index0FileLine = previousLine;
+                }
                 tracks.back().type = type;
                 tracks.back().fileLine = fileLine;
-                tracks.back().index0InPreviousFile = haveIndex0;
+                tracks.back().index0InPreviousFile =
+                    tracks.back().index0InPreviousFile || haveIndex0;
             }
         } else if (w[0] == "TRACK") {
             const long number = w.size() > 1 ? Number(w[1]) : -1;
@@ -275,9 +305,13 @@ bool ScanLines(const std::vector<std::string>& lines, std::vector<CueTrackLines>
                 error = where + ": a TRACK before any FILE";
                 return false;
             }
-            tracks.push_back(CueTrackLines{static_cast<int>(i + 1), static_cast<int>(number), type,
-                                           fileLine, 0, 0, false, false,
-                                           knownMode ? 0 : UnknownModeBytes(w[2])});
+            CueTrackLines track;
+            track.line = static_cast<int>(i + 1);
+            track.number = static_cast<int>(number);
+            track.type = type;
+            track.fileLine = fileLine;
+            track.unknownModeBytes = knownMode ? 0 : UnknownModeBytes(w[2]);
+            tracks.push_back(track);
             haveIndex1 = false;
             haveIndex0 = false;
         } else if (w[0] == "INDEX") {
@@ -287,7 +321,10 @@ bool ScanLines(const std::vector<std::string>& lines, std::vector<CueTrackLines>
                 return false;
             }
             if (number == 1) haveIndex1 = true;
-            if (number == 1 && !tracks.empty()) tracks.back().hasIndex1 = true;
+            if (number == 1 && !tracks.empty()) {
+                tracks.back().hasIndex1 = true;
+                tracks.back().file = fileName;
+            }
             if (number == 0) haveIndex0 = true;
         } else if (w[0] == "PREGAP" || w[0] == "POSTGAP") {
             const long frames = w.size() > 1 ? CueTime(w[1]) : -1;
@@ -357,35 +394,85 @@ struct CueTrack {
     std::string file;
     SectorFormat format{};
     long index0 = -1, index1 = -1;
-    int preEmphasis = 0, copyPermitted = 0;
-    std::string title, performer, songwriter;
+    int preEmphasis = 0, copyPermitted = 0, fourChannel = 0;
+    std::string title, performer, songwriter, isrc;
 };
 
 std::string Text(const char* text) {
     return text ? std::string(text) : std::string();
 }
 
-// Lays out the tracks [first, last) that share one file.
-bool LayOutFile(const std::string& cuePath, const std::vector<CueTrack>& tracks, std::size_t first,
-                std::size_t last, std::uint64_t& previousFileStart, ImageLayout& layout,
-                std::string& error) {
-    const CueTrack& head = tracks[first];
-    const std::string path = BesideImage(cuePath, head.file);
-    const std::string where =
-        "the file " + Quoted(head.file) + " (line " + std::to_string(head.lines.fileLine) + ")";
-    FileType type = head.lines.type;
+// The file laid out last: the source its bytes come from, and its line in the sheet.
+struct PlacedFile {
+    int source = -1;
+    int line = 0;
+};
+
+// Where byte `offset` of source `src` lies on the disc; `fallback` when no piece holds
+// it. An offset at the very end of the source lies just after its last piece.
+std::uint64_t DiscByteOf(const ImageLayout& layout, int src, std::uint64_t offset,
+                         std::uint64_t fallback) {
+    std::uint64_t atEnd = fallback;
+    for (const ImagePiece& p : layout.pieces) {
+        if (p.source != src || src < 0 || offset < p.offset) continue;
+        const std::uint64_t frames = p.bytes / kFrameBytes;
+        const std::uint64_t stride = p.sectorBytes == 0 ? 1 : p.sectorStride;
+        const std::uint64_t span = p.sectorBytes == 0 ? p.bytes : frames * stride;
+        if (offset - p.offset < span)
+            return p.sectorBytes == 0 ? p.discByte + (offset - p.offset)
+                                      : p.discByte + (offset - p.offset) / stride * kFrameBytes;
+        if (offset - p.offset == span) atEnd = p.discByte + p.bytes;
+    }
+    return atEnd;
+}
+
+// Opens a file the sheet names, as its type (or its extension) says.
+std::shared_ptr<ImageSource> OpenCueFile(const std::string& cuePath, const std::string& name,
+                                         FileType& type, const std::string& where,
+                                         std::string& error) {
+    const std::string path = BesideImage(cuePath, name);
     const std::string ext = LowerExtension(path);
     if (ext == "wav" || ext == "flac" || ext == "aif" || ext == "aiff") type = FileType::Sound;
     if (type == FileType::Mp3) {
         error = where + " is an MP3 file, which cannot hold a disc's exact audio";
-        return false;
+        return nullptr;
     }
     std::string why;
     auto source = type == FileType::Sound ? OpenSoundSource(path, why) : OpenRawSource(path, why);
-    if (!source) {
-        error = where + ": " + why;
+    if (!source) error = where + ": " + why;
+    return source;
+}
+
+// A file that holds nothing but the pregap of the track after it (its INDEX 00, with
+// the INDEX 01 in the next file), as for audio hidden before track 1: laid out whole.
+bool LayOutPregapFile(const std::string& cuePath, const CueTrackLines& track, PlacedFile& previous,
+                      ImageLayout& layout, std::string& error) {
+    FileType type = track.index0Type;
+    const std::string where = "the file " + Quoted(track.index0File) + " (line " +
+                              std::to_string(track.index0FileLine) + ")";
+    auto source = OpenCueFile(cuePath, track.index0File, type, where, error);
+    if (!source) return false;
+    if (type != FileType::Sound && source->Size() % kFrameBytes != 0) {
+        error = where + " is not a whole number of " + std::to_string(kFrameBytes) +
+                "-byte frames (" + std::to_string(source->Size()) + " bytes)";
         return false;
     }
+    previous.source = layout.AddSource(source);
+    previous.line = track.index0FileLine;
+    layout.AddBytes(previous.source, 0, source->Size() / 4 * 4, type == FileType::Motorola);
+    layout.PadToFrame();
+    return true;
+}
+
+// Lays out the tracks [first, last) that share one file.
+bool LayOutFile(const std::string& cuePath, const std::vector<CueTrack>& tracks, std::size_t first,
+                std::size_t last, PlacedFile& previous, ImageLayout& layout, std::string& error) {
+    const CueTrack& head = tracks[first];
+    const std::string where =
+        "the file " + Quoted(head.file) + " (line " + std::to_string(head.lines.fileLine) + ")";
+    FileType type = head.lines.type;
+    auto source = OpenCueFile(cuePath, head.file, type, where, error);
+    if (!source) return false;
     if (type == FileType::Sound) {
         for (std::size_t t = first; t < last; ++t) {
             if (!tracks[t].format.audio) {
@@ -396,7 +483,6 @@ bool LayOutFile(const std::string& cuePath, const std::vector<CueTrack>& tracks,
         }
     }
     const int src = layout.AddSource(source);
-    const std::uint64_t fileStart = layout.End();
     const bool swap = type == FileType::Motorola;
     const std::uint64_t size = source->Size();
 
@@ -443,15 +529,19 @@ bool LayOutFile(const std::string& cuePath, const std::vector<CueTrack>& tracks,
         track.ownFile = t == first && begin == 0;
         track.preEmphasis = c.preEmphasis;
         track.copyPermitted = c.copyPermitted;
+        track.fourChannel = c.fourChannel;
+        track.isrc = c.isrc;
         track.title = c.title;
         track.performer = c.performer;
         track.songwriter = c.songwriter;
         track.firstPiece = layout.pieces.size();
         track.beginByte = layout.End();
         // An INDEX 00 in the previous file: the pregap is that file's tail.
-        if (c.lines.index0InPreviousFile && c.index0 >= 0 &&
-            previousFileStart + std::uint64_t(c.index0) * kFrameBytes < track.beginByte)
-            track.beginByte = previousFileStart + std::uint64_t(c.index0) * kFrameBytes;
+        if (c.lines.index0InPreviousFile && c.index0 >= 0) {
+            const std::uint64_t pregapByte = DiscByteOf(
+                layout, previous.source, std::uint64_t(c.index0) * kFrameBytes, track.beginByte);
+            if (pregapByte < track.beginByte) track.beginByte = pregapByte;
+        }
         layout.AddZeros(std::uint64_t(c.lines.pregap) * kFrameBytes);
         track.startByte = layout.End() + std::uint64_t(c.index1 - begin) * kFrameBytes;
         layout.tracks.push_back(track);
@@ -485,7 +575,8 @@ bool LayOutFile(const std::string& cuePath, const std::vector<CueTrack>& tracks,
         }
         layout.AddZeros(std::uint64_t(c.lines.postgap) * kFrameBytes);
     }
-    previousFileStart = fileStart;
+    previous.source = src;
+    previous.line = head.lines.fileLine;
     return true;
 }
 
@@ -512,7 +603,7 @@ bool ReadCueSheet(const std::string& path, ImageLayout& layout, std::string& err
         at = end + 1;
     }
     std::vector<CueTrackLines> scanned;
-    if (!ScanLines(lines, scanned, error)) return false;
+    if (!ScanLines(lines, scanned, layout.catalog, error)) return false;
     if (scanned.empty()) {
         error = "it lists no TRACK";
         return false;
@@ -563,7 +654,7 @@ bool ReadCueSheet(const std::string& path, ImageLayout& layout, std::string& err
             CueTrack c;
             c.lines = scanned[static_cast<std::size_t>(i - 1)];
             if (track) {
-                c.file = Text(track_get_filename(track));
+                c.file = c.lines.file.empty() ? Text(track_get_filename(track)) : c.lines.file;
                 c.format = c.lines.unknownModeBytes != 0
                                ? SectorFormat{c.lines.unknownModeBytes, 0, false}
                                : FormatOf(track_get_mode(track));
@@ -571,6 +662,8 @@ bool ReadCueSheet(const std::string& path, ImageLayout& layout, std::string& err
                 c.index1 = track_get_index(track, 1);
                 c.preEmphasis = track_is_set_flag(track, FLAG_PRE_EMPHASIS) ? 1 : 0;
                 c.copyPermitted = track_is_set_flag(track, FLAG_COPY_PERMITTED) ? 1 : 0;
+                c.fourChannel = track_is_set_flag(track, FLAG_FOUR_CHANNEL) ? 1 : 0;
+                c.isrc = Text(track_get_isrc(track));
                 c.title = CdText(PTI_TITLE, track_get_cdtext(track));
                 c.performer = CdText(PTI_PERFORMER, track_get_cdtext(track));
                 c.songwriter = CdText(PTI_SONGWRITER, track_get_cdtext(track));
@@ -592,13 +685,19 @@ bool ReadCueSheet(const std::string& path, ImageLayout& layout, std::string& err
             return false;
         }
     }
-    std::uint64_t previousFileStart = 0;
+    PlacedFile previous;
     for (std::size_t first = 0; first < tracks.size();) {
         std::size_t last = first + 1;
         while (last < tracks.size() && tracks[last].file == tracks[first].file &&
                tracks[last].lines.fileLine == tracks[first].lines.fileLine)
             ++last;
-        if (!LayOutFile(path, tracks, first, last, previousFileStart, layout, error)) return false;
+        // An INDEX 00 in a file no track's INDEX 01 lies in: that file comes first.
+        const CueTrackLines& head = tracks[first].lines;
+        if (head.index0InPreviousFile && !head.index0File.empty() &&
+            head.index0FileLine != previous.line &&
+            !LayOutPregapFile(path, head, previous, layout, error))
+            return false;
+        if (!LayOutFile(path, tracks, first, last, previous, layout, error)) return false;
         first = last;
     }
     return true;

@@ -26,6 +26,7 @@
 #include <cctype>
 #include <cerrno>
 #include <chrono>
+#include <cstdlib>
 #include <cstring>
 #include <mutex>
 #include <thread>
@@ -125,6 +126,8 @@ bool ReadLibcdioToc(CdIo_t* cdio, DiscToc& toc) {
         };
         track.preEmphasis = flag(cdio_get_track_preemphasis(cdio, static_cast<track_t>(t)));
         track.copyPermitted = flag(cdio_get_track_copy_permit(cdio, static_cast<track_t>(t)));
+        const int channels = cdio_get_track_channels(cdio, static_cast<track_t>(t));
+        track.fourChannel = channels == 4 ? 1 : channels == 2 ? 0 : -1;
         const lsn_t pregap = cdio_get_track_pregap_lsn(cdio, static_cast<track_t>(t));
         if (pregap != CDIO_INVALID_LSN && pregap >= 0 && pregap <= lsn)
             track.pregapFrames = static_cast<int>(lsn - pregap);
@@ -332,6 +335,28 @@ class CdioDrive : public Drive {
         out = {};
         if (!cdio_) return false;
         CopyLibcdioText(cdio_get_cdtext(cdio_), out);  // owned by libcdio
+        return true;
+    }
+
+    // The catalogue number and the audio tracks' ISRCs: a real drive reads each from the
+    // Q sub-channel; an image gives what it holds.
+    bool ReadCodes(DiscCodes& codes) override {
+        std::lock_guard<std::mutex> guard(mutex_);
+        codes = DiscCodes{};
+        if (!cdio_) return false;
+        auto take = [](char* text) {
+            std::string value = text ? std::string(text) : std::string();
+            std::free(text);  // libcdio hands out malloc'd copies
+            return value;
+        };
+        codes.catalog = take(cdio_get_mcn(cdio_));
+        DiscToc toc;
+        if (!ReadLibcdioToc(cdio_, toc)) return false;
+        for (const TocTrack& t : toc.tracks) {
+            if (t.data) continue;
+            std::string isrc = take(cdio_get_track_isrc(cdio_, t.number));
+            if (!isrc.empty()) codes.isrc[t.number] = std::move(isrc);
+        }
         return true;
     }
 

@@ -369,6 +369,7 @@ bool ImageLayout::Finish(DiscToc& toc, std::string& error) {
         entry.pregapFrames = pregaps[i];
         entry.preEmphasis = t.preEmphasis;
         entry.copyPermitted = t.copyPermitted;
+        entry.fourChannel = t.fourChannel;
         entry.title = t.title;
         entry.performer = t.performer;
         entry.songwriter = t.songwriter;
@@ -439,9 +440,19 @@ bool ImageLayoutDrive::Open() {
         error_ = error.empty() ? "it cannot be read" : error;
         return false;
     }
+    codes_ = DiscCodes{};
+    codes_.catalog = layout->catalog;
+    for (const LayoutTrack& t : layout->tracks)
+        if (!t.isrc.empty()) codes_.isrc[t.number] = t.isrc;
     layout_ = std::move(layout);
     toc_ = std::move(toc);
     return true;
+}
+
+bool ImageLayoutDrive::ReadCodes(DiscCodes& codes) {
+    std::lock_guard<std::mutex> guard(mutex_);
+    codes = codes_;
+    return layout_ != nullptr;
 }
 
 bool ImageLayoutDrive::ReadToc(DiscToc& toc) {

@@ -60,8 +60,9 @@ struct LayoutTrack {
     std::size_t firstPiece = 0;   // index of that piece
     std::uint64_t startByte = 0;  // its index 01
     bool ownFile = false;         // its pieces begin a file of their own
-    int preEmphasis = -1, copyPermitted = -1;
+    int preEmphasis = -1, copyPermitted = -1, fourChannel = -1;
     std::string title, performer, songwriter;
+    std::string isrc;  // as the image gives it
 };
 
 class ImageLayout {
@@ -70,6 +71,7 @@ class ImageLayout {
     std::vector<ImagePiece> pieces;  // end to end from disc byte 0
     std::vector<LayoutTrack> tracks;
     std::string title, performer, songwriter;  // the disc's, where the image names them
+    std::string catalog;  // the disc's catalogue number, where the image gives it
 
     std::uint64_t End() const {
         return pieces.empty() ? 0 : pieces.back().discByte + pieces.back().bytes;
@@ -114,6 +116,7 @@ class ImageLayoutDrive : public Drive {
     int ReadFrames(std::uint32_t lba, std::uint32_t count, unsigned char* out) override;
     bool Ready() override;
     std::string OpenError() const override;
+    bool ReadCodes(DiscCodes& codes) override;
 
   private:
     mutable std::mutex mutex_;
@@ -121,6 +124,7 @@ class ImageLayoutDrive : public Drive {
     const ImageReader reader_;
     std::unique_ptr<ImageLayout> layout_;
     DiscToc toc_;
+    DiscCodes codes_;
     std::string error_;
 };
 

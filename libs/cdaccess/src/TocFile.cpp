@@ -239,7 +239,7 @@ class TocParser {
             } else if (IsWord("CATALOG")) {
                 Next();
                 if (Peek().kind != Token::String) return Need("the catalog number in quotes");
-                Next();
+                layout_.catalog = Next().text;
             } else if (IsWord("CD_TEXT")) {
                 Next();
                 if (!CdText(layout_.title, layout_.performer, layout_.songwriter, true))
@@ -382,6 +382,7 @@ class TocParser {
         trackHasFile_ = false;
         track_.preEmphasis = 0;
         track_.copyPermitted = 0;
+        track_.fourChannel = 0;
         track_.firstPiece = layout_.pieces.size();
         track_.beginByte = layout_.End();
         haveStart_ = false;
@@ -408,9 +409,10 @@ class TocParser {
             } else if (word == "PRE_EMPHASIS") {
                 track_.preEmphasis = 1;
             } else if (word == "TWO_CHANNEL_AUDIO" || word == "FOUR_CHANNEL_AUDIO") {
+                track_.fourChannel = word == "FOUR_CHANNEL_AUDIO" ? 1 : 0;
             } else if (word == "ISRC") {
                 if (Peek().kind != Token::String) return Need("the ISRC in quotes");
-                Next();
+                track_.isrc = Next().text;
             } else if (word == "CD_TEXT") {
                 if (!CdText(track_.title, track_.performer, track_.songwriter, false)) return false;
             } else if (word == "SILENCE" || word == "ZERO") {

@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -24,6 +25,7 @@ struct TocTrack {
     int pregapFrames = -1;  // index 00 to index 01
     int preEmphasis = -1;   // 1 or 0
     int copyPermitted = -1;
+    int fourChannel = -1;                      // four-channel audio: 1 or 0
     std::string title, performer, songwriter;  // CD-TEXT, where the image has it
 };
 
@@ -48,6 +50,13 @@ struct DiscText {
     bool Empty() const { return disc.Empty() && tracks.empty(); }
 };
 
+// The codes a disc carries beside its table of contents. A real drive reads them from
+// the Q sub-channel, which takes a moment per track: ask once per batch, not per read.
+struct DiscCodes {
+    std::string catalog;                       // media catalogue number; empty: none
+    std::map<std::uint8_t, std::string> isrc;  // by track number; tracks without one absent
+};
+
 // One drive with a disc (or none). Calls may come from several threads, one at a
 // time per drive: the library serialises them.
 class Drive {
@@ -67,6 +76,11 @@ class Drive {
     virtual std::string OpenError() const { return {}; }
     // The disc's CD-Text. The default gives what ReadToc carries (an image's texts).
     virtual bool ReadText(DiscText& out);
+    // The disc's catalogue number and ISRCs, as far as the drive or image knows them.
+    virtual bool ReadCodes(DiscCodes& codes) {
+        codes = DiscCodes{};
+        return false;
+    }
 };
 
 // Lists a drive ahead of every other; returns its position in the added list.
@@ -86,6 +100,9 @@ bool ReadDiscText(std::uint32_t handle, DiscText& out);
 // libcdio, choosing the language block as a drive's text is chosen: English when the
 // disc has it, else the first block. False when libcdio cannot read them.
 bool DiscTextFromPacks(const unsigned char* packs, std::size_t bytes, DiscText& out);
+// The codes of the disc behind an open handle (see DiscCodes); false, with `codes`
+// empty, when there is no such handle or the drive cannot tell.
+bool ReadDiscCodes(std::uint32_t handle, DiscCodes& codes);
 // The drives as listed by the last GetCDList, in list order.
 std::vector<std::shared_ptr<Drive>> ListedDrives();
 // A drive over a disc image: cue sheets are read with libcue and .toc files by the
