@@ -22,7 +22,7 @@ struct CommandName {
 constexpr CommandName kCommandNames[] = {
     {"--help", Command::Help},       {"-h", Command::Help},     {"--version", Command::Version},
     {"--list", Command::List},       {"--toc", Command::Toc},   {"--rip", Command::Rip},
-    {"--convert", Command::Convert}, {"--play", Command::Play},
+    {"--convert", Command::Convert}, {"--play", Command::Play}, {"--check-log", Command::CheckLog},
 };
 
 Command CommandOf(const std::string& arg) {
@@ -101,6 +101,9 @@ bool ParseCommandLine(const std::vector<std::string>& args, CommandLine& out, st
                 if (!hasValue) return fail("needs a row number");
                 out.playRow = ParseRow(args[++i]);
                 if (out.playRow < 1) return fail("the row must be a number from 1");
+            } else if (c == Command::CheckLog) {
+                if (!hasValue) return fail("needs the path of a rip log");
+                out.logFile = args[++i];
             }
         } else if (a == "--disc" && c != Command::Convert) {
             if (!hasValue) return fail("--disc needs the path of a disc image");
@@ -187,6 +190,7 @@ std::string UsageText() {
            "                 [--naming TEMPLATE]\n"
            "       trackmill --convert FILE... [--out DIR]\n"
            "       trackmill --play ROW [--disc FILE]\n"
+           "       trackmill --check-log FILE\n"
            "       trackmill --help | --version\n";
 }
 
@@ -208,6 +212,9 @@ std::string HelpText() {
            "  --convert FILE... Convert WAV files to MP3 files named after them, at the bit\n"
            "                    rate of the \"rate\" setting.\n"
            "  --play ROW        Play one row of the track list to the sound device.\n"
+           "  --check-log FILE  Check a rip log against the SHA-256 checksum on its last\n"
+           "                    line: \"log checksum ok\" (exit 0), \"log altered\" or\n"
+           "                    \"no checksum\" (exit 1).\n"
            "  --disc FILE       Use a disc image (.cue, .bin with its .cue, .toc, .nrg)\n"
            "                    before the drives (a cue sheet's files may be BIN, WAV or\n"
            "                    FLAC); may be given more than once. TRACKMILL_DISC does the\n"
@@ -224,7 +231,8 @@ std::string HelpText() {
            "  --ctdb            Check the rip against the CTDB (CUETools database): the\n"
            "                    whole disc's CRC32, or each track's when only some were\n"
            "                    ripped (TRACKMILL_CTDB_URL replaces its address).\n"
-           "                    Every rip writes a log with checksums into the folder.\n"
+           "                    Every rip writes a log with checksums and a cue sheet of\n"
+           "                    the ripped tracks into the folder.\n"
            "  --rate KBPS       MP3 rips: the lowest bit rate, one of 320, 256, 224, 192,\n"
            "                    160, 128, 112, 96, 64, 56 (default: the \"rate\" setting).\n"
            "  --channel CH      MP3 rips: stereo, left or right (that channel alone, as\n"

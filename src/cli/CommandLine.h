@@ -9,7 +9,7 @@
 
 namespace cli {
 
-enum class Command { None, Help, Version, List, Toc, Rip, Convert, Play };
+enum class Command { None, Help, Version, List, Toc, Rip, Convert, Play, CheckLog };
 
 // Exit statuses of every command.
 inline constexpr int kExitOk = 0;      // all done
@@ -38,11 +38,12 @@ struct CommandLine {
     std::vector<std::string> files;  // --convert FILE...
     bool noLookup = false;           // --no-lookup: no MusicBrainz lookup
     std::string release;             // --release MBID: the release to name the disc from
+    std::string logFile;             // --check-log FILE
 };
 
 // Reads the arguments after the program's name. The first of --help, --version,
-// --list, --toc, --rip, --convert and --play names the command; the others must be options
-// that command takes. False with a one-line reason in `error` on a usage error.
+// --list, --toc, --rip, --convert, --play and --check-log names the command; the others must be
+// options that command takes. False with a one-line reason in `error` on a usage error.
 bool ParseCommandLine(const std::vector<std::string>& args, CommandLine& out, std::string& error);
 
 // One line per command.

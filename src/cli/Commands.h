@@ -15,6 +15,7 @@ int RunRipCommand(const std::vector<std::string>& args);   // --rip
 // --convert, through the program's bound encoder module.
 int RunConvertCommand(const std::vector<std::string>& args,
                       const convert::ConverterLibrary& library);
-int RunPlayCommand(const std::vector<std::string>& args);  // --play
+int RunPlayCommand(const std::vector<std::string>& args);      // --play
+int RunCheckLogCommand(const std::vector<std::string>& args);  // --check-log
 
 }  // namespace cli

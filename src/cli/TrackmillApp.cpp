@@ -71,6 +71,8 @@ int TrackmillApp::Run(int argc, char** argv) {
             return RunConvertCommand(args, converter_);
         case Command::Play:
             return RunPlayCommand(args);
+        case Command::CheckLog:
+            return RunCheckLogCommand(args);
         default:
             return kExitUsage;
     }

@@ -10,6 +10,7 @@
 #include "platform/Paths.h"
 #include "rip/AccurateRip.h"
 #include "rip/Ctdb.h"
+#include "rip/LogSeal.h"
 
 #ifndef TRACKMILL_VERSION
 #define TRACKMILL_VERSION "unknown"
@@ -84,6 +85,7 @@ std::string FormatRipLog(const BatchInfo& info, const cd::TableOfContents* toc,
     line(std::string("accuraterip lookup: ") + (info.accurateRip ? "yes" : "no"));
     line(std::string("ctdb lookup: ") + (info.ctdb ? "yes" : "no"));
     for (const std::string& n : info.names) line(n);
+    if (!info.cueSheet.empty()) line("cue sheet: " + info.cueSheet);
     line("");
     line("table of contents:");
     if (toc) {
@@ -124,6 +126,9 @@ std::string FormatRipLog(const BatchInfo& info, const cd::TableOfContents* toc,
         line(Format("start: %u", t.entry.startLba));
         line("length: " + Duration(t.entry.lengthFrames) +
              Format(" (%u frames)", t.entry.lengthFrames));
+        const TrackDetails* details = toc ? info.disc.Track(DiscTrackNumber(t, *toc)) : nullptr;
+        if (details && details->preEmphasis)
+            line("pre-emphasis: yes (the audio is copied as on the disc, not de-emphasised)");
         if (t.proof.complete) {
             line("crc32: " + Hex(t.proof.crc32));
             if (t.proof.verified) line("test crc32: " + Hex(t.proof.testCrc32));
@@ -153,9 +158,14 @@ std::string WriteRipLog(const BatchInfo& info, const cd::TableOfContents* toc,
     const std::string base = folder + "trackmill-" +
                              (toc ? Hex(cd::CddbDiscId(*toc)) : std::string("unknown")) + "-" +
                              UtcStamp(info.when, "%Y%m%d-%H%M%S");
-    const std::string text = FormatRipLog(info, toc, tracks);
+    std::string why = "the disc's table of contents could not be read";
+    const std::string cue =
+        toc ? FormatCueSheet(*toc, info.disc, info.cueNames, tracks, folder, why) : std::string();
     for (int n = 1; n < 1000; ++n) {
         const std::string path = base + (n == 1 ? std::string() : Format("-%d", n)) + ".log";
+        const std::string cuePath = CueSheetPathFor(path);
+        std::error_code ec;
+        if (!cue.empty() && std::filesystem::exists(cuePath, ec)) continue;
         // "x": never replace an existing log.
         FILE* f = std::fopen(path.c_str(), "wx");
         if (!f) {
@@ -163,6 +173,15 @@ std::string WriteRipLog(const BatchInfo& info, const cd::TableOfContents* toc,
             error = "the rip log " + path + " could not be created: " + std::strerror(errno);
             return {};
         }
+        BatchInfo named = info;
+        std::string cueError;
+        if (cue.empty())
+            named.cueSheet = "(none: " + why + ")";
+        else if (WriteCueSheet(cuePath, cue, cueError))
+            named.cueSheet = std::filesystem::path(cuePath).filename().string();
+        else
+            named.cueSheet = "(none: the cue sheet " + cuePath + " " + cueError + ")";
+        const std::string text = SealLog(FormatRipLog(named, toc, tracks));
         const bool written = std::fwrite(text.data(), 1, text.size(), f) == text.size();
         if (std::fclose(f) != 0 || !written) {
             // A full disk leaves no half log behind.
@@ -213,6 +232,7 @@ std::string FinishBatch(RipEngine& engine, BatchInfo& info, std::string& error,
                                  : "could not be checked (" + record.problem + ")";
         }
     }
+    info.disc = ReadDiscDetails(engine.Session().cdHandle);
     return WriteRipLog(info, toc, tracks, error);
 }
 

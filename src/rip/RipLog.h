@@ -4,6 +4,8 @@
 // table of contents, the disc's identifiers and CTDB check, per track its file, length,
 // checksums, read trouble, database verdicts and result, and a closing line with the
 // counts.
+// Its last line is a checksum over everything above it (rip/LogSeal.h); a cue sheet of
+// the same name goes beside it (rip/CueSheetWriter.h).
 #pragma once
 
 #include <ctime>
@@ -12,6 +14,7 @@
 #include <vector>
 
 #include "cd/DiscIds.h"
+#include "rip/CueSheetWriter.h"
 #include "rip/RipEngine.h"
 
 namespace rip {
@@ -28,6 +31,12 @@ struct BatchInfo {
     std::time_t when = 0;
     // Where the disc's names came from and how the lookup went, a log line each.
     std::vector<std::string> names;
+    // TITLE and PERFORMER for the cue sheet, from the disc's names (none: no lines).
+    CueSheetNames cueNames;
+    // Set by FinishBatch and WriteRipLog: the disc's flags, pregaps and codes, and the
+    // cue sheet's file name (or why there is none).
+    DiscDetails disc;
+    std::string cueSheet;
 };
 
 struct BatchCounts {
@@ -40,8 +49,9 @@ std::string TrackResultText(const TrackRecord& track);
 std::string FormatRipLog(const BatchInfo& info, const cd::TableOfContents* toc,
                          const std::vector<TrackRecord>& tracks);
 // Writes the log into info.folder as "trackmill-<CDDB id>-<date>-<time>.log" (a
-// number added when that exists already, so no log is ever overwritten). Returns
-// the path, or an empty string with the reason in `error`.
+// number added when that exists already, so no log is ever overwritten), sealed with
+// its checksum, and the batch's cue sheet beside it under the same name with ".cue".
+// Returns the log's path, or an empty string with the reason in `error`.
 std::string WriteRipLog(const BatchInfo& info, const cd::TableOfContents* toc,
                         const std::vector<TrackRecord>& tracks, std::string& error);
 

@@ -260,18 +260,22 @@ TEST_F(RipCommandTest, SigtermMidRipLeavesOnlyValidFiles) {
         const std::string output((std::istreambuf_iterator<char>(in)), {});
         ASSERT_TRUE(started) << output;
 
-        // The audio files, and apart from them the rip logs (one per batch that ended).
+        // The audio files, and apart from them the rip logs and cue sheets (one each per
+        // batch that ended).
         std::vector<std::string> names;
-        int logs = 0;
+        int logs = 0, cues = 0;
         for (const auto& f : std::filesystem::directory_iterator(out)) {
             const std::string name = f.path().filename().string();
             if (name.rfind("trackmill-", 0) == 0 && f.path().extension() == ".log")
                 ++logs;
+            else if (name.rfind("trackmill-", 0) == 0 && f.path().extension() == ".cue")
+                ++cues;
             else
                 names.push_back(name);
         }
         std::sort(names.begin(), names.end());
         EXPECT_EQ(logs, signal == SIGKILL ? 0 : 1) << output;
+        EXPECT_EQ(cues, logs) << output;
         std::size_t whole = 0, part = 0;
         EXPECT_TRUE(DecodesCleanly(out + "/Track 1.mp3", whole));
         // Track 1 in full, give or take the encoder's delay and padding.
