@@ -92,25 +92,36 @@ void CloseDisc(DiscState& state) {
 }
 
 std::uint32_t HiddenAudioFrames(std::uint32_t handle) {
+    const HiddenAudio hidden = ScanHiddenAudio(handle);
+    return hidden.readable && !hidden.silent ? hidden.frames : 0;
+}
+
+HiddenAudio ScanHiddenAudio(std::uint32_t handle) {
+    HiddenAudio hidden;
     TocRecord toc{};
     if (handle == 0 || ReadTOC(handle, &toc) != 1 || toc.firstTrack != 1 || toc.lastTrack < 1)
-        return 0;
-    if (toc.descriptors[0].control & kTocDataTrack) return 0;
-    const std::uint32_t frames = DecodeBigEndian32(toc.descriptors[0].address);
+        return hidden;
+    if (toc.descriptors[0].control & kTocDataTrack) return hidden;
+    hidden.frames = DecodeBigEndian32(toc.descriptors[0].address);
     constexpr std::uint32_t kChunk = 27;
     std::vector<unsigned char> buffer(sizeof(ReadBlock) + kChunk * kFrameBytes);
     auto* block = reinterpret_cast<ReadBlock*>(buffer.data());
-    for (std::uint32_t lba = 0; lba < frames; lba += kChunk) {
+    for (std::uint32_t lba = 0; lba < hidden.frames; lba += kChunk) {
         std::memset(block, 0, sizeof(ReadBlock));
         block->startLba = lba;
-        block->frameCount = std::min(kChunk, frames - lba);
+        block->frameCount = std::min(kChunk, hidden.frames - lba);
         block->capacity = kChunk * kFrameBytes;
-        if (ReadCDAudioLBA(handle, block) != kCdOk) return 0;
+        if (ReadCDAudioLBA(handle, block) != kCdOk) {
+            hidden.readable = false;
+            return hidden;
+        }
         const unsigned char* data = block->data();
-        if (std::any_of(data, data + block->dataLength, [](unsigned char b) { return b != 0; }))
-            return frames;
+        if (std::any_of(data, data + block->dataLength, [](unsigned char b) { return b != 0; })) {
+            hidden.silent = false;
+            return hidden;
+        }
     }
-    return 0;
+    return hidden;
 }
 
 }  // namespace cd

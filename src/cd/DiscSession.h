@@ -48,7 +48,17 @@ void CloseDisc(DiscState& state);
 
 // Audio hidden before track 1: when track 1's index 01 lies after frame 0 and the
 // frames before it are not all silence, their count; 0 otherwise (also when they
-// cannot be read). Nothing is ripped from them.
+// cannot be read).
 std::uint32_t HiddenAudioFrames(std::uint32_t handle);
+
+// The frames before an audio track 1's index 01 (0 when there are none, or the disc
+// does not start with an audio track 1), whether they could be read, and whether they
+// are digital silence (every byte zero).
+struct HiddenAudio {
+    std::uint32_t frames = 0;
+    bool readable = true;
+    bool silent = true;
+};
+HiddenAudio ScanHiddenAudio(std::uint32_t handle);
 
 }  // namespace cd

@@ -140,6 +140,10 @@ bool ReadCoverSetting() {
     return platform::ReadProfileInt(kSettingsSection, kKeyCover, 1, SettingsFilePath()) != 0;
 }
 
+bool ReadHiddenTrackSetting() {
+    return platform::ReadProfileInt(kSettingsSection, kKeyHiddenTrack, 1, SettingsFilePath()) != 0;
+}
+
 bool WriteOutputSetting(const std::string& folder) {
     return WriteSetting(kSettingsSection, kKeyOutput, folder, SettingsFilePath());
 }

@@ -29,6 +29,8 @@ inline constexpr const char* kKeyCtdb = "ctdb";  // the CTDB lookup after a batc
 inline constexpr const char* kKeyNaming = "naming";
 inline constexpr const char* kKeyId3v24 = "id3v24";
 inline constexpr const char* kKeyCover = "cover";
+// Rips the audio hidden before track 1 as "Track 0" (0/1, default 1).
+inline constexpr const char* kKeyHiddenTrack = "htoa";
 inline constexpr int kDefaultRateIndex = 3;     // 192 kbit/s
 inline constexpr int kDefaultChannelIndex = 0;  // "Stereo"
 
@@ -68,8 +70,9 @@ int ReadFlacSetting();
 bool ReadCtdbSetting();           // "ctdb" != 0
 std::string ReadNamingSetting();  // "naming", default empty (the default template)
 bool WriteNamingSetting(const std::string& naming);
-bool ReadId3v24Setting();  // "id3v24" != 0
-bool ReadCoverSetting();   // "cover" != 0, default 1
+bool ReadId3v24Setting();       // "id3v24" != 0
+bool ReadCoverSetting();        // "cover" != 0, default 1
+bool ReadHiddenTrackSetting();  // "htoa" != 0, default 1
 
 // The first-start default of "output": when the setting is empty (or absent), creates
 // the user's music folder (one level; an existing folder or a failure changes nothing)
