@@ -140,16 +140,28 @@ int DiscTrackNumber(const TrackRecord& track, const cd::TableOfContents& toc) {
     return 0;
 }
 
+bool IsHiddenTrack(const TrackRecord& track, const cd::TableOfContents& toc) {
+    const std::vector<cd::TocEntry> audio = cd::AudioTracks(toc);
+    return !audio.empty() && audio.front().number == 1 && audio.front().startLba > 0 &&
+           track.entry.startLba == 0 && track.entry.lengthFrames == audio.front().startLba &&
+           !track.entry.isData;
+}
+
 std::string FormatCueSheet(const cd::TableOfContents& toc, const DiscDetails& details,
                            const CueSheetNames& names, const std::vector<TrackRecord>& tracks,
                            const std::string& folder, std::string& why) {
     // The tracks whose files were written whole, in disc order (a track ripped twice
     // in one batch counts once, with its last file).
     std::vector<SheetTrack> sheet;
+    SheetTrack hidden;  // the audio hidden before track 1, when ripped (record set)
     for (const TrackRecord& t : tracks) {
         std::error_code ec;
         if (t.endReason != kEndRunning || t.outputPath.empty() || !fs::exists(t.outputPath, ec))
             continue;
+        if (IsHiddenTrack(t, toc)) {
+            hidden = SheetTrack{&t, 0, SheetFileName(t.outputPath, folder)};
+            continue;
+        }
         const int number = DiscTrackNumber(t, toc);
         if (number <= 0) continue;
         std::erase_if(sheet, [number](const SheetTrack& s) { return s.number == number; });
@@ -161,12 +173,15 @@ std::string FormatCueSheet(const cd::TableOfContents& toc, const DiscDetails& de
         why = "no track was ripped";
         return {};
     }
+    if (hidden.record && sheet.front().number != 1) hidden = {};  // no track 1 to hold it
+    if (hidden.record) sheet.insert(sheet.begin(), hidden);
     for (const SheetTrack& s : sheet) {
         if (s.file.find_first_of("\"\r\n") != std::string::npos) {
             why = "the file name " + s.file + " cannot be written in a cue sheet";
             return {};
         }
     }
+    if (hidden.record) sheet.erase(sheet.begin());
     const std::vector<cd::TocEntry> audio = cd::AudioTracks(toc);
     const bool partial = sheet.size() != audio.size();
     // A sheet's track numbers run one after another: a batch with holes is numbered
@@ -205,8 +220,14 @@ std::string FormatCueSheet(const cd::TableOfContents& toc, const DiscDetails& de
         if (s.number == firstAudio && (!d || d->pregapFrames < 0))
             pregap = s.record->entry.startLba;
         // The pregap lies at the end of the previous file when that file holds the
-        // track before this one on the disc; otherwise no file has it.
-        const bool inPreviousFile = pregap > 0 && i > 0 && sheet[i - 1].number + 1 == s.number;
+        // track before this one on the disc (or, before track 1, the hidden audio);
+        // otherwise no file has it.
+        const SheetTrack* hiddenFile = hidden.record ? &hidden : nullptr;
+        const SheetTrack* previous = i > 0 && sheet[i - 1].number + 1 == s.number ? &sheet[i - 1]
+                                     : i == 0 && s.number == 1                    ? hiddenFile
+                                                                                  : nullptr;
+        if (previous && previous == hiddenFile) pregap = hidden.record->entry.lengthFrames;
+        const bool inPreviousFile = pregap > 0 && previous;
         std::string trackLines = "  TRACK " + TrackWord(number) + " AUDIO\n";
         auto trackLine = [&trackLines](const std::string& text) {
             trackLines += "    " + text + "\n";
@@ -226,8 +247,11 @@ std::string FormatCueSheet(const cd::TableOfContents& toc, const DiscDetails& de
         const std::string fileLine =
             "FILE " + Quoted(s.file) + " " + FileType(s.record->outputPath) + "\n";
         if (inPreviousFile) {
-            const std::uint32_t previous = sheet[i - 1].record->entry.lengthFrames;
-            trackLine("INDEX 00 " + CueTime(previous - std::min(pregap, previous)));
+            const std::uint32_t length = previous->record->entry.lengthFrames;
+            trackLine("INDEX 00 " + CueTime(length - std::min(pregap, length)));
+            if (previous == hiddenFile)
+                out += "FILE " + Quoted(hidden.file) + " " + FileType(hidden.record->outputPath) +
+                       "\n";
             out += trackLines + fileLine;
         } else {
             if (pregap > 0) trackLine("PREGAP " + CueTime(pregap));

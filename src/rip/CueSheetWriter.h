@@ -48,11 +48,15 @@ struct CueSheetNames {
 
 // The disc's number for a ripped track (0 when the table of contents does not hold it).
 int DiscTrackNumber(const TrackRecord& track, const cd::TableOfContents& toc);
+// Whether the track is the audio hidden before track 1 ("Track 0"): the frames from
+// the disc's start to track 1's index 01.
+bool IsHiddenTrack(const TrackRecord& track, const cd::TableOfContents& toc);
 
 // The sheet for the tracks of a batch whose files were written, their files named
 // relative to `folder` (where the sheet goes). A batch of only some of the disc's audio
-// tracks gives a sheet of those tracks, which says so in a REM line. Empty, with the
-// reason in `why`, when no track can be named.
+// tracks gives a sheet of those tracks, which says so in a REM line. The audio hidden
+// before track 1, when ripped with it, is track 1's pregap in a file of its own. Empty,
+// with the reason in `why`, when no track can be named.
 std::string FormatCueSheet(const cd::TableOfContents& toc, const DiscDetails& details,
                            const CueSheetNames& names, const std::vector<TrackRecord>& tracks,
                            const std::string& folder, std::string& why);

@@ -113,6 +113,7 @@ std::string FormatRipLog(const BatchInfo& info, const cd::TableOfContents* toc,
         std::uint32_t ctdbCrc = 0;
         if (CtdbDiscCrc(*toc, tracks, ctdbCrc)) line("ctdb crc32: " + Hex(ctdbCrc));
         if (!info.ctdbDisc.empty()) line("ctdb: " + info.ctdbDisc);
+        if (!info.hiddenAudio.empty()) line("hidden audio before track 1: " + info.hiddenAudio);
     } else {
         line(" (could not be read)");
     }
@@ -129,19 +130,28 @@ std::string FormatRipLog(const BatchInfo& info, const cd::TableOfContents* toc,
         const TrackDetails* details = toc ? info.disc.Track(DiscTrackNumber(t, *toc)) : nullptr;
         if (details && details->preEmphasis)
             line("pre-emphasis: yes (the audio is copied as on the disc, not de-emphasised)");
+        // AccurateRip has no sums for the audio hidden before track 1.
+        const bool hidden = toc && IsHiddenTrack(t, *toc);
         if (t.proof.complete) {
             line("crc32: " + Hex(t.proof.crc32));
             if (t.proof.verified) line("test crc32: " + Hex(t.proof.testCrc32));
-            line("accuraterip v1: " + Hex(t.proof.accurateRipV1));
-            line("accuraterip v2: " + Hex(t.proof.accurateRipV2));
-            line("ctdb crc32: " + Hex(t.proof.ctdbCrc));
+            if (!hidden) {
+                line("accuraterip v1: " + Hex(t.proof.accurateRipV1));
+                line("accuraterip v2: " + Hex(t.proof.accurateRipV2));
+                line("ctdb crc32: " + Hex(t.proof.ctdbCrc));
+            }
         } else {
             line("crc32: (track not complete)");
         }
         line(Format("recovered read errors: %u", t.proof.recoveredErrors));
         line(Format("overlap-checked re-reads: %u", t.proof.overlapReads));
-        if (!t.accurateRip.empty()) line("accuraterip: " + t.accurateRip);
-        if (!t.ctdb.empty()) line("ctdb: " + t.ctdb);
+        if (hidden)
+            line(
+                "accuraterip: not covered (AccurateRip does not cover audio hidden before "
+                "track 1)");
+        else if (!t.accurateRip.empty())
+            line("accuraterip: " + t.accurateRip);
+        if (!hidden && !t.ctdb.empty()) line("ctdb: " + t.ctdb);
         line("result: " + TrackResultText(t));
     }
     line("");
@@ -208,7 +218,7 @@ std::string FinishBatch(RipEngine& engine, BatchInfo& info, std::string& error,
             record.problem = "the disc's table of contents could not be read";
         }
         for (TrackRecord& t : tracks) {
-            if (!t.proof.complete) continue;
+            if (!t.proof.complete || (toc && IsHiddenTrack(t, *toc))) continue;
             t.accurateRip = AccurateRipVerdict(record, t.discIndex, t.proof.accurateRipV1,
                                                t.proof.accurateRipV2);
         }

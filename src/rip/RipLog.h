@@ -37,6 +37,9 @@ struct BatchInfo {
     // cue sheet's file name (or why there is none).
     DiscDetails disc;
     std::string cueSheet;
+    // What became of audio hidden before track 1 ("1234 frames, ripped as Track 0");
+    // empty when the disc has none.
+    std::string hiddenAudio;
 };
 
 struct BatchCounts {
