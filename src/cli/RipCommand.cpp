@@ -262,8 +262,6 @@ int RunRipCommand(const std::vector<std::string>& args) {
         std::printf("Ripping %zu track(s) from %s to %s as %s\n", audioRows.size(),
                     disc.driveName.c_str(), outDir.c_str(), as.c_str());
         for (const std::string& l : namesLog) std::printf("  %s\n", l.c_str());
-        if (const std::uint32_t hidden = cd::HiddenAudioFrames(disc.handle))
-            std::printf("  hidden audio before track 1: %u frames (not ripped)\n", hidden);
         std::fflush(stdout);
         TerminalRip rip(engine, disc, audioRows);
         RipBatch& batch = rip.Batch();
@@ -296,11 +294,14 @@ int RunRipCommand(const std::vector<std::string>& args) {
         if (!info.ctdbDisc.empty()) std::printf("  CTDB: %s\n", info.ctdbDisc.c_str());
         for (const TrackRecord& t : engine.BatchRecords())
             if (!t.ctdb.empty()) std::printf("  %-20s CTDB: %s\n", t.title.c_str(), t.ctdb.c_str());
+        if (const std::string hidden = batch.HiddenAudioText(); !hidden.empty())
+            std::printf("  hidden audio before track 1: %s\n", hidden.c_str());
         if (!logPath.empty()) std::printf("Rip log: %s\n", logPath.c_str());
 
         const std::vector<std::string>& failed = batch.Failed();
         const std::vector<std::string>& suspicious = batch.Suspicious();
-        std::printf("%d of %zu track(s) ripped", batch.Ripped(), audioRows.size());
+        std::printf("%d of %zu track(s) ripped", batch.Ripped(),
+                    audioRows.size() + (batch.HiddenTrackStarted() ? 1 : 0));
         if (!suspicious.empty()) std::printf("; %zu suspicious", suspicious.size());
         if (!failed.empty()) {
             std::printf("; failed:");

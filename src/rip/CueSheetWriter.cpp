@@ -133,6 +133,7 @@ DiscDetails ReadDiscDetails(std::uint32_t handle) {
 }
 
 int DiscTrackNumber(const TrackRecord& track, const cd::TableOfContents& toc) {
+    if (track.number > 0) return track.number;
     if (track.discIndex > 0 && static_cast<std::size_t>(track.discIndex) <= toc.tracks.size())
         return toc.tracks[static_cast<std::size_t>(track.discIndex - 1)].number;
     for (const cd::TocEntry& t : toc.tracks)
@@ -142,9 +143,9 @@ int DiscTrackNumber(const TrackRecord& track, const cd::TableOfContents& toc) {
 
 bool IsHiddenTrack(const TrackRecord& track, const cd::TableOfContents& toc) {
     const std::vector<cd::TocEntry> audio = cd::AudioTracks(toc);
-    return !audio.empty() && audio.front().number == 1 && audio.front().startLba > 0 &&
-           track.entry.startLba == 0 && track.entry.lengthFrames == audio.front().startLba &&
-           !track.entry.isData;
+    return track.number == 0 && !audio.empty() && audio.front().number == 1 &&
+           audio.front().startLba > 0 && track.entry.startLba == 0 &&
+           track.entry.lengthFrames == audio.front().startLba && !track.entry.isData;
 }
 
 std::string FormatCueSheet(const cd::TableOfContents& toc, const DiscDetails& details,

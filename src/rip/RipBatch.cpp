@@ -1,6 +1,26 @@
 #include "rip/RipBatch.h"
 
+#include <cstdio>
+
+#include "core/Settings.h"
+
 namespace rip {
+
+namespace {
+
+// The track the audio hidden before track 1 is ripped as: the frames from the disc's
+// start to track 1's index 01.
+cd::Track HiddenTrack(std::uint32_t frames) {
+    cd::Track track;
+    std::snprintf(track.entry.name, sizeof track.entry.name, "Track 0");
+    track.entry.startLba = 0;
+    track.entry.lengthFrames = frames;
+    track.number = 0;
+    track.title = "Track 0";
+    return track;
+}
+
+}  // namespace
 
 RipBatch::~RipBatch() {
     if (!pending_) return;
@@ -13,6 +33,23 @@ void RipBatch::Begin() {
     ripped_ = 0;
     failed_.clear();
     suspicious_.clear();
+    hidden_ = cd::ScanHiddenAudio(engine_.Session().cdHandle);
+    hiddenWanted_ = core::ReadHiddenTrackSetting();
+    hiddenStarted_ = false;
+}
+
+std::string RipBatch::HiddenAudioText() const {
+    if (hidden_.frames == 0) return {};
+    const std::uint32_t f = hidden_.frames;
+    char text[64];
+    std::snprintf(text, sizeof text, "%u frames (%02u:%02u.%02u)", f, f / 75 / 60, f / 75 % 60,
+                  f % 75);
+    const std::string frames = text;
+    if (!hidden_.readable) return frames + " that could not be read, not ripped";
+    if (hidden_.silent) return frames + " of digital silence, not ripped";
+    if (hiddenStarted_) return frames + ", ripped as Track 0";
+    if (!hiddenWanted_) return frames + ", not ripped (the setting \"htoa\" is 0)";
+    return frames + ", not ripped (track 1 is not in the batch)";
 }
 
 bool RipBatch::StartNext() {
@@ -20,6 +57,13 @@ bool RipBatch::StartNext() {
         const int position = next_++;
         if (!rows_.Wanted(position)) continue;
         current_ = rows_.TrackAt(position);
+        // The audio hidden before track 1 goes just ahead of it; track 1 comes next.
+        if (current_.number == 1 && !hiddenStarted_ && hiddenWanted_ && hidden_.frames > 0 &&
+            hidden_.readable && !hidden_.silent) {
+            --next_;
+            hiddenStarted_ = true;
+            current_ = HiddenTrack(hidden_.frames);
+        }
         const bool started = engine_.StartTrack(observer_, &current_);
         // A track that could not run still reports its end; only a track of someone
         // else still in the engine refuses without one.
@@ -55,6 +99,7 @@ bool RipBatch::HasLog() {
 
 std::string RipBatch::WriteLog(BatchInfo& info, std::string& error,
                                const std::function<bool()>& cancelled) {
+    info.hiddenAudio = HiddenAudioText();
     return FinishBatch(engine_, info, error, cancelled);
 }
 

@@ -1,7 +1,8 @@
 // One batch of tracks through the rip engine, for the rip dialog and the command line
 // alike: which tracks are ripped and in which order, each track ended on its end
 // report, failed and suspicious tracks counted and named, skipped data rows left out
-// of the log, and the log written (after the AccurateRip lookup when asked).
+// of the log, and the log written (after the AccurateRip lookup when asked). Audio
+// hidden before track 1 is ripped as "Track 0" just ahead of track 1.
 //
 // Every call runs on the driver's thread. The engine reports a track's end to the
 // driver's observer (on the reader thread); the driver brings that report to its own
@@ -13,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "cd/DiscSession.h"
 #include "cd/TrackTable.h"
 #include "rip/RipEngine.h"
 #include "rip/RipLog.h"
@@ -41,7 +43,8 @@ class RipBatch {
     RipBatch(const RipBatch&) = delete;
     RipBatch& operator=(const RipBatch&) = delete;
 
-    // A new batch from the first track; the counts start again.
+    // A new batch from the first track; the counts start again. Looks for audio hidden
+    // before track 1 (read from the disc) and reads the setting "htoa".
     void Begin();
     // Starts the next wanted track. True when one is pending (its end report is still
     // to come), false when none is left. A track the engine refuses (a track that is
@@ -57,6 +60,13 @@ class RipBatch {
     void SetStopFails(bool fails) { stopFails_ = fails; }
 
     int Ripped() const { return ripped_; }
+    // Whether the audio hidden before track 1 was taken into the batch as "Track 0": it
+    // is, in the batch's format, when it is not digital silence, the batch reaches
+    // track 1 and the setting "htoa" is 1.
+    bool HiddenTrackStarted() const { return hiddenStarted_; }
+    // What became of that audio, for the log and the terminal ("40 frames (00:00.40),
+    // ripped as Track 0"); empty when the disc has none.
+    std::string HiddenAudioText() const;
     // Titles of the failed and of the suspicious tracks, in the order they ended.
     const std::vector<std::string>& Failed() const { return failed_; }
     const std::vector<std::string>& Suspicious() const { return suspicious_; }
@@ -65,8 +75,8 @@ class RipBatch {
     // (the batch then has no log).
     bool HasLog();
     // The end of the batch: rip::FinishBatch over the engine's records (which fills in
-    // info's CTDB verdict). Only uses the engine, so it may run on a thread of its own
-    // while the driver waits.
+    // info's CTDB verdict), with HiddenAudioText. Only uses the engine, so it may run on
+    // a thread of its own while the driver waits.
     std::string WriteLog(BatchInfo& info, std::string& error,
                          const std::function<bool()>& cancelled = {});
 
@@ -80,6 +90,9 @@ class RipBatch {
     cd::Track current_;  // the pending track
     int ripped_ = 0;
     std::vector<std::string> failed_, suspicious_;
+    cd::HiddenAudio hidden_;
+    bool hiddenWanted_ = true;  // the setting "htoa"
+    bool hiddenStarted_ = false;
 };
 
 }  // namespace rip

@@ -24,10 +24,12 @@ struct Outcome {
     std::string output;
 };
 
-Outcome Trackmill(const std::string& args) {
+// The program with `args`, and `env` (NAME=value ...) added to its environment.
+Outcome Trackmill(const std::string& args, const std::string& env = "") {
     Outcome r;
-    FILE* p =
-        ::popen(("QT_QPA_PLATFORM=offscreen '" TRACKMILL_EXE "' " + args + " 2>&1").c_str(), "r");
+    FILE* p = ::popen(
+        ("QT_QPA_PLATFORM=offscreen " + env + " '" TRACKMILL_EXE "' " + args + " 2>&1").c_str(),
+        "r");
     if (!p) return r;
     char buf[512];
     while (std::fgets(buf, sizeof buf, p)) r.output += buf;
@@ -55,8 +57,8 @@ class CueSheetRoundTrip : public ::testing::Test {
   protected:
     void SetUp() override { ASSERT_TRUE(dir.isValid()); }
     std::string Path(const std::string& f) const { return dir.path().toStdString() + "/" + f; }
-    // A disc of three tracks (365, 295 and 200 frames from frame 40) after `before`
-    // frames of `hidden` (or silence), in one BIN.
+    // A disc of three tracks (365, 295 and 200 frames) after 40 frames of `hidden`
+    // (silence when empty), in one BIN.
     std::string WriteDisc(std::vector<unsigned char> hidden = {}) {
         audio = cdaccess::SimulatedDrive::MakeTestAudio(860, 11);
         hidden.resize(40 * kFrameBytes, 0);
@@ -77,9 +79,10 @@ class CueSheetRoundTrip : public ::testing::Test {
                                            "    INDEX 01 00:09:25\n";
         return Path("disc.cue");
     }
-    Outcome Rip(const std::string& image, const std::string& out, const std::string& more = "") {
+    Outcome Rip(const std::string& image, const std::string& out, const std::string& more = "",
+                const std::string& env = "") {
         std::filesystem::create_directories(Path(out));
-        return Trackmill("--rip wav --disc '" + image + "' --out '" + Path(out) + "' " + more);
+        return Trackmill("--rip wav --disc '" + image + "' --out '" + Path(out) + "' " + more, env);
     }
 
     QTemporaryDir dir;
@@ -140,6 +143,62 @@ TEST_F(CueSheetRoundTrip, TheRipsCueSheetIsTheDiscAgainAndItsLogProvesItself) {
     EXPECT_NE(some.find("FILE \"Track 3.wav\" WAVE\n  TRACK 02 AUDIO\n    FLAGS DCP PRE\n"),
               std::string::npos)
         << some;
+}
+
+// Audio before track 1: ripped as Track 0 with exactly those frames, outside
+// AccurateRip, and part of the cue sheet's disc; digital silence there is only named.
+TEST_F(CueSheetRoundTrip, AudioHiddenBeforeTrackOneIsTrackZero) {
+    const std::vector<unsigned char> hidden = cdaccess::SimulatedDrive::MakeTestAudio(40, 5);
+    const std::string disc = WriteDisc(hidden);
+    Outcome r = Rip(disc, "out");
+    ASSERT_EQ(r.status, 0) << r.output;
+    ExpectWav(Path("out/Track 0.wav"), hidden);
+    const std::string log = ReadText(BatchFile(Path("out"), ".log"));
+    EXPECT_NE(log.find("hidden audio before track 1: 40 frames (00:00.40), ripped as Track 0\n"),
+              std::string::npos)
+        << log;
+    const std::size_t section = log.find("track: Track 0\n");
+    ASSERT_NE(section, std::string::npos) << log;
+    EXPECT_NE(log.find("accuraterip: not covered", section), std::string::npos) << log;
+    EXPECT_LT(log.find("accuraterip: not covered", section), log.find("track: Track 1\n"));
+
+    const std::string cue = BatchFile(Path("out"), ".cue");
+    EXPECT_NE(ReadText(cue).find("FILE \"Track 0.wav\" WAVE\n  TRACK 01 AUDIO\n    FLAGS DCP\n"
+                                 "    ISRC USABC1000001\n    INDEX 00 00:00:00\n"
+                                 "FILE \"Track 1.wav\" WAVE\n    INDEX 01 00:00:00\n"),
+              std::string::npos)
+        << ReadText(cue);
+    const std::string table = AudioTable(disc);
+    EXPECT_NE(table.find("hidden audio before track 1: 40 frames"), std::string::npos) << table;
+    EXPECT_EQ(AudioTable(cue), table);
+    r = Rip(cue, "again");
+    ASSERT_EQ(r.status, 0) << r.output;
+    for (const char* track : {"Track 0.wav", "Track 1.wav", "Track 2.wav", "Track 3.wav"})
+        EXPECT_EQ(ReadFile(Path("again/") + track), ReadFile(Path("out/") + track)) << track;
+
+    // Not without track 1, nor with the setting "htoa" at 0.
+    r = Rip(disc, "later", "--tracks 2-3");
+    ASSERT_EQ(r.status, 0) << r.output;
+    EXPECT_FALSE(std::filesystem::exists(Path("later/Track 0.wav")));
+    std::filesystem::create_directories(Path("config/trackmill"));
+    std::ofstream(Path("config/trackmill/trackmill.ini")) << "[CONFIG]\nhtoa=0\n";
+    r = Rip(disc, "off", "", "XDG_CONFIG_HOME='" + Path("config") + "'");
+    ASSERT_EQ(r.status, 0) << r.output;
+    EXPECT_FALSE(std::filesystem::exists(Path("off/Track 0.wav")));
+    EXPECT_NE(ReadText(BatchFile(Path("off"), ".log"))
+                  .find("hidden audio before track 1: 40 frames (00:00.40), not ripped "
+                        "(the setting \"htoa\" is 0)\n"),
+              std::string::npos);
+
+    // Digital silence: no file, one line in the log.
+    const std::string silent = WriteDisc();
+    r = Rip(silent, "silent");
+    ASSERT_EQ(r.status, 0) << r.output;
+    EXPECT_FALSE(std::filesystem::exists(Path("silent/Track 0.wav")));
+    EXPECT_NE(ReadText(BatchFile(Path("silent"), ".log"))
+                  .find("hidden audio before track 1: 40 frames (00:00.40) of digital silence, "
+                        "not ripped\n"),
+              std::string::npos);
 }
 
 }  // namespace
