@@ -284,6 +284,7 @@ int RunRipCommand(const std::vector<std::string>& args) {
         info.ctdb = line.ctdb;
         info.when = std::time(nullptr);
         info.names = namesLog;
+        info.cueNames = names::CueNamesFor(found.names);
         std::string logError;
         // Ctrl+C also ends a lookup that is still waiting for the network.
         const std::string logPath =

@@ -102,4 +102,13 @@ rip::TrackFiles RipFilesFor(const DiscNames& names, const RipFileSettings& setti
     return files;
 }
 
+rip::CueSheetNames CueNamesFor(const DiscNames& names) {
+    rip::CueSheetNames cue;
+    if (!names.Known()) return cue;
+    cue.disc = {names.album, names.albumArtist};
+    for (const TrackNames& t : names.tracks)
+        cue.tracks[t.number] = {t.title, t.artist.empty() ? names.albumArtist : t.artist};
+    return cue;
+}
+
 }  // namespace names

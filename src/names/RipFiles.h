@@ -7,6 +7,7 @@
 #include <string>
 
 #include "names/DiscNames.h"
+#include "rip/CueSheetWriter.h"
 #include "rip/TrackFiles.h"
 
 namespace names {
@@ -28,5 +29,9 @@ RipFileSettings ReadRipFileSettings(const std::string& naming = {});
 // the batch gets the same cover, or none. The record may be copied; the fetch ends
 // (cancelled if need be) when the last copy is gone.
 rip::TrackFiles RipFilesFor(const DiscNames& names, const RipFileSettings& settings);
+
+// The TITLE and PERFORMER lines of the rip's cue sheet: the album and its artist, each
+// track's title and artist (the album artist when it has none); none without names.
+rip::CueSheetNames CueNamesFor(const DiscNames& names);
 
 }  // namespace names

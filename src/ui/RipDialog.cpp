@@ -423,6 +423,7 @@ void RipDialog::FinishBatch(const QString& text, bool closing) {
     info.ctdb = !closing && core::ReadCtdbSetting();
     info.when = std::time(nullptr);
     info.names = owner_.NamesLogLines();
+    info.cueNames = names::CueNamesFor(owner_.NamesForRip());
     endText_ = text;
     if (!info.accurateRip && !info.ctdb) {
         std::string error;

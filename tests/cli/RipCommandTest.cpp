@@ -563,4 +563,10 @@ TEST_F(RipCommandTest, CdTextNamesAndTagsTheFilesThroughTheTemplate) {
         EXPECT_EQ(static_cast<unsigned>(t + 1), mp3.ID3v2Tag()->track());
     }
     EXPECT_EQ(2, std::distance(std::filesystem::directory_iterator(Path("out/The Band")), {}));
+    // The rip's own cue sheet carries the same names.
+    std::string sheet;
+    for (const auto& f : std::filesystem::directory_iterator(Path("out")))
+        if (f.path().extension() == ".cue") sheet = ReadText(f.path().string());
+    EXPECT_NE(sheet.find("TITLE \"Live\"\nPERFORMER \"The Band\"\n"), std::string::npos) << sheet;
+    EXPECT_NE(sheet.find("TITLE \"Last\"\n    PERFORMER \"Guest\""), std::string::npos) << sheet;
 }
