@@ -163,6 +163,13 @@ bool ParseCommandLine(const std::vector<std::string>& args, CommandLine& out, st
             out.haveNaming = true;
             const std::string problem = names::NamingTemplateProblem(out.naming);
             if (!problem.empty()) return fail("bad --naming template: " + problem);
+        } else if (a == "--jobs" && c == Command::Convert) {
+            if (out.jobs > 0) return fail("--jobs given twice");
+            if (!hasValue) return fail("--jobs needs a number of files");
+            const int jobs = ParseRow(args[++i]);
+            if (jobs < 1 || jobs > core::kMaxJobs)
+                return fail("--jobs must be a number from 1 to " + std::to_string(core::kMaxJobs));
+            out.jobs = jobs;
         } else if (c == Command::Convert && !(a.size() > 1 && a[0] == '-')) {
             out.files.push_back(a);
         } else {
@@ -188,7 +195,7 @@ std::string UsageText() {
            "                 [--rate KBPS] [--channel stereo|left|right|mono]\n"
            "                 [--no-lookup | --release MBID]\n"
            "                 [--naming TEMPLATE]\n"
-           "       trackmill --convert FILE... [--out DIR]\n"
+           "       trackmill --convert FILE... [--out DIR] [--jobs N]\n"
            "       trackmill --play ROW [--disc FILE]\n"
            "       trackmill --check-log FILE\n"
            "       trackmill --help | --version\n";
@@ -250,6 +257,8 @@ std::string HelpText() {
            "                    \"naming\" setting, else \"%n - %t\"): %n track number, %t\n"
            "                    title, %a track artist, %A album artist, %d album, %y year;\n"
            "                    a / makes a folder. Unknown names give \"Track N\".\n"
+           "  --jobs N          How many files are converted at once, 1-32 (default: the\n"
+           "                    \"jobs\" setting, else the number of processors).\n"
            "  --version         Print the program's version and those of its libraries.\n"
            "\n"
            "Ctrl+C (or SIGTERM, SIGHUP) stops a rip, a conversion or playing cleanly.\n"

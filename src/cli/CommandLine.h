@@ -35,6 +35,7 @@ struct CommandLine {
     int channelIndex = -1;  // --channel as a "channle" setting index; -1 = the setting
     bool haveNaming = false;
     std::string naming;              // --naming TEMPLATE, checked; else the "naming" setting
+    int jobs = 0;                    // --jobs N, 1..core::kMaxJobs; 0 = the "jobs" setting
     std::vector<std::string> files;  // --convert FILE...
     bool noLookup = false;           // --no-lookup: no MusicBrainz lookup
     std::string release;             // --release MBID: the release to name the disc from

@@ -6,8 +6,13 @@
 // per file, the target, a progress bar fed by the engine's progress events and the
 // file's end text, then a summary that names every renamed target; a file that fails,
 // is skipped or turns out truncated is named on standard error with the reason.
+// Up to "jobs" files (--jobs N) are converted at once, each by an engine of its own;
+// their lines still come out in the order of the files, and the bar shows the whole
+// run's progress.
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -19,9 +24,11 @@
 #include "convert/ConverterEngine.h"
 #include "convert/ConverterLibrary.h"
 #include "convert/TargetNames.h"
+#include "convert/Workers.h"
 #include "core/Settings.h"
 #include "core/TextUtils.h"
 #include "platform/Paths.h"
+#include "platform/Sync.h"
 
 namespace cli {
 
@@ -30,38 +37,159 @@ using namespace core;
 
 namespace {
 
-// What the progress function learnt about the file being converted.
-struct FileReport {
-    std::int32_t lastEvent = -1;
-    TerminalBar bar;
-    std::string label;
-    ConverterEngine* engine = nullptr;
+// One file of the run and what became of it.
+struct FileJob {
+    std::string source;
+    std::string target;  // chosen when the file starts
+    bool started = false;
+    bool done = false;
+    double fraction = 0.0;
+    // Lines for standard output (false) and standard error (true), shown in file order.
+    std::vector<std::pair<bool, std::string>> lines;
+    std::vector<std::string> renamed;  // summary lines of this file's numbered targets
 };
 
-// Progress function: context is the FileReport of the current file. Draws the bar for
-// running events, and the dialog's end texts for the final ones. Never asks to stop.
+// The run shared by the workers; everything in it is guarded by `lock`.
+struct Batch {
+    std::mutex lock;
+    std::vector<FileJob> files;
+    std::size_t next = 0;              // the next file to start
+    std::size_t printed = 0;           // files whose lines are out
+    bool headShown = false;            // the target line of files[printed] is out
+    std::vector<std::string> targets;  // names this run holds: kept or being written
+    int converted = 0, failed = 0, skipped = 0, truncated = 0;
+    int running = 0;
+    std::uint32_t startMs = 0;
+    TerminalBar bar;
+
+    // Prints what is due, in file order: a file's target line once it has started and
+    // every earlier file is out, its other lines once it is done.
+    void Flush() {
+        while (printed < files.size() && files[printed].started) {
+            FileJob& f = files[printed];
+            if (!headShown) {
+                bar.Clear();
+                std::printf("%s\n", f.target.c_str());
+                headShown = true;
+            }
+            if (!f.done) break;
+            bar.Clear();
+            for (const auto& [toError, text] : f.lines) {
+                if (toError) {
+                    std::fflush(stdout);
+                    PrintError(text);
+                } else {
+                    std::printf("%s\n", text.c_str());
+                }
+            }
+            ++printed;
+            headShown = false;
+        }
+        std::fflush(stdout);
+    }
+
+    // The whole run's progress: files done plus the running files' shares.
+    void DrawBar(const std::string& title, std::uint32_t elapsedMs) {
+        double done = 0.0;
+        for (const FileJob& f : files) done += f.done ? 1.0 : f.fraction;
+        const std::string label = running > 1 ? std::to_string(running) + " files" : title;
+        bar.Draw(label, static_cast<unsigned long long>(done * 1000.0 / files.size()), 1000,
+                 "  Times: " + std::to_string(elapsedMs / 1000));
+    }
+};
+
+// What the progress function of one file needs.
+struct FileReport {
+    Batch* batch = nullptr;
+    FileJob* file = nullptr;
+    ConverterEngine* engine = nullptr;
+    std::string title;
+    std::int32_t lastEvent = -1;
+};
+
+// Progress function: context is the FileReport of the file. Draws the run's bar for
+// running events and keeps the dialog's end texts of the final ones. Never asks to
+// stop through its result.
 std::int32_t ShowProgress(std::int32_t type, double fraction, std::uint32_t elapsedMs,
                           void* context, void*) {
     auto* report = static_cast<FileReport*>(context);
     const unsigned seconds = elapsedMs / 1000;
-    const std::string times = "  Times: " + std::to_string(seconds);
     report->lastEvent = type;
+    std::lock_guard<std::mutex> guard(report->batch->lock);
     if (type == kConvertRunning) {
-        const double clamped = fraction < 0.0 ? 0.0 : fraction > 1.0 ? 1.0 : fraction;
-        report->bar.Draw(report->label, static_cast<unsigned long long>(clamped * 1000.0), 1000,
-                         times);
+        report->file->fraction = fraction < 0.0 ? 0.0 : fraction > 1.0 ? 1.0 : fraction;
+        report->batch->DrawBar(report->title, platform::TickCount() - report->batch->startMs);
         // Ctrl+C stops the file as the dialog's Stop does.
         if (InterruptGuard::Requested()) report->engine->Abort();
         return 1;
     }
-    report->bar.Clear();
-    if (type == kConvertFinished) std::printf("Finished . Times:%u\n", seconds);
+    std::string& end = report->file->lines.emplace_back(false, std::string()).second;
+    if (type == kConvertFinished) end = "Finished . Times:" + std::to_string(seconds);
     if (type == kConvertTruncated)
-        std::printf("Source truncated: converted what it holds. Times:%u\n", seconds);
-    if (type == kConvertAborted) std::printf("Stop convert! \n");
-    if (type == kConvertFailed) std::printf("Convert failure!\n");
-    std::fflush(stdout);
+        end = "Source truncated: converted what it holds. Times:" + std::to_string(seconds);
+    if (type == kConvertAborted) end = "Stop convert! ";
+    if (type == kConvertFailed) end = "Convert failure!";
     return 1;
+}
+
+// Converts one file with `engine`; the batch's lock is not held.
+void ConvertFile(Batch& batch, FileJob& file, ConverterEngine& engine, int bitRate) {
+    auto done = [&] {
+        file.done = true;
+        --batch.running;
+        batch.Flush();
+    };
+    if (!engine.CanConvert(file.source.c_str(), file.target.c_str())) {
+        std::lock_guard<std::mutex> guard(batch.lock);
+        file.lines.emplace_back(false, "Skipped: " + file.source + " is not a WAV file");
+        file.lines.emplace_back(
+            true, "--convert: " + file.source + " skipped: its name does not end in .wav");
+        ++batch.skipped;
+        std::erase(batch.targets, file.target);
+        done();
+        return;
+    }
+    FileReport report;
+    report.batch = &batch;
+    report.file = &file;
+    report.engine = &engine;
+    report.title = FileTitleFromPath(file.source, true);
+    ConvertProgress progress;
+    progress.context = &report;
+    progress.notify = &ShowProgress;
+    const int code =
+        engine.Convert(file.source.c_str(), file.target.c_str(), bitRate, 0, &progress);
+
+    std::lock_guard<std::mutex> guard(batch.lock);
+    // The name the result was kept under: another run may have taken the target's name
+    // meanwhile, and a partial result never replaces an earlier file.
+    const std::string kept = engine.LastTarget();
+    std::erase(batch.targets, file.target);
+    if (!kept.empty()) batch.targets.push_back(kept);
+    const std::string why =
+        engine.LastProblem().empty() ? "the conversion failed" : engine.LastProblem();
+    if (code == kConvertOk && report.lastEvent == kConvertFinished) {
+        if (!kept.empty() && kept != file.target)
+            file.renamed.push_back(file.source + " -> " + kept);
+        ++batch.converted;
+    } else if (code == kConvertResultAborted && InterruptGuard::Requested()) {
+        file.lines.emplace_back(true, "--convert: " + file.source + " stopped; " +
+                                          (kept.empty() ? std::string("nothing was kept")
+                                                        : kept + " holds what was converted"));
+    } else if (code == kConvertResultTruncated) {
+        ++batch.truncated;
+        file.lines.emplace_back(true, "--convert: " + file.source + ": " + why + "; " +
+                                          (kept.empty() ? file.target : kept) +
+                                          " holds the audio it has");
+    } else {
+        ++batch.failed;
+        if (code == kConvertCannotOpenSource)
+            file.lines.emplace_back(false, "Cannot open " + file.source);
+        else if (code == kConvertNotLoaded)
+            file.lines.emplace_back(false, "The encoder module DLL_ORVAM.dll is not loaded");
+        file.lines.emplace_back(true, "--convert: " + file.source + " failed: " + why);
+    }
+    done();
 }
 
 }  // namespace
@@ -78,66 +206,42 @@ int RunConvertCommand(const std::vector<std::string>& args, const ConverterLibra
         return kExitFailed;
     }
     const int bitRate = BitRateForIndex(ReadRateSetting());
+    const int jobs = std::min<int>(line.jobs > 0 ? line.jobs : ReadJobsSetting(),
+                                   static_cast<int>(line.files.size()));
+    const Channels channels = core::ChannelsForIndex(ReadChannelSetting());
 
-    ConverterEngine engine(library);
-    engine.SetChannels(core::ChannelsForIndex(ReadChannelSetting()));
+    Batch batch;
+    for (const std::string& source : line.files) batch.files.emplace_back().source = source;
+    batch.startMs = platform::TickCount();
     InterruptGuard interrupt;
-    int converted = 0, failed = 0, skipped = 0, truncated = 0;
-    std::vector<std::string> targets;  // the targets this run has written
-    std::vector<std::string> renamed;  // summary lines of the numbered targets
-    for (const std::string& source : line.files) {
-        if (InterruptGuard::Requested()) break;
-        const std::string wanted = ConvertTargetPath(outFolder, source);
-        const std::string target = FreeTargetPath(wanted, targets);
-        if (target != wanted) renamed.push_back(source + " -> " + target);
-        std::printf("%s\n", target.c_str());
-        std::fflush(stdout);
-        if (!engine.CanConvert(source.c_str(), target.c_str())) {
-            std::printf("Skipped: %s is not a WAV file\n", source.c_str());
-            PrintError("--convert: " + source + " skipped: its name does not end in .wav");
-            ++skipped;
-            continue;
+    RunWorkers(jobs, [&](int) {
+        ConverterEngine engine(library);
+        engine.SetChannels(channels);
+        for (;;) {
+            std::unique_lock<std::mutex> guard(batch.lock);
+            if (InterruptGuard::Requested() || batch.next >= batch.files.size()) return;
+            FileJob& file = batch.files[batch.next++];
+            // Names are chosen as files start, in file order, against the names this
+            // run already holds, so each file gets the name a run of one at a time gives.
+            const std::string wanted = ConvertTargetPath(outFolder, file.source);
+            file.target = FreeTargetPath(wanted, batch.targets);
+            batch.targets.push_back(file.target);
+            if (file.target != wanted) file.renamed.push_back(file.source + " -> " + file.target);
+            file.started = true;
+            ++batch.running;
+            batch.Flush();
+            guard.unlock();
+            ConvertFile(batch, file, engine, bitRate);
         }
-        FileReport report;
-        report.label = FileTitleFromPath(source, true);
-        report.engine = &engine;
-        ConvertProgress progress;
-        progress.context = &report;
-        progress.notify = &ShowProgress;
-        const int code = engine.Convert(source.c_str(), target.c_str(), bitRate, 0, &progress);
-        // The name the result was kept under: another run may have taken the target's
-        // name meanwhile, and a partial result never replaces an earlier file.
-        const std::string kept = engine.LastTarget();
-        if (!kept.empty()) targets.push_back(kept);
-        if (code == kConvertOk && report.lastEvent == kConvertFinished) {
-            if (!kept.empty() && kept != target) renamed.push_back(source + " -> " + kept);
-            ++converted;
-            continue;
-        }
-        if (code == kConvertResultAborted && InterruptGuard::Requested()) {
-            PrintError("--convert: " + source + " stopped; " +
-                       (kept.empty() ? std::string("nothing was kept")
-                                     : kept + " holds what was converted"));
-            break;
-        }
-        const std::string why =
-            engine.LastProblem().empty() ? "the conversion failed" : engine.LastProblem();
-        if (code == kConvertResultTruncated) {
-            ++truncated;
-            PrintError("--convert: " + source + ": " + why + "; " + (kept.empty() ? target : kept) +
-                       " holds the audio it has");
-            continue;
-        }
-        ++failed;
-        if (code == kConvertCannotOpenSource) {
-            std::printf("Cannot open %s\n", source.c_str());
-        } else if (code == kConvertNotLoaded) {
-            std::printf("The encoder module DLL_ORVAM.dll is not loaded\n");
-        }
-        PrintError("--convert: " + source + " failed: " + why);
-    }
-    std::printf("%d converted, %d failed, %d skipped", converted, failed, skipped);
-    if (truncated > 0) std::printf(", %d truncated", truncated);
+    });
+    batch.bar.Clear();
+
+    std::vector<std::string> renamed;
+    for (const FileJob& f : batch.files)
+        renamed.insert(renamed.end(), f.renamed.begin(), f.renamed.end());
+    std::printf("%d converted, %d failed, %d skipped", batch.converted, batch.failed,
+                batch.skipped);
+    if (batch.truncated > 0) std::printf(", %d truncated", batch.truncated);
     std::printf(" (%d kbit/s)", bitRate);
     if (InterruptGuard::Requested()) std::printf(" (interrupted)");
     std::printf("\n");
@@ -148,7 +252,8 @@ int RunConvertCommand(const std::vector<std::string>& args, const ConverterLibra
     }
     std::fflush(stdout);
     if (InterruptGuard::Requested()) PrintError("--convert: interrupted");
-    return failed == 0 && skipped == 0 && truncated == 0 && !InterruptGuard::Requested()
+    return batch.failed == 0 && batch.skipped == 0 && batch.truncated == 0 &&
+                   !InterruptGuard::Requested()
                ? kExitOk
                : kExitFailed;
 }

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <system_error>
+#include <thread>
 
 #include "platform/Paths.h"
 #include "platform/Profile.h"
@@ -102,6 +103,16 @@ int ReadOffsetSetting() {
 
 bool ReadAccurateRipSetting() {
     return platform::ReadProfileInt(kSettingsSection, kKeyAccurateRip, 0, SettingsFilePath()) != 0;
+}
+
+int DefaultJobs() {
+    const unsigned cores = std::thread::hardware_concurrency();
+    return static_cast<int>(std::clamp(cores, 1u, static_cast<unsigned>(kMaxJobs)));
+}
+
+int ReadJobsSetting() {
+    const int jobs = platform::ReadProfileInt(kSettingsSection, kKeyJobs, 0, SettingsFilePath());
+    return jobs <= 0 ? DefaultJobs() : std::min(jobs, kMaxJobs);
 }
 
 int ReadFlacSetting() {

@@ -19,6 +19,7 @@ inline constexpr const char* kKeyOffset = "offset";
 inline constexpr const char* kKeyAccurateRip = "accuraterip";
 // The compression level of FLAC rips, 0 (fastest) to 8 (smallest).
 inline constexpr const char* kKeyFlac = "flac";
+inline constexpr const char* kKeyJobs = "jobs";
 inline constexpr int kMinFlacLevel = 0;
 inline constexpr int kMaxFlacLevel = 8;
 inline constexpr int kDefaultFlacLevel = 5;
@@ -73,6 +74,11 @@ bool WriteNamingSetting(const std::string& naming);
 bool ReadId3v24Setting();       // "id3v24" != 0
 bool ReadCoverSetting();        // "cover" != 0, default 1
 bool ReadHiddenTrackSetting();  // "htoa" != 0, default 1
+// "jobs": how many files are encoded at once, 1..kMaxJobs; absent, empty, 0 or not a
+// number reads as the processor count, more than kMaxJobs as kMaxJobs.
+inline constexpr int kMaxJobs = 32;
+int DefaultJobs();
+int ReadJobsSetting();
 
 // The first-start default of "output": when the setting is empty (or absent), creates
 // the user's music folder (one level; an existing folder or a failure changes nothing)

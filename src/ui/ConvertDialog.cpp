@@ -18,6 +18,7 @@
 #include "controls/HoverButton.h"
 #include "controls/PercentBar.h"
 #include "convert/TargetNames.h"
+#include "convert/Workers.h"
 #include "core/Messages.h"
 #include "core/Settings.h"
 #include "platform/WindowMessages.h"
@@ -98,7 +99,7 @@ class SourceList : public QTreeWidget {
 
 ConvertDialog::ConvertDialog(const ConverterLibrary& library, QWidget* parent,
                              ConverterEngine::TickSource clock)
-    : QDialog(parent), engine_(library, clock) {
+    : QDialog(parent), library_(library), clock_(clock) {
     BuildTemplate();
     ConnectMessageMap();
     InitDialog();
@@ -228,7 +229,20 @@ void ConvertDialog::OnStart() {
         running_ = true;
         stopRequest_.store(false);
         bitRate_ = BitRateForIndex(rateIndex_);
-        engine_.SetChannels(core::ChannelsForIndex(channelIndex_));
+        engines_.clear();
+        for (int i = 0, jobs = ReadJobsSetting(); i < jobs; ++i) {
+            engines_.push_back(std::make_unique<ConverterEngine>(library_, clock_));
+            engines_.back()->SetChannels(core::ChannelsForIndex(channelIndex_));
+        }
+        {
+            std::lock_guard<std::mutex> lock(sharedMutex_);
+            nextRow_ = 0;
+            rowsDone_ = 0;
+            rowFractions_.clear();
+            written_.clear();
+        }
+        platform::PostMessage(barHandle_, PBX_SETRANGE, 100);
+        platform::PostMessage(barHandle_, PBX_SETPOS, 0);
         startButton_->setText(QStringLiteral("Stop"));
         worker_ = std::thread(&ConvertDialog::RunWorker, this);
         return;
@@ -275,9 +289,10 @@ void ConvertDialog::SetStatus(const QString& text) {
     emit statusShown(text);
 }
 
+// The engines live from a start until the next start, which only comes after the
+// workers have ended; Abort is safe from any thread.
 void ConvertDialog::StopEngine() {
-    ConverterEngine* engine = run_.engine.load();
-    if (run_.active.load() && engine) engine->Abort();
+    for (const auto& engine : engines_) engine->Abort();
 }
 
 void ConvertDialog::StopAndWait() {
@@ -292,48 +307,72 @@ void ConvertDialog::StopAndWait() {
 // ---- worker thread ----
 
 void ConvertDialog::RunWorker() {
-    std::vector<std::string> written;  // targets this run has written, for free names
-    for (std::size_t i = 0; !stopRequest_.load(); ++i) {
-        std::string source, folder;
-        {
-            // The row count is asked again before every row: rows added during the run
-            // are converted when the worker reaches their index.
-            std::lock_guard<std::mutex> lock(sharedMutex_);
-            if (i >= sources_.size()) break;
-            source = sources_[i];
-            folder = outputFolder_;
-        }
-        ConvertRow(source, folder, written);
-    }
-    run_.active.store(false);
-    run_.engine.store(nullptr);
+    RunWorkers(static_cast<int>(engines_.size()), [this](int slot) { RunSlot(slot); });
     platform::PostCall(this, [this] { OnWorkerEnded(); });
 }
 
-// One row: the target is the folder joined with the source's title and ".mp3", under a
-// free name when an earlier file of this run already has it; the status line shows it.
-void ConvertDialog::ConvertRow(const std::string& source, const std::string& folder,
-                               std::vector<std::string>& written) {
-    const std::string target = FreeTargetPath(ConvertTargetPath(folder, source), written);
-    PostStatus(QString::fromStdString(target));
-    if (!engine_.CanConvert(source.c_str(), target.c_str())) return;
+// One worker: takes the next row until the list is done or a stop came. The row count
+// is asked again before every row: rows added during the run are converted when a
+// worker reaches their index.
+void ConvertDialog::RunSlot(int slot) {
+    ConverterEngine& engine = *engines_[static_cast<std::size_t>(slot)];
+    while (!stopRequest_.load()) {
+        std::size_t row;
+        std::string source, target;
+        {
+            std::lock_guard<std::mutex> lock(sharedMutex_);
+            if (nextRow_ >= sources_.size()) break;
+            row = nextRow_++;
+            source = sources_[row];
+            // Names are chosen in row order against the names the run's targets hold,
+            // so each row gets the name a run of one file at a time gives it.
+            target = FreeTargetPath(ConvertTargetPath(outputFolder_, source), written_);
+            written_.push_back(target);
+            rowFractions_.resize(std::max(rowFractions_.size(), row + 1), 0.0);
+        }
+        ConvertRow(row, source, target, engine);
+        {
+            std::lock_guard<std::mutex> lock(sharedMutex_);
+            ++rowsDone_;
+            rowFractions_[row] = 0.0;
+            // A row that left no file gives its name back.
+            std::error_code error;
+            if (!std::filesystem::exists(target, error)) std::erase(written_, target);
+        }
+        PostOverallProgress();
+    }
+}
 
-    run_.engine.store(&engine_);
-    run_.active.store(true);
-    // A stop that came after the row count check but before the run record was set
-    // found nothing to abort: it is seen here instead.
+// One row: the status line shows its target, then its progress and its end.
+void ConvertDialog::ConvertRow(std::size_t row, const std::string& source,
+                               const std::string& target, ConverterEngine& engine) {
+    PostStatus(QString::fromStdString(target));
+    if (!engine.CanConvert(source.c_str(), target.c_str())) return;
+    // A stop that came before this row's engine started is seen here.
     if (stopRequest_.load()) return;
-    platform::PostMessage(barHandle_, PBX_SETRANGE, 100);
-    platform::PostMessage(barHandle_, PBX_SETPOS, 0);
 
     ConvertProgress progress;
     progress.context = this;
-    progress.context2 = &run_;
+    progress.context2 = &engine;
     progress.notify = &ConvertDialog::OnProgress;
-    engine_.Convert(source.c_str(), target.c_str(), bitRate_, 0, &progress);
+    // The row's fraction lives in rowFractions_[row]; OnProgress finds it through the
+    // engine's slot below.
+    {
+        std::lock_guard<std::mutex> lock(sharedMutex_);
+        rowOfEngine_[&engine] = row;
+    }
+    engine.Convert(source.c_str(), target.c_str(), bitRate_, 0, &progress);
+}
 
-    std::error_code error;
-    if (std::filesystem::exists(target, error)) written.push_back(target);
+void ConvertDialog::PostOverallProgress() {
+    int percent;
+    {
+        std::lock_guard<std::mutex> lock(sharedMutex_);
+        double done = static_cast<double>(rowsDone_);
+        for (double f : rowFractions_) done += f;
+        percent = sources_.empty() ? 0 : static_cast<int>(done * 100.0 / sources_.size());
+    }
+    platform::PostMessage(barHandle_, PBX_SETPOS, static_cast<platform::WParam>(percent));
 }
 
 void ConvertDialog::PostStatus(const QString& text) {
@@ -343,8 +382,9 @@ void ConvertDialog::PostStatus(const QString& text) {
 // The engine's progress function, on the worker thread; context is the dialog. It
 // never asks the engine to stop through its result.
 std::int32_t ConvertDialog::OnProgress(std::int32_t type, double fraction, std::uint32_t elapsedMs,
-                                       void* context, void*) {
+                                       void* context, void* context2) {
     auto* dialog = static_cast<ConvertDialog*>(context);
+    auto* engine = static_cast<ConverterEngine*>(context2);
     const unsigned seconds = elapsedMs / 1000;
     switch (type) {
         case kConvertRunning:
@@ -352,24 +392,26 @@ std::int32_t ConvertDialog::OnProgress(std::int32_t type, double fraction, std::
             // Convert clears the abort flag as it starts, which can undo a stop made
             // just before: the stop is repeated here and the file ends at its next chunk.
             if (dialog->stopRequest_.load()) {
-                dialog->engine_.Abort();
+                engine->Abort();
                 break;
             }
             const int percent = static_cast<int>(fraction * 100.0);
             dialog->PostStatus(QString::asprintf("Converting... Finish: %d Times: %d", percent,
                                                  static_cast<int>(seconds)));
-            platform::PostMessage(dialog->barHandle_, PBX_SETPOS,
-                                  static_cast<platform::WParam>(percent));
+            {
+                std::lock_guard<std::mutex> lock(dialog->sharedMutex_);
+                dialog->rowFractions_[dialog->rowOfEngine_[engine]] =
+                    std::clamp(fraction, 0.0, 1.0);
+            }
+            dialog->PostOverallProgress();
             break;
         }
         case kConvertFinished:
-            platform::PostMessage(dialog->barHandle_, PBX_DELTAPOS, 100);
             dialog->PostStatus(QString::asprintf("Finished . Times:%d", static_cast<int>(seconds)));
             break;
         case kConvertTruncated:
             // The source held less audio than its header declares: what it held is
             // converted, and the status line says the file was cut short.
-            platform::PostMessage(dialog->barHandle_, PBX_DELTAPOS, 100);
             dialog->PostStatus(QString::asprintf("Finished, source truncated! Times:%d",
                                                  static_cast<int>(seconds)));
             break;

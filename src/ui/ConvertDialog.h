@@ -1,7 +1,7 @@
-// The "Convert" dialog: a list of WAV files converted one after another into MP3 files
-// in an output folder, on a worker thread that runs the dialog's own ConverterEngine.
-// The status line shows each target, the progress and the end of each file; the
-// percent bar follows the current file.
+// The "Convert" dialog: a list of WAV files converted into MP3 files in an output
+// folder, up to "jobs" files at once, each on a worker thread with a ConverterEngine of
+// its own. The status line shows each target, the progress and the end of each file as
+// they come; the percent bar shows the whole list's progress.
 //
 // The worker reaches the dialog only by posting (status texts, bar messages, its end),
 // so the user-interface thread can always wait for it: a stop, Cancel, the close box
@@ -11,6 +11,8 @@
 #include <QDialog>
 #include <QString>
 #include <atomic>
+#include <map>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -90,21 +92,23 @@ class ConvertDialog : public QDialog {
 
     // Worker side: runs on the worker thread.
     void RunWorker();
-    void ConvertRow(const std::string& source, const std::string& folder,
-                    std::vector<std::string>& written);
+    void RunSlot(int slot);
+    void ConvertRow(std::size_t row, const std::string& source, const std::string& target,
+                    convert::ConverterEngine& engine);
+    // Posts the list's progress to the bar: rows done plus the running rows' shares.
+    void PostOverallProgress();
     void PostStatus(const QString& text);
     static std::int32_t OnProgress(std::int32_t type, double fraction, std::uint32_t elapsedMs,
                                    void* context, void* context2);
 
-    convert::ConverterEngine engine_;
+    const convert::ConverterLibrary& library_;
+    const convert::ConverterEngine::TickSource clock_;
+    // One engine per worker of the run; made before the workers start and kept until
+    // the next start, so a stop can always reach every one of them.
+    std::vector<std::unique_ptr<convert::ConverterEngine>> engines_;
     std::atomic<bool> stopRequest_{false};
     bool running_ = false;         // user-interface thread only: the button stands for a stop
     bool startFocusLent_ = false;  // Start had the focus when a stop disabled it
-    // The run record: set while a file is converted, cleared when the list is done.
-    struct RunRecord {
-        std::atomic<bool> active{false};
-        std::atomic<convert::ConverterEngine*> engine{nullptr};
-    } run_;
     int rateIndex_ = 0;
     int channelIndex_ = 0;
     std::int32_t bitRate_ = 0;  // of the current run, set before its worker starts
@@ -115,6 +119,13 @@ class ConvertDialog : public QDialog {
     mutable std::mutex sharedMutex_;
     std::vector<std::string> sources_;
     std::string outputFolder_;
+    // The run's rows, guarded by sharedMutex_ as well: the next row to start, the rows
+    // done, the running rows' fractions and the names the run's targets hold.
+    std::size_t nextRow_ = 0;
+    std::size_t rowsDone_ = 0;
+    std::vector<double> rowFractions_;
+    std::vector<std::string> written_;
+    std::map<const convert::ConverterEngine*, std::size_t> rowOfEngine_;  // the row it converts
 
     HoverButton* startButton_ = nullptr;
     HoverButton* cancelButton_ = nullptr;

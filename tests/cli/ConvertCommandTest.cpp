@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 
 #include <cstring>
+#include <fstream>
 
 #include "TestAudio.h"
 #include "cli/Commands.h"
@@ -157,6 +158,46 @@ TEST_F(ConvertCommandTest, OddSourcesConvertOrAreReportedWithTheirReason) {
     ASSERT_TRUE(cut.ok);
     EXPECT_NEAR(22050.0, static_cast<double>(cut.Frames()), 1152.0);
     EXPECT_FALSE(FileExists(folder_ + "/out/pipe.mp3"));
+}
+
+// Files converted three at once: each file's lines still come out in file order (its
+// target, then its end), a skipped file among them is named in its place, and every
+// MP3 is byte for byte the one a run of one file at a time writes.
+TEST_F(ConvertCommandTest, ThreeJobsKeepFileOrderAndWriteTheBytesOfOneJob) {
+    std::vector<std::string> sources;
+    for (const char* name : {"a", "b", "c", "d"}) {
+        sources.push_back(folder_ + "/src/" + name + ".wav");
+        WriteWav(sources.back(), 44100, 2,
+                 Sines(44100, 44100 * (name[0] - 'a' + 1), {440.0, 550.0}));
+    }
+    sources.insert(sources.begin() + 2, folder_ + "/src/notes.txt");
+    WriteBytes(sources[2], "not audio");
+    auto run = [&](const std::string& jobs, const std::string& out) {
+        std::vector<std::string> args = sources;
+        for (const std::string& a : {std::string("--out"), out, std::string("--jobs"), jobs})
+            args.push_back(a);
+        testing::internal::CaptureStdout();
+        EXPECT_EQ(1, Run(args));
+        return testing::internal::GetCapturedStdout();
+    };
+    run("1", folder_ + "/one");
+    const std::string out = run("3", folder_ + "/three");
+    std::size_t at = 0;
+    for (const char* name : {"a", "b", "notes", "c", "d"}) {
+        at = out.find(folder_ + "/three/" + name + ".mp3\n", at);
+        ASSERT_NE(std::string::npos, at) << name << "\n" << out;
+        at = out.find(std::string(name) == "notes" ? "Skipped: " : "Finished . Times:", at);
+        ASSERT_NE(std::string::npos, at) << name << "\n" << out;
+    }
+    EXPECT_NE(std::string::npos, out.find("4 converted, 0 failed, 1 skipped", at)) << out;
+    for (const char* name : {"a", "b", "c", "d"}) {
+        const auto bytes = [&](const std::string& dir) {
+            std::ifstream in(folder_ + "/" + dir + "/" + name + ".mp3", std::ios::binary);
+            return std::string(std::istreambuf_iterator<char>(in), {});
+        };
+        EXPECT_FALSE(bytes("one").empty()) << name;
+        EXPECT_TRUE(bytes("one") == bytes("three")) << name;
+    }
 }
 
 }  // namespace

@@ -14,6 +14,7 @@
 #include <QUrl>
 #include <chrono>
 #include <filesystem>
+#include <fstream>
 #include <thread>
 
 #include "TestAudio.h"
@@ -55,10 +56,11 @@ class ConvertDialogTest : public ::testing::Test {
         platform::SetExecutablePathForTesting("");
         RemoveFolder(folder_);
     }
-    void WriteSettings(const std::string& output, int rate, int channel) {
-        WriteBytes(folder_ + "/trackmill.ini", "[CONFIG]\noutput=" + output +
-                                                   "\nrate=" + std::to_string(rate) +
-                                                   "\nchannle=" + std::to_string(channel) + "\n");
+    // jobs 1 converts one file at a time, which the row-by-row tests rely on.
+    void WriteSettings(const std::string& output, int rate, int channel, int jobs = 1) {
+        WriteBytes(folder_ + "/trackmill.ini",
+                   "[CONFIG]\noutput=" + output + "\nrate=" + std::to_string(rate) + "\nchannle=" +
+                       std::to_string(channel) + "\njobs=" + std::to_string(jobs) + "\n");
     }
     // The file dialog answers `paths` and records the filters it was shown with.
     void AnswerFiles(std::vector<std::string> paths) {
@@ -109,6 +111,10 @@ class ConvertDialogTest : public ::testing::Test {
         return WaitFor([&] { return Status(d).startsWith("Converting... Finish: "); });
     }
     std::string Path(const std::string& name) const { return folder_ + "/" + name; }
+    static std::string ReadBytes(const std::string& path) {
+        std::ifstream in(path, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    }
 
     convert::ConverterLibrary library_;
     std::string folder_;
@@ -289,6 +295,60 @@ TEST_F(ConvertDialogTest, ClosingDuringARunWaitsForTheWorker) {
         const DecodedMp3 mp3 = DecodeMp3(folder_ + "/out/long.mp3");
         ASSERT_TRUE(mp3.ok) << way;
         EXPECT_LT(mp3.Frames(), frames - 44100) << way;
+    }
+}
+
+// Three files at once: all three run together, Stop ends every one of them (each a
+// shorter MP3 that decodes, no fourth row started); a full run then gives the same
+// bytes as a run of one file at a time, and the bar ends full.
+TEST_F(ConvertDialogTest, ThreeJobsStopTogetherAndMatchOneJobByteForByte) {
+    WriteSettings(folder_ + "/out/", 3, 0, 3);
+    const std::size_t frames = 30 * 44100;
+    for (const char* name : {"src/a.wav", "src/b.wav", "src/c.wav"})
+        WriteWav(Path(name), 44100, 2, Sines(44100, frames, {440.0, 660.0}));
+    WriteWav(Path("src/d.wav"), 44100, 2, Sines(44100, 4410, {330.0, 550.0}));
+    const std::vector<std::string> sources = {Path("src/a.wav"), Path("src/b.wav"),
+                                              Path("src/c.wav"), Path("src/d.wav")};
+    {
+        ConvertDialog d(library_, nullptr, &SteppingClock);
+        d.show();
+        Watch(d);
+        AnswerFiles(sources);
+        Click(d, ConvertDialog::kIdAddSources);
+        Click(d, ConvertDialog::kIdStart);
+        // All three first rows have shown their targets before any has ended.
+        ASSERT_TRUE(WaitFor([&] {
+            return std::count_if(statuses_.begin(), statuses_.end(),
+                                 [](const QString& t) { return t.endsWith(".mp3"); }) == 3;
+        }));
+        ASSERT_TRUE(WaitForConverting(d));
+        Click(d, ConvertDialog::kIdStart);
+        ASSERT_TRUE(WaitFor([&] { return !d.IsConverting(); }));
+        EXPECT_EQ(3, std::count(statuses_.begin(), statuses_.end(), "Stop convert! "));
+        for (const char* name : {"a.mp3", "b.mp3", "c.mp3"}) {
+            const DecodedMp3 mp3 = DecodeMp3(folder_ + "/out/" + name);
+            ASSERT_TRUE(mp3.ok) << name;
+            EXPECT_LT(mp3.Frames(), frames - 44100) << name;
+        }
+        EXPECT_FALSE(FileExists(folder_ + "/out/d.mp3"));
+    }
+    auto runAll = [&](int jobs, const std::string& out) {
+        WriteSettings(out, 3, 0, jobs);
+        ConvertDialog d(library_, nullptr, &SteppingClock);
+        AnswerFiles(sources);
+        Click(d, ConvertDialog::kIdAddSources);
+        Click(d, ConvertDialog::kIdStart);
+        EXPECT_TRUE(WaitFor([&] { return !d.IsConverting(); }));
+        EXPECT_EQ(100, BarPosition(d));
+    };
+    ASSERT_EQ(0, mkdir(Path("one").c_str(), 0700));
+    ASSERT_EQ(0, mkdir(Path("three").c_str(), 0700));
+    runAll(1, Path("one/"));
+    runAll(3, Path("three/"));
+    for (const char* name : {"a.mp3", "b.mp3", "c.mp3", "d.mp3"}) {
+        const std::string one = ReadBytes(Path("one/") + name);
+        EXPECT_FALSE(one.empty()) << name;
+        EXPECT_TRUE(one == ReadBytes(Path("three/") + name)) << name;
     }
 }
 
