@@ -187,7 +187,7 @@ int WaveOutOpen(WaveOutHandle* out, std::uint32_t deviceId, const WaveFormat* fo
             params.sampleFormat = paInt16;
             params.suggestedLatency = info->defaultHighOutputLatency;
             err = Pa_OpenStream(&device->stream, nullptr, &params, format->samplesPerSec,
-                                paFramesPerBufferUnspecified, paClipOff, nullptr, nullptr);
+                                kChunkFrames, paClipOff, nullptr, nullptr);
         }
         if (err != paNoError) {
             Pa_Terminate();

@@ -22,7 +22,6 @@ constexpr std::uint32_t kDataAreaBytes = kReadBufferBytes - sizeof(ReadBlock);
 constexpr std::uint32_t kBlockBytes = kBlockFrames * kFrameBytes;  // 58800, a third of a second
 constexpr int kMaxReads = 20;
 constexpr std::uint32_t kRetrySleepMs = 10;
-constexpr std::uint32_t kPollMs = 5;  // how often a buffer wait looks at the stop
 constexpr int kBuffers = 3;
 static_assert(kBlockBytes <= kDataAreaBytes);
 
@@ -41,6 +40,9 @@ struct PlayerStream {
     std::atomic<bool> devicePaused{false};
     std::unique_ptr<platform::Event> stopEvent;
     std::unique_ptr<platform::Semaphore> buffers;  // free places in the device's queue
+    // Set by the output callback after it gives a place back, so the player thread
+    // sleeps until a place or a stop comes instead of looking every few milliseconds.
+    std::unique_ptr<platform::Event> placeFreed;
     std::thread thread;
 
     std::int32_t playStart = 0;
@@ -62,7 +64,9 @@ namespace {
 void OutputCallback(platform::WaveOutHandle, unsigned notice, std::uintptr_t instance,
                     std::uintptr_t, std::uintptr_t) {
     if (notice != platform::kWaveDoneNotice) return;
-    reinterpret_cast<PlayerStream*>(instance)->buffers->Release(1);
+    auto* stream = reinterpret_cast<PlayerStream*>(instance);
+    stream->buffers->Release(1);
+    stream->placeFreed->Set();
 }
 
 // Called by the player thread when it gives the device up after a failure: drops
@@ -97,6 +101,13 @@ void PlayerThread(PlayerStream* stream) {
     auto waitForStop = [&](std::uint32_t ms) {
         if (!stopping && s.stopEvent->Wait(ms)) stopping = true;
         return stopping;
+    };
+    // Sleeps until the device gives a place back or, unless one was seen already, a
+    // stop comes.
+    auto waitForPlaceOrStop = [&] {
+        if (platform::WaitForAny({stopping ? nullptr : s.stopEvent.get(), s.placeFreed.get()},
+                                 platform::kInfinite) == 0)
+            stopping = true;
     };
 
     CdPlayer::EndReason reason = CdPlayer::EndReason::Stopped;
@@ -154,8 +165,9 @@ void PlayerThread(PlayerStream* stream) {
             break;
         }
         bool placed = false;
-        while (!(placed = s.buffers->Acquire(kPollMs))) {
+        while (!(placed = s.buffers->Acquire(0))) {
             if (stopSeen()) break;
+            waitForPlaceOrStop();
         }
         if (!placed) break;
         platform::WaveOutWrite(device, &header, sizeof header);
@@ -165,11 +177,13 @@ void PlayerThread(PlayerStream* stream) {
     // Wait until no block is left in the device: both places taken back.
     bool reset = false;
     for (int taken = 0; taken < 2;) {
-        if (s.buffers->Acquire(kPollMs)) {
+        if (s.buffers->Acquire(0)) {
             ++taken;
         } else if (!reset && device && stopSeen() && s.devicePaused.load()) {
             platform::WaveOutReset(device);
             reset = true;
+        } else {
+            waitForPlaceOrStop();
         }
     }
     if (device) {
@@ -203,6 +217,7 @@ void EndStream(PlayerStream& s) {
     s.devicePaused = false;
     s.stopEvent.reset();
     s.buffers.reset();
+    s.placeFreed.reset();
 }
 
 }  // namespace
@@ -291,6 +306,7 @@ int CdPlayer::OpenDevice() {
     // StartThread: the stop event, the buffer semaphore (2 free of 3) and the thread.
     s.stopEvent = std::make_unique<platform::Event>(platform::Event::Reset::Auto, false);
     s.buffers = std::make_unique<platform::Semaphore>(2, 3);
+    s.placeFreed = std::make_unique<platform::Event>(platform::Event::Reset::Auto, false);
     s.devicePaused = false;
     s.endReason = EndReason::None;
     s.thread = std::thread(PlayerThread, &s);
