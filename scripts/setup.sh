@@ -9,7 +9,7 @@ PACKAGES=(
   libcdio-dev libcdio-utils cd-paranoia libcue-dev libsndfile1-dev
   libmp3lame-dev lame
   portaudio19-dev libasound2-dev libasound2-plugins alsa-utils
-  libmpg123-dev libdiscid-dev zlib1g-dev libflac-dev flac libtag1-dev
+  libmpg123-dev libdiscid-dev zlib1g-dev libflac-dev flac libtag1-dev libebur128-dev
   libgtest-dev libgmock-dev
   clang-format xvfb xauth fonts-dejavu-core imagemagick xdotool
   dpkg-dev fakeroot file desktop-file-utils appstream lintian
