@@ -163,7 +163,7 @@ bool ParseCommandLine(const std::vector<std::string>& args, CommandLine& out, st
             out.haveNaming = true;
             const std::string problem = names::NamingTemplateProblem(out.naming);
             if (!problem.empty()) return fail("bad --naming template: " + problem);
-        } else if (a == "--jobs" && c == Command::Convert) {
+        } else if (a == "--jobs" && (c == Command::Rip || c == Command::Convert)) {
             if (out.jobs > 0) return fail("--jobs given twice");
             if (!hasValue) return fail("--jobs needs a number of files");
             const int jobs = ParseRow(args[++i]);
@@ -192,7 +192,7 @@ std::string UsageText() {
            "       trackmill --toc [--disc FILE]\n"
            "       trackmill --rip wav|mp3|flac [--disc FILE] [--out DIR] [--tracks LIST]\n"
            "                 [--verify] [--offset N] [--accuraterip] [--ctdb]\n"
-           "                 [--rate KBPS] [--channel stereo|left|right|mono]\n"
+           "                 [--rate KBPS] [--channel stereo|left|right|mono] [--jobs N]\n"
            "                 [--no-lookup | --release MBID]\n"
            "                 [--naming TEMPLATE]\n"
            "       trackmill --convert FILE... [--out DIR] [--jobs N]\n"
@@ -257,7 +257,7 @@ std::string HelpText() {
            "                    \"naming\" setting, else \"%n - %t\"): %n track number, %t\n"
            "                    title, %a track artist, %A album artist, %d album, %y year;\n"
            "                    a / makes a folder. Unknown names give \"Track N\".\n"
-           "  --jobs N          How many files are converted at once, 1-32 (default: the\n"
+           "  --jobs N          How many files are encoded at once, 1-32 (default: the\n"
            "                    \"jobs\" setting, else the number of processors).\n"
            "  --version         Print the program's version and those of its libraries.\n"
            "\n"

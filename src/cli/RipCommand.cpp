@@ -12,12 +12,15 @@
 #include <QCoreApplication>
 #include <QTimer>
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <ctime>
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "cd/DiscSession.h"
@@ -109,8 +112,33 @@ class TerminalRip : public QObject, public RipObserver {
     // On the reader or writer thread: drawn on the main thread.
     void TrackProgress(std::uint64_t doneBytes, std::uint64_t totalBytes) override {
         platform::PostCall(this, [this, doneBytes, totalBytes] {
-            bar_.Draw(label_, std::min(doneBytes, totalBytes), totalBytes);
+            bar_.Draw(label_, std::min(doneBytes, totalBytes), totalBytes, EncodingText());
         });
+    }
+    // On the writer or an encoder worker's thread: the bar says it with its next draw.
+    void TracksEncoding(int count) override { encoding_.store(count); }
+    std::string EncodingText() const {
+        const int n = encoding_.load();
+        return n > 0 ? "  " + std::to_string(n) + " encoding" : std::string();
+    }
+    // After the disc read, while encoder workers still run: the bar counts them down
+    // (Ctrl+C stops them), then the batch's counts take their outcomes.
+    void FinishEncoding() {
+        if (batch_.TracksEncoding() > 0) {
+            std::printf("All tracks read; %d still encoding\n", batch_.TracksEncoding());
+            std::fflush(stdout);
+        }
+        while (batch_.TracksEncoding() > 0) {
+            PollInterrupt();
+            const int n = batch_.TracksEncoding();
+            bar_.Draw("Encoding: " + std::to_string(n) + " track(s) left", 0, 0);
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        }
+        bar_.Clear();
+        batch_.FinishEncoding();
+        // Encoded tracks are told once their files are settled, in track order.
+        for (const TrackRecord& t : deferredLines_) PrintRecord(Settled(t));
+        deferredLines_.clear();
     }
     void TrackEnded(std::int32_t) override {
         platform::PostCall(this, [this] {
@@ -118,8 +146,29 @@ class TerminalRip : public QObject, public RipObserver {
             if (!batch_.StartNext()) QCoreApplication::quit();
         });
     }
-    // On the main thread, from TrackDone: the track's line.
+    // On the main thread, from TrackDone: the track's line, or, for a track still to
+    // be encoded (and every later one, to keep them in order), its place in the list
+    // printed when the encoding is over.
     void TrackRecorded(const TrackRecord& t) override {
+        if (t.encoding || !deferredLines_.empty()) {
+            deferredLines_.push_back(t);
+            return;
+        }
+        PrintRecord(t);
+    }
+
+    std::vector<std::string> failedReasons_;
+
+  private:
+    // The engine's record of `t` (the same track), now holding its encoding's outcome.
+    const TrackRecord& Settled(const TrackRecord& t) const {
+        for (const TrackRecord& r : batch_.Engine().BatchRecords())
+            if (r.title == t.title && r.outputPath == t.outputPath &&
+                r.entry.startLba == t.entry.startLba)
+                return r;
+        return t;
+    }
+    void PrintRecord(const TrackRecord& t) {
         bar_.Clear();
         const std::string& name = t.title;
         std::error_code ec;
@@ -143,14 +192,13 @@ class TerminalRip : public QObject, public RipObserver {
         std::fflush(stdout);
     }
 
-    std::vector<std::string> failedReasons_;
-
-  private:
     RowList rows_;
     TerminalBar bar_;
     std::string label_;
     std::uint64_t range_ = 0;
     bool stopSent_ = false;
+    std::atomic<int> encoding_{0};
+    std::vector<TrackRecord> deferredLines_;
     RipBatch batch_;  // last: a track it still holds ends while the rest is here
 };
 
@@ -248,6 +296,7 @@ int RunRipCommand(const std::vector<std::string>& args) {
             names::RipFilesFor(found.names, names::ReadRipFileSettings(line.naming)));
         engine.SetReadOffset(offset);
         engine.SetVerify(line.verify);
+        engine.SetJobs(line.jobs > 0 ? line.jobs : core::ReadJobsSetting());
 
         std::string as = format.name;
         if (line.format == encode::Format::Flac)
@@ -273,6 +322,7 @@ int RunRipCommand(const std::vector<std::string>& args) {
         QTimer::singleShot(0, &rip, [&rip] { rip.Start(); });
         QCoreApplication::exec();
         poll.stop();
+        rip.FinishEncoding();
 
         BatchInfo info;
         info.drive = disc.driveName;

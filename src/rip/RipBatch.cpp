@@ -1,5 +1,6 @@
 #include "rip/RipBatch.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "core/Settings.h"
@@ -23,9 +24,23 @@ cd::Track HiddenTrack(std::uint32_t frames) {
 }  // namespace
 
 RipBatch::~RipBatch() {
-    if (!pending_) return;
-    engine_.Stop();
-    TrackDone(false);
+    // Encoder workers report to the same observer: they end before it goes.
+    if (pending_ || engine_.TracksEncoding() > 0) engine_.Stop();
+    if (pending_) TrackDone(false);
+    engine_.WaitForEncoders();
+}
+
+void RipBatch::FinishEncoding() {
+    for (const TrackRecord* record : engine_.WaitForEncoders()) {
+        // Counted as ripped (or suspicious) when its reading ended well; its encoding
+        // decides after all.
+        const auto suspicious = std::find(suspicious_.begin(), suspicious_.end(), record->title);
+        if (suspicious != suspicious_.end())
+            suspicious_.erase(suspicious);
+        else
+            --ripped_;
+        if (record->endReason != kEndStopped || stopFails_) failed_.push_back(record->title);
+    }
 }
 
 void RipBatch::Begin() {

@@ -53,8 +53,16 @@ class RipBatch {
     // After the pending track's end report: ends it in the engine and, with `count`,
     // counts its outcome (a skipped data row is none). Returns its end reason.
     std::int32_t TrackDone(bool count = true);
+    // Stops the reading track and every encoder worker.
     void Stop() { engine_.Stop(); }
+    // Tracks read whose encoding has not ended yet.
+    int TracksEncoding() const { return engine_.TracksEncoding(); }
+    // Once no track is pending: waits for the encoder workers (at once when none
+    // runs) and counts a track whose encoding failed, or was stopped, as its reading
+    // could not tell. Call before the end text and the log.
+    void FinishEncoding();
     bool TrackPending() const { return pending_; }
+    const RipEngine& Engine() const { return engine_; }
     // Whether a counted track that was stopped failed: the command line names a track
     // its interrupt stopped as failed; in the dialog a stop is the user's choice.
     void SetStopFails(bool fails) { stopFails_ = fails; }

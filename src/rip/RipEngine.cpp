@@ -45,6 +45,9 @@ void ClearSession(RipSession& s) {
     s.encoder.reset();
     s.trackNumber = 0;
     s.finish = nullptr;
+    s.spool.reset();
+    s.encoding.reset();
+    s.handOver = nullptr;
     s.readerDone = false;
     s.plan = ReadPlan{};
     s.verify = false;
@@ -116,6 +119,7 @@ RipEngine::RipEngine(std::uint32_t cdHandle, WriterObserver afterWriterPiece)
 
 RipEngine::~RipEngine() {
     Stop();
+    pool_.WaitIdle();
     RipSession& s = *session_;
     if (s.readerThread.joinable()) s.readerThread.join();
     if (s.writerThread.joinable()) s.writerThread.join();
@@ -135,6 +139,7 @@ bool RipEngine::SetOutput(const RipOptions& options) {
         options.flacLevel >= core::kMinFlacLevel && options.flacLevel <= core::kMaxFlacLevel;
     flacLevel_ = knownLevel ? options.flacLevel : core::kDefaultFlacLevel;
     // A new batch: its log names the disc by the table of contents as it is now.
+    pool_.ClearStop();  // waits for a stopped batch's workers
     records_.clear();
     pending_ = false;
     haveToc_ = cd::ReadTableOfContents(session_->cdHandle, toc_);
@@ -248,7 +253,18 @@ bool RipEngine::StartTrack(RipObserver& observer, const cd::Track* track) {
     facts.pcmBytes = std::uint64_t{entry->lengthFrames} * kFrameBytes;
     facts.path = s.workPath;
     errno = 0;
-    switch (s.encoder->Begin(s.outputFile, facts)) {
+    // An encoded format is begun by its encoder worker, once the track is read: the
+    // writer only spools the audio, so the disc read never waits for an encoder.
+    const bool deferred = format_ != encode::Format::Wav;
+    if (deferred) {
+        s.spool = std::make_unique<TrackSpool>(spoolBudget_, s.workPath + ".spool");
+        s.encoding = std::make_shared<EncodeOutcome>();
+        RipObserver* const trackObserver = &observer;
+        s.handOver = [this, trackObserver](std::unique_ptr<DeferredTrack> t) {
+            HandOver(std::move(t), trackObserver);
+        };
+    }
+    switch (deferred ? encode::Encoder::Start::Ok : s.encoder->Begin(s.outputFile, facts)) {
         case encode::Encoder::Start::Ok:
             break;
         case encode::Encoder::Start::EncoderFailed:
@@ -299,6 +315,7 @@ bool RipEngine::StartTrack(RipObserver& observer, const cd::Track* track) {
 }
 
 void RipEngine::Stop() {
+    pool_.Stop();
     RipSession& s = *session_;
     if (!s.active) return;
     // The reason is recorded before the flag, so a thread that sees the flag also
@@ -355,12 +372,58 @@ void RipEngine::RecordTrack() {
     record.endReason = s.endReason.load();
     record.outputProblem = s.outputProblem;
     record.proof = proof;
+    record.encoding = s.encoding;
     if (haveToc_) {
         for (std::size_t i = 0; i < toc_.tracks.size(); ++i)
             if (!toc_.tracks[i].data && toc_.tracks[i].startLba == pendingTrack_.entry.startLba)
                 record.discIndex = int(i) + 1;
     }
     records_.push_back(std::move(record));
+}
+
+void RipEngine::SetJobs(int jobs) {
+    pool_.SetJobs(jobs);
+}
+
+// Queues a read track for the encoder workers; its observer hears how many tracks
+// are still being encoded as it is queued and as it ends.
+void RipEngine::HandOver(std::unique_ptr<DeferredTrack> track, RipObserver* observer) {
+    const int queued = ++encoding_;
+    if (observer) observer->TracksEncoding(queued);
+    std::shared_ptr<DeferredTrack> shared(std::move(track));
+    pool_.Submit([this, shared, observer](const std::atomic<bool>& stop) {
+        EncodeDeferredTrack(*shared, stop);
+        shared->encoder.reset();
+        shared->spool.reset();
+        const int left = --encoding_;
+        if (observer) observer->TracksEncoding(left);
+    });
+}
+
+std::vector<const TrackRecord*> RipEngine::WaitForEncoders() {
+    pool_.WaitIdle();
+    std::vector<const TrackRecord*> changed;
+    for (TrackRecord& record : records_) {
+        if (!record.encoding) continue;
+        const EncodeOutcome outcome = *record.encoding;
+        RipSession& s = *session_;
+        const bool sessionTrack = record.encoding == s.encoding && !s.active;
+        if (sessionTrack) s.keptPath = outcome.keptPath;
+        record.encoding.reset();
+        record.outputPath = outcome.keptPath;
+        if (record.endReason != kEndRunning || outcome.endReason == kEndRunning) continue;
+        record.endReason = outcome.endReason;
+        record.outputProblem = outcome.outputProblem;
+        record.proof.complete = false;
+        changed.push_back(&record);
+        // The last track's own reports tell the outcome too.
+        if (sessionTrack) {
+            s.endReason = outcome.endReason;
+            s.outputProblem = outcome.outputProblem;
+            lastProof_.complete = false;
+        }
+    }
+    return changed;
 }
 
 std::int32_t RipEngine::LastEndReason() const {

@@ -24,9 +24,11 @@
 #include "platform/Sync.h"
 #include "platform/WorkFile.h"
 #include "rip/AudioRingBuffer.h"
+#include "rip/EncoderPool.h"
 #include "rip/RipObserver.h"
 #include "rip/TrackChecksum.h"
 #include "rip/TrackFiles.h"
+#include "rip/TrackSpool.h"
 
 namespace rip {
 
@@ -97,6 +99,39 @@ struct TrackProof {
     std::uint32_t overlapReads = 0;     // overlap-checked read calls
 };
 
+// The memory all spools of a rip may hold at once; the rest waits in temporary files.
+inline constexpr std::size_t kSpoolMemoryBytes = std::size_t{96} << 20;
+
+// How the encoding of a track whose audio was spooled ended: written by its encoder
+// worker, read once the workers are idle.
+struct EncodeOutcome {
+    std::int32_t endReason = kEndRunning;
+    std::string outputProblem;
+    std::string keptPath;  // the name the file was kept under; empty when none was
+};
+
+// An encoded track whose reading has ended: its audio waits in its spool for an
+// encoder worker, which begins the encoder on the working file, encodes, finishes
+// and gives the file its final name (or removes it).
+struct DeferredTrack {
+    std::unique_ptr<encode::Encoder> encoder;
+    FILE* file = nullptr;  // the working file, open; the encoder's from its Begin
+    std::unique_ptr<char[]> fileBuffer;
+    std::unique_ptr<TrackSpool> spool;
+    std::uint64_t pcmBytes = 0;  // the whole track's audio, for the encoder's Begin
+    platform::WorkFile work;
+    // The final name, the track's number and what finishes the working file (tags)
+    // before it takes a name to keep.
+    std::string outputPath;
+    int trackNumber = 0;
+    TrackFiles::Finish finish;
+    std::int32_t readReason = kEndRunning;  // how the reading ended
+    bool readComplete = false;              // every byte of the track was spooled
+    std::shared_ptr<EncodeOutcome> outcome;
+};
+// Encodes a deferred track; `stop` ends it at its next piece (RipWriter.cpp).
+void EncodeDeferredTrack(DeferredTrack& track, const std::atomic<bool>& stop);
+
 // One track of a batch, as the rip log reports it.
 struct TrackRecord {
     cd::TrackEntry entry{};
@@ -111,6 +146,9 @@ struct TrackRecord {
     TrackProof proof;
     std::string accurateRip;  // the database's verdict, when looked up
     std::string ctdb;         // the CTDB's verdict on this track, when only some were ripped
+    // An encoded track's outcome, applied to endReason, outputProblem and outputPath
+    // once the encoder workers are idle (RipEngine::WaitForEncoders).
+    std::shared_ptr<EncodeOutcome> encoding;
 };
 
 // The state of the track being ripped, shared by the reader and writer threads.
@@ -150,12 +188,17 @@ struct RipSession {
     std::string keptPath;
     std::string outputProblem;  // the system's reason for an output failure, if any
     // The track's encoder, made for the format chosen at the track's start; the writer
-    // thread drives it from its Begin on.
+    // thread drives it from its Begin on. An encoded format (not WAV) instead spools
+    // the track: the writer fills `spool` and hands the track to `handOver`, which
+    // queues it for the engine's encoder workers; `encoding` then tells its outcome.
     std::unique_ptr<encode::Encoder> encoder;
     // The track's number on the disc and what finishes its working file (tags) before
     // it takes its final name; empty when nothing does.
     int trackNumber = 0;
     TrackFiles::Finish finish;
+    std::unique_ptr<TrackSpool> spool;
+    std::shared_ptr<EncodeOutcome> encoding;
+    std::function<void(std::unique_ptr<DeferredTrack>)> handOver;
     std::atomic<bool> active{false};      // threads started and not yet joined by EndTrack
     std::atomic<bool> readerDone{false};  // the reader has posted its notice
     // Proof of the rip. Written by the reader thread only and read after it is joined.
@@ -199,8 +242,18 @@ class RipEngine {
     // reports TrackEnded, so a batch goes on. While the previous track's reader still runs it
     // returns false, reports nothing and changes nothing (that track's own end is still to come).
     bool StartTrack(RipObserver& observer, const cd::Track* track);
-    // Asks the running track to end; does not wait. Safe when no track runs.
+    // Asks the running track and every encoder worker to end; does not wait. Safe
+    // when nothing runs.
     void Stop();
+    // How many tracks are encoded at once (at least 1); set before a batch.
+    void SetJobs(int jobs);
+    // Tracks read whose encoding has not ended yet.
+    int TracksEncoding() const { return encoding_.load(); }
+    // Waits until every encoder worker is idle, then applies their outcomes to the
+    // batch's records. Returns the records whose reading went well but whose encoding
+    // failed or was stopped. When that is the last track, LastEndReason and
+    // LastOutputProblem tell its outcome from then on.
+    std::vector<const TrackRecord*> WaitForEncoders();
     // After TrackEnded: joins the ended threads, releases the ring and reports the
     // track's record to its observer.
     void EndTrack();
@@ -257,6 +310,7 @@ class RipEngine {
     std::string OutputFolder() const;  // with its trailing separator
     std::string ChooseOutputPath(int number, const std::string& title) const;
     void RecordTrack();
+    void HandOver(std::unique_ptr<DeferredTrack> track, RipObserver* observer);
 
     std::unique_ptr<RipSession> session_;
     WriterObserver afterWriterPiece_;
@@ -276,6 +330,11 @@ class RipEngine {
     std::uint32_t mp3Bitrate_ = kMp3Bitrate;
     core::Channels channel_ = core::Channels::Stereo;
     int flacLevel_ = core::kDefaultFlacLevel;
+    // The encoder workers and the memory their spools share. The pool goes first: its
+    // jobs use the budget.
+    SpoolBudget spoolBudget_{kSpoolMemoryBytes};
+    std::atomic<int> encoding_{0};
+    EncoderPool pool_;
 };
 
 // The thread bodies (RipReader.cpp, RipWriter.cpp). The writer calls

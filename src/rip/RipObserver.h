@@ -34,6 +34,11 @@ class RipObserver {
     virtual void TrackEnded(std::int32_t reason) = 0;
     // On EndTrack's thread: the track as the batch's log will hold it.
     virtual void TrackRecorded(const TrackRecord& record) { (void)record; }
+    // An encoded track's audio waits for or is in an encoder worker while the disc
+    // read goes on: `count` tracks are still being encoded. Called on the writer
+    // thread when a track is handed over and on an encoder worker's thread when one
+    // ends; the last call of a batch says 0.
+    virtual void TracksEncoding(int count) { (void)count; }
 };
 
 }  // namespace rip

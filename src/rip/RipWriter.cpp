@@ -14,6 +14,7 @@ namespace rip {
 namespace {
 
 constexpr std::uint32_t kIdleWaitMs = 10;
+constexpr std::size_t kSpoolPieceBytes = 64 * 1024;
 
 // Progress of one track in bytes of CD audio taken from the ring.
 class Progress {
@@ -106,6 +107,59 @@ void RunEncoder(RipSession* s, Progress& progress, Written& written) {
     written.complete = ok && !s->abortWriter && finished && used == 0;
 }
 
+// Moves the audio from the ring into the track's spool, piece by piece as it comes.
+void RunSpooler(RipSession* s, Progress& progress, Written& written) {
+    std::vector<unsigned char> buffer(kSpoolPieceBytes);
+    bool ok = true, finished = false;
+    std::int32_t used = 0;
+    while (ok && !ShouldLeave(s, finished, used)) {
+        if (used == 0) {
+            s->dataEvent.Wait(kIdleWaitMs);
+            continue;
+        }
+        std::int32_t n;
+        while (ok && (n = RingRead(&s->ring, buffer.data(),
+                                   static_cast<std::int32_t>(buffer.size()))) > 0) {
+            errno = 0;
+            ok = s->spool->Append(buffer.data(), static_cast<std::size_t>(n));
+            progress.Report(static_cast<std::uint32_t>(n));
+            written.audio = true;
+        }
+    }
+    if (!ok) FailOutput(s);
+    written.complete = ok && !s->abortWriter && finished && used == 0;
+}
+
+// The writer's end for a spooled track: the track goes to the encoder workers, or,
+// when its spool failed, its working file is removed at once.
+void HandOverSpooled(RipSession* s, const Written& written) {
+    errno = 0;
+    if (!s->spool->EndAppending()) FailOutput(s);
+    if (s->endReason.load() == kEndOutputError) {
+        s->encoder.reset();
+        std::fclose(s->outputFile);
+        s->outputFile = nullptr;
+        platform::DiscardWorkFile(s->work);
+        s->spool.reset();
+        return;
+    }
+    auto track = std::make_unique<DeferredTrack>();
+    track->encoder = std::move(s->encoder);
+    track->file = s->outputFile;
+    s->outputFile = nullptr;
+    track->fileBuffer = std::move(s->outputBuffer);
+    track->spool = std::move(s->spool);
+    track->pcmBytes = std::uint64_t{s->lengthFrames} * kFrameBytes;
+    track->work = s->work;
+    track->outputPath = s->outputPath;
+    track->trackNumber = s->trackNumber;
+    track->finish = s->finish;
+    track->readReason = s->endReason.load();
+    track->readComplete = written.complete;
+    track->outcome = s->encoding;
+    s->handOver(std::move(track));
+}
+
 // Gives the finished file a name to keep, or removes it. A file is kept when its
 // output never failed and it holds the whole track or a part of it (a stop or a read
 // error keeps the audio so far, as a valid file); a failed or empty file is removed,
@@ -145,6 +199,12 @@ void SettleOutput(RipSession* s, const Written& written) {
 void RunWriterThread(RipSession* s, RipEngine::WriterObserver afterPiece) {
     Progress progress(s, std::move(afterPiece));
     Written written;
+    if (s->spool) {
+        RunSpooler(s, progress, written);
+        HandOverSpooled(s, written);
+        s->writerDone.Set();
+        return;
+    }
     RunEncoder(s, progress, written);
     if (s->endReason.load() == kEndOutputError) {
         s->encoder->Abort();
@@ -162,6 +222,109 @@ void RunWriterThread(RipSession* s, RipEngine::WriterObserver afterPiece) {
     }
     SettleOutput(s, written);
     s->writerDone.Set();
+}
+
+// An encoder worker's track: begins the encoder on the working file, hands it the
+// spooled audio in its chunk size (exactly as the writer would have), finishes the
+// file and settles it under the same rules as a written track (SettleOutput): a valid
+// file holding some or all of the audio is kept, a failed or empty one removed. A stop
+// ends the encoding at its next piece and keeps what was encoded as a valid file.
+void EncodeDeferredTrack(DeferredTrack& t, const std::atomic<bool>& stop) {
+    EncodeOutcome& outcome = *t.outcome;
+    auto fail = [&](std::int32_t reason, const std::string& why) {
+        if (outcome.endReason == kEndRunning) {
+            outcome.endReason = reason;
+            outcome.outputProblem = why;
+        }
+    };
+    auto reasonOf = [&](const encode::Encoder& e) {
+        return !e.Problem().empty() ? e.Problem()
+               : errno != 0         ? std::strerror(errno)
+                                    : std::string();
+    };
+    encode::Encoder& encoder = *t.encoder;
+    encode::TrackFacts facts;
+    facts.pcmBytes = t.pcmBytes;
+    facts.path = t.work.workPath;
+    errno = 0;
+    bool begun = false;
+    if (stop.load()) {
+        fail(kEndStopped, std::string());
+    } else {
+        switch (encoder.Begin(t.file, facts)) {
+            case encode::Encoder::Start::Ok:
+                begun = true;
+                break;
+            case encode::Encoder::Start::EncoderFailed:
+                fail(kEndEncoderStart, std::string());
+                break;
+            case encode::Encoder::Start::OutputFailed:
+                fail(kEndOutputError, reasonOf(encoder));
+                break;
+        }
+    }
+    bool ok = begun, audio = false;
+    std::uint64_t consumed = 0;
+    if (begun) {
+        std::vector<unsigned char> buffer(encoder.ChunkBytes());
+        std::size_t n;
+        while (ok && !stop.load() && (n = t.spool->Read(buffer.data(), buffer.size())) > 0) {
+            errno = 0;
+            ok = encoder.Write(buffer.data(), n);
+            consumed += n;
+            audio = true;
+            if (!ok) fail(kEndOutputError, reasonOf(encoder));
+        }
+        if (ok && t.spool->Failed()) {
+            ok = false;
+            fail(kEndOutputError, "the track's spool could not be read back");
+        }
+        if (ok && consumed < t.spool->Bytes()) fail(kEndStopped, std::string());
+        if (!ok) {
+            encoder.Abort();
+        } else {
+            errno = 0;
+            if (!encoder.Finish()) {
+                ok = false;
+                fail(kEndOutputError, reasonOf(encoder));
+            }
+        }
+    }
+    if (t.file) {
+        errno = 0;
+        if (std::fflush(t.file) != 0 || std::ferror(t.file)) {
+            ok = false;
+            fail(kEndOutputError, std::strerror(errno));
+        }
+        if (std::fclose(t.file) != 0) {
+            ok = false;
+            fail(kEndOutputError, std::strerror(errno));
+        }
+        t.file = nullptr;
+    } else if (begun) {
+        ok = false;  // the file could not be opened again after its info tag was written
+        fail(kEndOutputError, std::string());
+    }
+    // As SettleOutput: a partial file never replaces one that was there before.
+    const bool complete = t.readComplete && consumed == t.spool->Bytes();
+    if (ok && (audio || (complete && encoder.ValidWhenEmpty()))) {
+        // Tags go into the working file: a file under its final name is complete and
+        // tagged.
+        std::string problem;
+        if (t.finish && !t.finish(t.work.workPath, t.outputPath, t.trackNumber, problem)) {
+            fail(kEndOutputError, problem);
+            platform::DiscardWorkFile(t.work);
+            return;
+        }
+        const bool whole =
+            complete && t.readReason == kEndRunning && outcome.endReason == kEndRunning;
+        std::string why;
+        outcome.keptPath = platform::SettleWorkFile(t.work, whole, why);
+        if (!outcome.keptPath.empty()) return;
+        fail(kEndOutputError, why);
+        return;
+    }
+    platform::DiscardWorkFile(t.work);
 }
 
 }  // namespace rip

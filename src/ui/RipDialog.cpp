@@ -251,7 +251,45 @@ void RipDialog::OnAutoStartTimer() {
 // The observer's calls on StartTrack's thread come on the dialog's own; the others
 // reach it through window messages.
 void RipDialog::Observer::TrackFile(const std::string& fileName) {
-    dialog_.status_->setText(QString::fromLocal8Bit(fileName.c_str()));
+    dialog_.trackFile_ = QString::fromLocal8Bit(fileName.c_str());
+    dialog_.ShowTrackStatus();
+}
+
+void RipDialog::Observer::TracksEncoding(int count) {
+    RipDialog* dialog = &dialog_;
+    platform::PostCall(dialog, [dialog, count] { dialog->OnTracksEncoding(count); });
+}
+
+void RipDialog::ShowTrackStatus() {
+    if (waitingForEncoders_) {
+        status_->setText(QStringLiteral("Encoding... %1 track%2 left")
+                             .arg(encoding_)
+                             .arg(encoding_ == 1 ? "" : "s"));
+    } else if (encoding_ > 0) {
+        status_->setText(QStringLiteral("%1  (%2 encoding)").arg(trackFile_).arg(encoding_));
+    } else {
+        status_->setText(trackFile_);
+    }
+}
+
+void RipDialog::OnTracksEncoding(int count) {
+    // Reports from several workers may arrive out of order: the engine's count is the
+    // one that holds now.
+    (void)count;
+    encoding_ = batch_.TracksEncoding();
+    if (waitingForEncoders_ && encoding_ == 0) {
+        waitingForEncoders_ = false;
+        finishing_ = false;
+        running_ = false;
+        ripButton_->setText(QString::fromLatin1(kTextRip));
+        FinishBatch(waitingText_, closePending_);
+        if (closePending_ && !finishing_) {
+            closePending_ = false;
+            QDialog::done(closeResult_);
+        }
+        return;
+    }
+    if (running_ || waitingForEncoders_) ShowTrackStatus();
 }
 
 void RipDialog::Observer::TrackBegun(std::uint64_t totalBytes) {
@@ -290,6 +328,12 @@ void RipDialog::OnRipOrStop() {
         batch_.Stop();
         ripButton_->setText(QString::fromLatin1(kTextRip));
         status_->setText(QString::fromLatin1(kTextUserStop));
+        if (waitingForEncoders_) {
+            // The stopped encoders end at their next piece; the batch then ends.
+            waitingText_ = QString::fromLatin1(kTextUserStop);
+            UpdateRipButton();
+            return;
+        }
         // The batch ends with the stopped track's notice; with none running, now.
         if (!batch_.TrackPending()) FinishBatch(QString::fromLatin1(kTextUserStop));
         UpdateRipButton();
@@ -323,13 +367,15 @@ void RipDialog::OnRipOrStop() {
     verify_ = core::ReadVerifySetting();
     engine_.SetReadOffset(readOffset_);
     engine_.SetVerify(verify_);
+    engine_.SetJobs(core::ReadJobsSetting());
+    encoding_ = 0;
     batch_.StartNext();
     // With no row checked nothing started: the batch still reads "Stop" until the
     // user presses it.
     if (running_ && !batch_.TrackPending() && !batch_.Failed().empty()) {
         running_ = false;
         ripButton_->setText(QString::fromLatin1(kTextRip));
-        FinishBatch(EndOfBatchText());
+        FinishBatch(QString());
     }
     UpdateRipButton();
 }
@@ -353,7 +399,7 @@ void RipDialog::OnTrackFinished() {
         running_ = false;
         autoStart_ = false;
         ripButton_->setText(QString::fromLatin1(kTextRip));
-        FinishBatch(EndOfBatchText());
+        FinishBatch(QString());
     }
     UpdateRipButton();
 }
@@ -404,7 +450,24 @@ void RipDialog::ShowEndText(const QString& text) {
     status_->setToolTip(whole);
 }
 
-void RipDialog::FinishBatch(const QString& text, bool closing) {
+void RipDialog::FinishBatch(const QString& givenText, bool closing) {
+    // Tracks still being encoded end first: the batch's end, its text and its log wait
+    // for them, and Stop stays available to end them. A closing dialog has stopped
+    // them already and waits here the moment they take.
+    if (batch_.TracksEncoding() > 0 && !closing) {
+        waitingForEncoders_ = true;
+        waitingText_ = givenText;
+        finishing_ = true;
+        running_ = true;
+        ripButton_->setText(QString::fromLatin1(kTextStop));
+        encoding_ = batch_.TracksEncoding();
+        ShowTrackStatus();
+        UpdateRipButton();
+        return;
+    }
+    batch_.FinishEncoding();
+    encoding_ = 0;
+    const QString text = givenText.isNull() ? EndOfBatchText() : givenText;
     // A data row is skipped, not ripped (the end text does not count it either), and
     // a batch in which no track was tried has nothing to log.
     if (!batch_.HasLog()) {
@@ -470,7 +533,8 @@ void RipDialog::UpdateRipButton() {
     // Rip stays unavailable from a stop until the stopped track's notice. Disabling
     // the focused button hands the focus on (to Exit); it comes back with the button,
     // so that the next Enter or Space does not close the dialog.
-    const bool enable = !closePending_ && !finishing_ && (running_ || !batch_.TrackPending());
+    const bool enable = !closePending_ && (!finishing_ || waitingForEncoders_) &&
+                        (running_ || !batch_.TrackPending());
     if (!enable && ripButton_->hasFocus()) ripFocusLent_ = true;
     ripButton_->setEnabled(enable);
     if (enable && ripFocusLent_) {
@@ -505,7 +569,8 @@ void RipDialog::done(int result) {
     autoStart_ = false;
     if (finishing_) {
         // The batch's log is still being written: the lookup is called off, and the
-        // dialog closes once the log is written.
+        // dialog closes once the log is written. Encoders it still waits for stop.
+        if (waitingForEncoders_) batch_.Stop();
         cancelLookup_ = true;
         closePending_ = true;
         closeResult_ = result;

@@ -107,6 +107,7 @@ class RipDialog : public QDialog {
         void TrackBegun(std::uint64_t totalBytes) override;
         void TrackProgress(std::uint64_t doneBytes, std::uint64_t totalBytes) override;
         void TrackEnded(std::int32_t reason) override;
+        void TracksEncoding(int count) override;
 
       private:
         RipDialog& dialog_;
@@ -130,7 +131,13 @@ class RipDialog : public QDialog {
     void ShowEndText(const QString& text);
     // Ends the batch: writes the rip log (after the AccurateRip lookup when asked,
     // unless the dialog is closing) and then shows `text` in the status line.
+    // A null text stands for the batch's end text, told once the encoding is over. While
+    // encoder workers still run, the batch waits for them first (Stop still stops them).
     void FinishBatch(const QString& text, bool closing = false);
+    // The count of tracks still being encoded changed.
+    void OnTracksEncoding(int count);
+    // The status line: the reading track's file, with the tracks still being encoded.
+    void ShowTrackStatus();
     void OnBatchFinished(const std::string& logPath, const std::string& error);
     void UpdateRipButton();
 
@@ -171,6 +178,12 @@ class RipDialog : public QDialog {
     std::atomic<bool> cancelLookup_{false};  // asked by the lookup's thread
     QThread* finisher_ = nullptr;
     QString endText_;
+    // Tracks read and still being encoded, the reading track's file name, and the end
+    // of a batch waiting for its encoders (with its text and whether the dialog closes).
+    int encoding_ = 0;
+    QString trackFile_;
+    bool waitingForEncoders_ = false;
+    QString waitingText_;
     // The Rip button had the focus when it was disabled.
     bool ripFocusLent_ = false;
     // A close asked for while a track was pending: the result to close with.

@@ -220,10 +220,11 @@ bool DecodesCleanly(const std::string& path, std::size_t& samples) {
 }
 
 // SIGTERM in the middle of an MP3 rip of the demo disc stops it as Ctrl+C does: the
-// track being ripped keeps a partial file that decodes, the tracks before it are
-// whole, and no working file or empty file is left. Even SIGKILL, which nothing can
-// handle, leaves only whole files under final names: the unfinished track stays under
-// its working name.
+// track being encoded keeps a partial file that decodes, the tracks before it are
+// whole, and no working file or empty file is left (tracks read but not yet encoded
+// leave none). Even SIGKILL, which nothing can handle, leaves only whole files under
+// final names: the unfinished tracks stay under their working names. One encoder at a
+// time, so track 1 is whole before track 2's encoding starts.
 TEST_F(RipCommandTest, SigtermMidRipLeavesOnlyValidFiles) {
     for (int signal : {SIGTERM, SIGKILL}) {
         SCOPED_TRACE(signal == SIGTERM ? "SIGTERM" : "SIGKILL");
@@ -236,7 +237,8 @@ TEST_F(RipCommandTest, SigtermMidRipLeavesOnlyValidFiles) {
                                          0644);
         posix_spawn_file_actions_adddup2(&files, 1, 2);
         std::string exe = TRACKMILL_EXE, disc = std::string(TRACKMILL_DEMO_DIR) + "/demo.cue";
-        std::vector<std::string> args = {exe, "--rip", "mp3", "--disc", disc, "--out", out};
+        std::vector<std::string> args = {exe,     "--rip", "mp3",    "--disc", disc,
+                                         "--out", out,     "--jobs", "1"};
         std::vector<char*> argv;
         for (std::string& a : args) argv.push_back(a.data());
         argv.push_back(nullptr);
@@ -281,7 +283,11 @@ TEST_F(RipCommandTest, SigtermMidRipLeavesOnlyValidFiles) {
         // Track 1 in full, give or take the encoder's delay and padding.
         EXPECT_NEAR(static_cast<double>(whole), 1065.0 * 1176, 3 * 1152 * 2);
         if (signal == SIGKILL) {
-            EXPECT_EQ(names, (std::vector<std::string>{"Track 1.mp3", "Track 2.mp3.part"}));
+            ASSERT_GE(names.size(), 2u);
+            EXPECT_EQ(names[0], "Track 1.mp3");
+            EXPECT_EQ(names[1], "Track 2.mp3.part");
+            for (const std::string& name : names)
+                EXPECT_TRUE(name == "Track 1.mp3" || name.ends_with(".part")) << name;
             continue;
         }
         ASSERT_TRUE(WIFEXITED(status)) << output;
@@ -489,7 +495,9 @@ TEST_F(RipCommandTest, FlacRipHoldsTheDiscsExactSamples) {
 TEST_F(RipCommandTest, AStoppedFlacRipLeavesOnlyValidFiles) {
     const std::string out = Path("stop");
     std::string exe = TRACKMILL_EXE, disc = std::string(TRACKMILL_DEMO_DIR) + "/demo.cue";
-    std::vector<std::string> args = {exe, "--rip", "flac", "--disc", disc, "--out", out};
+    // One encoder at a time: track 1 is whole before track 2's encoding starts.
+    std::vector<std::string> args = {exe,     "--rip", "flac",   "--disc", disc,
+                                     "--out", out,     "--jobs", "1"};
     std::vector<char*> argv;
     for (std::string& a : args) argv.push_back(a.data());
     argv.push_back(nullptr);

@@ -219,7 +219,12 @@ inline bool RunTrack(RipEngine& engine, FakeDialog& dialog, const TrackEntry& en
     const cd::Track track = AsTrack(entry);
     engine.StartTrack(dialog, &track);
     const bool done = PumpUntil([&] { return dialog.done > before; }, timeoutMs);
-    if (done) engine.EndTrack();
+    // The track's file is settled once its encoder worker has ended, as a batch's
+    // end waits for it.
+    if (done) {
+        engine.EndTrack();
+        engine.WaitForEncoders();
+    }
     return done;
 }
 
