@@ -299,6 +299,74 @@ TEST_F(RipCommandTest, SigtermMidRipLeavesOnlyValidFiles) {
     }
 }
 
+// Encoders working beside the disc read: MP3 and FLAC rips of the demo disc with three
+// encoders at once give byte for byte the files of one encoder, and a SIGTERM while
+// three tracks are being encoded leaves only files that decode (the encoded part of
+// each) or none: no working file and no spool is left.
+TEST_F(RipCommandTest, ThreeEncodersMatchOneAndAStopLeavesOnlyValidFiles) {
+    const std::string disc = std::string(TRACKMILL_DEMO_DIR) + "/demo.cue";
+    auto names = [](const std::string& folder) {
+        std::vector<std::string> all;
+        for (const auto& f : std::filesystem::directory_iterator(folder))
+            if (f.path().extension() != ".log") all.push_back(f.path().filename().string());
+        std::sort(all.begin(), all.end());
+        return all;
+    };
+    for (const char* format : {"mp3", "flac"}) {
+        SCOPED_TRACE(format);
+        const std::string one = Path(std::string(format) + "1"),
+                          three = Path(std::string(format) + "3");
+        for (const auto& [out, jobs] : {std::pair{one, "1"}, std::pair{three, "3"}}) {
+            const auto r = RunTrackmill("--rip " + std::string(format) + " --disc '" + disc +
+                                        "' --out '" + out + "' --jobs " + jobs);
+            ASSERT_EQ(r.status, 0) << r.output;
+        }
+        ASSERT_EQ(names(one), names(three));
+        ASSERT_GE(names(one).size(), 3u);
+        for (const std::string& name : names(one))
+            EXPECT_TRUE(ReadFile(one + "/" + name) == ReadFile(three + "/" + name)) << name;
+    }
+
+    const std::string out = Path("stopped");
+    std::filesystem::create_directory(out);
+    std::string exe = TRACKMILL_EXE;
+    std::vector<std::string> args = {exe,     "--rip", "mp3",    "--disc", disc,
+                                     "--out", out,     "--jobs", "3"};
+    std::vector<char*> argv;
+    for (std::string& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t files;
+    posix_spawn_file_actions_init(&files);
+    posix_spawn_file_actions_addopen(&files, 1, "/dev/null", O_WRONLY, 0);
+    ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    pid_t child = 0;
+    ASSERT_EQ(posix_spawn(&child, exe.c_str(), &files, nullptr, argv.data(), environ), 0);
+    posix_spawn_file_actions_destroy(&files);
+    // Three working files with encoded audio in them: three encoders at work.
+    const bool encoding = PumpUntil(
+        [&] {
+            int working = 0;
+            for (const auto& f : std::filesystem::directory_iterator(out)) {
+                std::error_code ec;
+                if (f.path().extension() == ".part" &&
+                    std::filesystem::file_size(f.path(), ec) > 4096)
+                    ++working;
+            }
+            return working >= 3;
+        },
+        60000);
+    ::kill(child, SIGTERM);
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(encoding);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1);  // interrupted
+    for (const std::string& name : names(out)) {
+        EXPECT_EQ(std::filesystem::path(name).extension(), ".mp3") << name;
+        std::size_t samples = 0;
+        EXPECT_TRUE(DecodesCleanly(out + "/" + name, samples)) << name;
+    }
+}
+
 // --rate and --channel override the settings for MP3 rips, and only for them.
 TEST_F(RipCommandTest, RateAndChannelOptionsShapeMp3Rips) {
     const std::string disc = "--disc '" + Path("disc.cue") + "' --out '" + Path("out") + "'";
