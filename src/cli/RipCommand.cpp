@@ -296,6 +296,7 @@ int RunRipCommand(const std::vector<std::string>& args) {
             names::RipFilesFor(found.names, names::ReadRipFileSettings(line.naming)));
         engine.SetReadOffset(offset);
         engine.SetVerify(line.verify);
+        engine.SetReplayGain(core::ReadReplayGainSetting());
         engine.SetJobs(line.jobs > 0 ? line.jobs : core::ReadJobsSetting());
 
         std::string as = format.name;

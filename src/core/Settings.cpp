@@ -115,6 +115,10 @@ int ReadJobsSetting() {
     return jobs <= 0 ? DefaultJobs() : std::min(jobs, kMaxJobs);
 }
 
+bool ReadReplayGainSetting() {
+    return platform::ReadProfileInt(kSettingsSection, kKeyReplayGain, 1, SettingsFilePath()) != 0;
+}
+
 int ReadFlacSetting() {
     const std::string text =
         platform::ReadProfileString(kSettingsSection, kKeyFlac, "", 16, SettingsFilePath());

@@ -20,6 +20,7 @@ inline constexpr const char* kKeyAccurateRip = "accuraterip";
 // The compression level of FLAC rips, 0 (fastest) to 8 (smallest).
 inline constexpr const char* kKeyFlac = "flac";
 inline constexpr const char* kKeyJobs = "jobs";
+inline constexpr const char* kKeyReplayGain = "replaygain";
 inline constexpr int kMinFlacLevel = 0;
 inline constexpr int kMaxFlacLevel = 8;
 inline constexpr int kDefaultFlacLevel = 5;
@@ -79,6 +80,8 @@ bool ReadHiddenTrackSetting();  // "htoa" != 0, default 1
 inline constexpr int kMaxJobs = 32;
 int DefaultJobs();
 int ReadJobsSetting();
+// "replaygain" != 0 (default 1): rips measure ReplayGain 2.0 and log it.
+bool ReadReplayGainSetting();
 
 // The first-start default of "output": when the setting is empty (or absent), creates
 // the user's music folder (one level; an existing folder or a failure changes nothing)

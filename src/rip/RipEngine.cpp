@@ -47,6 +47,7 @@ void ClearSession(RipSession& s) {
     s.finish = nullptr;
     s.spool.reset();
     s.encoding.reset();
+    s.loudness.reset();
     s.handOver = nullptr;
     s.readerDone = false;
     s.plan = ReadPlan{};
@@ -299,6 +300,7 @@ bool RipEngine::StartTrack(RipObserver& observer, const cd::Track* track) {
     }
     s.verify = verify_;
     s.sumAudio = sumAudio_;
+    if (replayGain_) s.loudness = std::make_shared<TrackLoudness>();
 
     // A verified track passes twice: its progress covers both passes.
     s.progressTotal = std::uint64_t{s.lengthFrames} * kFrameBytes * (s.verify ? 2 : 1);
@@ -373,6 +375,10 @@ void RipEngine::RecordTrack() {
     record.outputProblem = s.outputProblem;
     record.proof = proof;
     record.encoding = s.encoding;
+    if (proof.complete && s.loudness) {
+        record.loudness = s.loudness;
+        record.trackGain = s.loudness->Result();
+    }
     if (haveToc_) {
         for (std::size_t i = 0; i < toc_.tracks.size(); ++i)
             if (!toc_.tracks[i].data && toc_.tracks[i].startLba == pendingTrack_.entry.startLba)

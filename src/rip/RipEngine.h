@@ -25,6 +25,7 @@
 #include "platform/WorkFile.h"
 #include "rip/AudioRingBuffer.h"
 #include "rip/EncoderPool.h"
+#include "rip/ReplayGain.h"
 #include "rip/RipObserver.h"
 #include "rip/TrackChecksum.h"
 #include "rip/TrackFiles.h"
@@ -146,6 +147,10 @@ struct TrackRecord {
     TrackProof proof;
     std::string accurateRip;  // the database's verdict, when looked up
     std::string ctdb;         // the CTDB's verdict on this track, when only some were ripped
+    // ReplayGain 2.0 of the track as it was read (a complete track, when measuring);
+    // the meter stays for the album's gain.
+    std::shared_ptr<TrackLoudness> loudness;
+    GainValues trackGain;
     // An encoded track's outcome, applied to endReason, outputProblem and outputPath
     // once the encoder workers are idle (RipEngine::WaitForEncoders).
     std::shared_ptr<EncodeOutcome> encoding;
@@ -205,8 +210,9 @@ struct RipSession {
     ReadPlan plan;
     bool verify = false;
     bool sumAudio = true;
-    TrackChecksum checksum;      // the copy pass
-    TrackChecksum testChecksum;  // the test pass
+    TrackChecksum checksum;                   // the copy pass
+    TrackChecksum testChecksum;               // the test pass
+    std::shared_ptr<TrackLoudness> loudness;  // the copy pass's, when measuring
     bool testPassDone = false;
     std::uint32_t recoveredErrors = 0;
     std::uint32_t overlapReads = 0;
@@ -263,6 +269,8 @@ class RipEngine {
     void SetReadOffset(int samples) { offset_ = samples; }
     // Test and copy: every track is read twice, first only to sum it.
     void SetVerify(bool verify) { verify_ = verify; }
+    // ReplayGain 2.0 measured on the copy pass's audio as it is read, for the log.
+    void SetReplayGain(bool on) { replayGain_ = on; }
     static constexpr int kMaxReadOffset = 44100;  // one second either way
 
     // The batch so far: SetOutput starts a batch (and reads the disc's table of
@@ -318,6 +326,7 @@ class RipEngine {
     unsigned char keep_[256];
     int offset_ = 0;
     bool verify_ = false;
+    bool replayGain_ = true;
     cd::TableOfContents toc_;
     bool haveToc_ = false;
     std::vector<TrackRecord> records_;

@@ -152,7 +152,17 @@ std::string FormatRipLog(const BatchInfo& info, const cd::TableOfContents* toc,
         else if (!t.accurateRip.empty())
             line("accuraterip: " + t.accurateRip);
         if (!hidden && !t.ctdb.empty()) line("ctdb: " + t.ctdb);
+        if (t.loudness) line("replaygain track: " + DescribeGain(t.trackGain));
         line("result: " + TrackResultText(t));
+    }
+    // The album: every measured track of the batch as one programme.
+    AlbumLoudness album;
+    for (const TrackRecord& t : tracks)
+        if (t.loudness) album.Include(t.loudness);
+    if (std::any_of(tracks.begin(), tracks.end(),
+                    [](const TrackRecord& t) { return t.loudness != nullptr; })) {
+        line("");
+        line("replaygain album: " + DescribeGain(album.Result()));
     }
     line("");
     const BatchCounts c = CountBatch(tracks);

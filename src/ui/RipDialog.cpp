@@ -367,6 +367,7 @@ void RipDialog::OnRipOrStop() {
     verify_ = core::ReadVerifySetting();
     engine_.SetReadOffset(readOffset_);
     engine_.SetVerify(verify_);
+    engine_.SetReplayGain(core::ReadReplayGainSetting());
     engine_.SetJobs(core::ReadJobsSetting());
     encoding_ = 0;
     batch_.StartNext();

@@ -31,6 +31,7 @@
 #include "Mp3Decode.h"
 #include "RipTestSupport.h"
 #include "cli/Commands.h"
+#include "rip/ReplayGain.h"
 
 using namespace riptest;
 
@@ -456,9 +457,20 @@ TEST(RipCommandDemoTest, RipLogChecksumsMatchTheFilesAndNameTheDisc) {
     std::ifstream in((dir.path() + "/" + logs[0]).toStdString());
     std::string line, file;
     int checked = 0;
-    bool cddb = false, musicBrainz = false, accurateRip = false;
+    bool cddb = false, musicBrainz = false, accurateRip = false, album = false;
+    int gains = 0;
     while (std::getline(in, line)) {
         cddb |= line.rfind("cddb id: ", 0) == 0 && line.size() == 17;
+        album |= line.rfind("replaygain album: ", 0) == 0 &&
+                 line.find(" dB, peak ") != std::string::npos;
+        // Each track's gain is its file's audio as measured on the way.
+        if (line.rfind("replaygain track: ", 0) == 0) {
+            const auto wav = ReadFile(file);
+            rip::TrackLoudness meter;
+            meter.Add(wav.data() + 44, wav.size() - 44);
+            EXPECT_NEAR(std::stod(line.substr(18)), meter.Result().gainDb, 0.01) << file;
+            ++gains;
+        }
         musicBrainz |= line.rfind("musicbrainz id: ", 0) == 0 && line.size() == 16 + 28;
         accurateRip |= line.rfind("accuraterip id: ", 0) == 0;
         if (line.rfind("file: ", 0) == 0) file = line.substr(6);
@@ -472,7 +484,8 @@ TEST(RipCommandDemoTest, RipLogChecksumsMatchTheFilesAndNameTheDisc) {
         ++checked;
     }
     EXPECT_GE(checked, 2);
-    EXPECT_TRUE(cddb && musicBrainz && accurateRip);
+    EXPECT_EQ(gains, checked);
+    EXPECT_TRUE(cddb && musicBrainz && accurateRip && album);
 }
 
 // --verify in process on the simulated drive: a clean drive verifies; a drive whose
