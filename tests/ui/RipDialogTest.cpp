@@ -615,6 +615,33 @@ TEST_F(RipDialogTest, TheRateAndChannelSettingsSteerMp3Rips) {
 
 }  // namespace
 
+// MP3 tracks are encoded beside the disc read: while the reader goes on, the status
+// line says how many tracks are still being encoded, and "Finished ok !" comes only
+// once the last encoder is done, with every file under its name and the log written.
+TEST_F(RipDialogTest, TheEndTextWaitsForTheLastEncoder) {
+    TableSource& src = UseSimDisc({600, 600, 600});
+    RipDialog dialog(src);
+    dialog.show();
+    Click(dialog, RipDialog::kIdMp3);
+    Click(dialog, RipDialog::kIdRipStop);
+    bool encodingShown = false, filesAtEnd = false;
+    ASSERT_TRUE(PumpUntil(
+        [&] {
+            const QString status = Text(dialog, RipDialog::kIdStatus);
+            encodingShown |= status.endsWith(" encoding)") || status.startsWith("Encoding... ");
+            if (status == "Finished ok !" && !filesAtEnd) {
+                filesAtEnd = RipLog().rfind("Trackmill rip log", 0) == 0;
+                for (int t = 1; t <= 3; ++t)
+                    filesAtEnd &= fs::exists(OutPath("Track " + std::to_string(t) + ".mp3"));
+            }
+            return Finished(dialog);
+        },
+        60000));
+    EXPECT_TRUE(encodingShown);
+    EXPECT_TRUE(filesAtEnd);
+    EXPECT_EQ(Text(dialog, RipDialog::kIdStatus), "Finished ok !");
+}
+
 // The FLAC radio button, third after MP3 and WAV, rips to FLAC files that hold the
 // disc's exact samples, and the log names the format.
 TEST_F(RipDialogTest, TheFlacButtonRipsToFlac) {
