@@ -377,7 +377,8 @@ void RipEngine::RecordTrack() {
     record.encoding = s.encoding;
     if (proof.complete && s.loudness) {
         record.loudness = s.loudness;
-        record.trackGain = s.loudness->Result();
+        // An encoded track is measured as it is encoded: its gain comes with its outcome.
+        if (!s.encoding) record.trackGain = s.loudness->Result();
     }
     if (haveToc_) {
         for (std::size_t i = 0; i < toc_.tracks.size(); ++i)
@@ -417,6 +418,10 @@ std::vector<const TrackRecord*> RipEngine::WaitForEncoders() {
         if (sessionTrack) s.keptPath = outcome.keptPath;
         record.encoding.reset();
         record.outputPath = outcome.keptPath;
+        if (record.loudness && outcome.endReason == kEndRunning)
+            record.trackGain = record.loudness->Result();
+        else
+            record.loudness.reset();  // not all of its audio was measured
         if (record.endReason != kEndRunning || outcome.endReason == kEndRunning) continue;
         record.endReason = outcome.endReason;
         record.outputProblem = outcome.outputProblem;

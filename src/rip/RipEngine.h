@@ -129,6 +129,8 @@ struct DeferredTrack {
     std::int32_t readReason = kEndRunning;  // how the reading ended
     bool readComplete = false;              // every byte of the track was spooled
     std::shared_ptr<EncodeOutcome> outcome;
+    // The track's ReplayGain meter, fed as the audio is encoded (off the disc read).
+    std::shared_ptr<TrackLoudness> loudness;
 };
 // Encodes a deferred track; `stop` ends it at its next piece (RipWriter.cpp).
 void EncodeDeferredTrack(DeferredTrack& track, const std::atomic<bool>& stop);
@@ -210,9 +212,11 @@ struct RipSession {
     ReadPlan plan;
     bool verify = false;
     bool sumAudio = true;
-    TrackChecksum checksum;                   // the copy pass
-    TrackChecksum testChecksum;               // the test pass
-    std::shared_ptr<TrackLoudness> loudness;  // the copy pass's, when measuring
+    TrackChecksum checksum;      // the copy pass
+    TrackChecksum testChecksum;  // the test pass
+    // The copy pass's ReplayGain meter, when measuring: fed by the writer (WAV) or by
+    // the track's encoder worker, off the reader's thread.
+    std::shared_ptr<TrackLoudness> loudness;
     bool testPassDone = false;
     std::uint32_t recoveredErrors = 0;
     std::uint32_t overlapReads = 0;

@@ -104,7 +104,6 @@ struct Pass {
 Outcome Emit(RipSession* s, Pass& pass, const unsigned char* data, std::uint64_t n) {
     if (n == 0) return Outcome::Finished;
     if (s->sumAudio) pass.checksum->Add(data, n);
-    if (!pass.test && s->loudness) s->loudness->Add(data, static_cast<std::size_t>(n));
     if (pass.test) {
         ReportProgress(s, n);
         return Outcome::Finished;

@@ -84,6 +84,7 @@ void RunEncoder(RipSession* s, Progress& progress, Written& written) {
             }
             const std::int32_t take = RingRead(&s->ring, buffer.data(), std::min(used, pieceBytes));
             errno = 0;
+            if (s->loudness) s->loudness->Add(buffer.data(), static_cast<std::size_t>(take));
             ok = encoder.Write(buffer.data(), static_cast<std::size_t>(take));
             progress.Report(static_cast<std::uint32_t>(take));
             written.audio = true;
@@ -97,6 +98,7 @@ void RunEncoder(RipSession* s, Progress& progress, Written& written) {
             std::int32_t n;
             while (ok && (n = RingRead(&s->ring, buffer.data(), pieceBytes)) > 0) {
                 errno = 0;
+                if (s->loudness) s->loudness->Add(buffer.data(), static_cast<std::size_t>(n));
                 ok = encoder.Write(buffer.data(), static_cast<std::size_t>(n));
                 progress.Report(static_cast<std::uint32_t>(n));
                 written.audio = true;
@@ -157,6 +159,7 @@ void HandOverSpooled(RipSession* s, const Written& written) {
     track->readReason = s->endReason.load();
     track->readComplete = written.complete;
     track->outcome = s->encoding;
+    track->loudness = s->loudness;
     s->handOver(std::move(track));
 }
 
@@ -270,6 +273,7 @@ void EncodeDeferredTrack(DeferredTrack& t, const std::atomic<bool>& stop) {
         std::size_t n;
         while (ok && !stop.load() && (n = t.spool->Read(buffer.data(), buffer.size())) > 0) {
             errno = 0;
+            if (t.loudness) t.loudness->Add(buffer.data(), n);
             ok = encoder.Write(buffer.data(), n);
             consumed += n;
             audio = true;
