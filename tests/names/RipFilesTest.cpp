@@ -73,6 +73,9 @@ class RipFilesTest : public ::testing::Test {
             EXPECT_EQ(kEndRunning, engine.LastEndReason()) << engine.LastOutputProblem();
             names.push_back(dialog.StatusText());
         }
+        // The batch's end: encoded tracks are settled once their workers are done.
+        for (const rip::TrackRecord* failed : engine.WaitForEncoders())
+            ADD_FAILURE() << failed->title << ": " << failed->outputProblem;
     }
 };
 
