@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <mutex>
 #include <vector>
 
 #include "encode/EncoderBinding.h"
@@ -99,6 +100,10 @@ class Mp3Encoder : public Encoder {
     // closed file, which is opened again for the writer to close. A stream that
     // encoded nothing gets no tail, but it is still released.
     bool Finish() override {
+        // The module keeps one info tag, of the stream finished last, until
+        // beWriteVBRHeader writes it (and closing an unfinished stream forgets it):
+        // with encoders working at once, each finish and release takes its turn.
+        std::lock_guard<std::recursive_mutex> turn(TagTurn());
         bool ok = true;
         if (encoded_) {
             std::uint32_t length = 0;
@@ -125,7 +130,12 @@ class Mp3Encoder : public Encoder {
     ~Mp3Encoder() override { Release(); }
 
   private:
+    static std::recursive_mutex& TagTurn() {
+        static std::recursive_mutex turn;
+        return turn;
+    }
     void Release() {
+        std::lock_guard<std::recursive_mutex> turn(TagTurn());
         if (stream_) e_.closeStream(stream_);
         stream_ = 0;
     }
