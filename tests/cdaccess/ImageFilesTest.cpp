@@ -486,8 +486,10 @@ TEST_F(ImageFiles, DamagedCueAndTocFilesAreRefusedOrListed) {
 
 namespace {
 
+// `bytes` may be wider than the value: the extra high bytes are zero.
 void PutBigEndian(std::string& to, std::uint64_t value, int bytes) {
-    for (int i = bytes - 1; i >= 0; --i) to += static_cast<char>((value >> (8 * i)) & 0xFF);
+    for (int i = bytes - 1; i >= 0; --i)
+        to += static_cast<char>(i < 8 ? (value >> (8 * i)) & 0xFF : 0);
 }
 
 // An .nrg image of one audio track: its frames, one ETN2 chunk, END!, the footer.
