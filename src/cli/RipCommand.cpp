@@ -163,8 +163,7 @@ class TerminalRip : public QObject, public RipObserver {
     // The engine's record of `t` (the same track), now holding its encoding's outcome.
     const TrackRecord& Settled(const TrackRecord& t) const {
         for (const TrackRecord& r : batch_.Engine().BatchRecords())
-            if (r.title == t.title && r.outputPath == t.outputPath &&
-                r.entry.startLba == t.entry.startLba)
+            if (r.title == t.title && r.number == t.number && r.entry.startLba == t.entry.startLba)
                 return r;
         return t;
     }
