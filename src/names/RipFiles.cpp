@@ -2,14 +2,20 @@
 
 #include <QThread>
 #include <atomic>
+#include <cerrno>
 #include <condition_variable>
+#include <cstdio>
+#include <cstring>
+#include <functional>
 #include <memory>
 #include <mutex>
+#include <vector>
 
 #include "core/Settings.h"
 #include "names/CoverArt.h"
 #include "names/NamingTemplate.h"
 #include "names/TagWriter.h"
+#include "platform/WorkFile.h"
 
 namespace names {
 
@@ -61,6 +67,81 @@ std::string ExtensionOf(const std::string& path) {
     return path.substr(dot + 1);
 }
 
+// Changes a finished file through a copy of it that takes its place once changed, so
+// the file under its name is whole at every moment; on failure the copy is removed.
+bool ChangeThroughCopy(const std::string& path,
+                       const std::function<bool(const std::string& copy, std::string& why)>& change,
+                       std::string& problem) {
+    platform::WorkFile work;
+    std::FILE* copy = platform::CreateWorkFile(path, work, problem);
+    if (!copy) return false;
+    errno = 0;
+    std::FILE* in = std::fopen(path.c_str(), "rb");
+    bool ok = in != nullptr;
+    std::vector<char> buffer(1 << 20);
+    while (ok) {
+        const std::size_t n = std::fread(buffer.data(), 1, buffer.size(), in);
+        if (n == 0) {
+            ok = !std::ferror(in);
+            break;
+        }
+        ok = std::fwrite(buffer.data(), 1, n, copy) == n;
+    }
+    if (in) std::fclose(in);
+    if (std::fclose(copy) != 0) ok = false;
+    if (!ok) {
+        problem = std::string("the file could not be copied: ") +
+                  (errno ? std::strerror(errno) : "read or write failed");
+        platform::DiscardWorkFile(work);
+        return false;
+    }
+    if (!change(work.workPath, problem)) {
+        platform::DiscardWorkFile(work);
+        return false;
+    }
+    const std::string kept = platform::SettleWorkFile(work, true, problem);
+    if (kept.empty()) return false;
+    if (kept == path) return true;
+    std::remove(kept.c_str());
+    problem = "another file took its name meanwhile";
+    return false;
+}
+
+std::string GainText(double db) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%+.2f dB", db);
+    return text;
+}
+
+std::string PeakText(double peak) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.6f", peak);
+    return text;
+}
+
+// Writes a rip's measured gains into its MP3 and FLAC files.
+rip::TrackFiles::Gains GainsWriter(bool id3v24) {
+    return [id3v24](const std::string& path, const rip::GainValues& track,
+                    const rip::GainValues& album, std::string& problem) {
+        TagFormat format;
+        if (!TagFormatForExtension(ExtensionOf(path), format) || format == TagFormat::Wav)
+            return true;
+        GainTags tags;
+        tags.trackGain = GainText(track.gainDb);
+        tags.trackPeak = PeakText(track.peak);
+        if (album.valid) {
+            tags.albumGain = GainText(album.gainDb);
+            tags.albumPeak = PeakText(album.peak);
+        }
+        return ChangeThroughCopy(
+            path,
+            [&](const std::string& copy, std::string& why) {
+                return WriteGainTags(copy, format, tags, id3v24, &why);
+            },
+            problem);
+    };
+}
+
 }  // namespace
 
 RipFileSettings ReadRipFileSettings(const std::string& naming) {
@@ -68,11 +149,13 @@ RipFileSettings ReadRipFileSettings(const std::string& naming) {
     settings.naming = naming.empty() ? core::ReadNamingSetting() : naming;
     settings.id3v24 = core::ReadId3v24Setting();
     settings.cover = core::ReadCoverSetting();
+    settings.replayGain = core::ReadReplayGainSetting();
     return settings;
 }
 
 rip::TrackFiles RipFilesFor(const DiscNames& names, const RipFileSettings& settings) {
     rip::TrackFiles files;
+    if (settings.replayGain) files.gains = GainsWriter(settings.id3v24);
     if (!names.Known()) return files;
     // A template that would name every track alike (a hand-edited settings file) is
     // not used: the default names them apart.

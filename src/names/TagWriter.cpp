@@ -252,4 +252,46 @@ bool WriteTrackTags(const std::string& path, TagFormat format, const DiscNames& 
     return fail("unknown format");
 }
 
+bool WriteGainTags(const std::string& path, TagFormat format, const GainTags& gains, bool id3v24,
+                   std::string* problem) {
+    const std::pair<const char*, const std::string*> fields[] = {
+        {"REPLAYGAIN_TRACK_GAIN", &gains.trackGain},
+        {"REPLAYGAIN_TRACK_PEAK", &gains.trackPeak},
+        {"REPLAYGAIN_ALBUM_GAIN", &gains.albumGain},
+        {"REPLAYGAIN_ALBUM_PEAK", &gains.albumPeak},
+    };
+    auto fail = [problem](std::string why) {
+        if (problem) *problem = std::move(why);
+        return false;
+    };
+    const TagLib::FileName name(path.c_str());
+    if (format == TagFormat::Mp3) {
+        TagLib::MPEG::File file(name, false);
+        if (!file.isValid()) return fail("the file is not an MP3 file TagLib can read");
+        TagLib::ID3v2::Tag& tag = *file.ID3v2Tag(true);
+        for (const auto& [key, value] : fields) {
+            if (auto* old = TagLib::ID3v2::UserTextIdentificationFrame::find(&tag, key))
+                tag.removeFrame(old);
+            if (!value->empty())
+                tag.addFrame(new TagLib::ID3v2::UserTextIdentificationFrame(
+                    key, TagLib::StringList(Utf8(*value)), String::UTF8));
+        }
+        if (!file.save(TagLib::MPEG::File::ID3v2, TagLib::File::StripOthers,
+                       id3v24 ? TagLib::ID3v2::v4 : TagLib::ID3v2::v3))
+            return fail("the MP3 file's tags could not be saved");
+        return true;
+    }
+    if (format == TagFormat::Flac) {
+        TagLib::FLAC::File file(name, false);
+        if (!file.isValid()) return fail("the file is not a FLAC file TagLib can read");
+        TagLib::Ogg::XiphComment* comment = file.xiphComment(true);
+        for (const auto& [key, value] : fields) {
+            comment->removeFields(key);
+            if (!value->empty()) comment->addField(key, Utf8(*value), true);
+        }
+        if (!file.save()) return fail("the FLAC file's tags could not be saved");
+    }
+    return true;
+}
+
 }  // namespace names

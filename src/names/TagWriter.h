@@ -35,4 +35,17 @@ struct TagOptions {
 bool WriteTrackTags(const std::string& path, TagFormat format, const DiscNames& names, int number,
                     const TagOptions& options, std::string* problem);
 
+// ReplayGain values as tags hold them: gains as "-6.52 dB", peaks as "0.988312"; the
+// album's are left out when empty.
+struct GainTags {
+    std::string trackGain, trackPeak, albumGain, albumPeak;
+};
+
+// Adds (or replaces) the REPLAYGAIN_* fields of an MP3 file (ID3v2 TXXX frames, in the
+// version asked for) or a FLAC file (Vorbis comments), keeping its other tags. WAV
+// files are left as they are. False with the reason in `problem` when the file cannot
+// be read as that format or saved.
+bool WriteGainTags(const std::string& path, TagFormat format, const GainTags& gains, bool id3v24,
+                   std::string* problem);
+
 }  // namespace names

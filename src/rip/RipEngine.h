@@ -153,6 +153,7 @@ struct TrackRecord {
     // the meter stays for the album's gain.
     std::shared_ptr<TrackLoudness> loudness;
     GainValues trackGain;
+    std::string gainTagProblem;  // why the gains could not be written into the file
     // An encoded track's outcome, applied to endReason, outputProblem and outputPath
     // once the encoder workers are idle (RipEngine::WaitForEncoders).
     std::shared_ptr<EncodeOutcome> encoding;
@@ -309,6 +310,7 @@ class RipEngine {
     // Files of one batch that would come out under the same name are kept apart:
     // " (2)" ... goes before the extension (core::FreeTargetPath).
     void SetTrackFiles(TrackFiles files) { trackFiles_ = std::move(files); }
+    const TrackFiles& Files() const { return trackFiles_; }
 
     // The session of the current (or last) track.
     const RipSession& Session() const { return *session_; }

@@ -153,6 +153,8 @@ std::string FormatRipLog(const BatchInfo& info, const cd::TableOfContents* toc,
             line("accuraterip: " + t.accurateRip);
         if (!hidden && !t.ctdb.empty()) line("ctdb: " + t.ctdb);
         if (t.loudness) line("replaygain track: " + DescribeGain(t.trackGain));
+        if (!t.gainTagProblem.empty())
+            line("replaygain tags: not written (" + t.gainTagProblem + ")");
         line("result: " + TrackResultText(t));
     }
     // The album: every measured track of the batch as one programme.
@@ -215,6 +217,26 @@ std::string WriteRipLog(const BatchInfo& info, const cd::TableOfContents* toc,
     return {};
 }
 
+// Writes the measured gains into the batch's whole tracks, the album's gain being
+// that of every measured track together, as the log lists it.
+static void WriteGainTags(const TrackFiles::Gains& write, std::vector<TrackRecord>& tracks) {
+    AlbumLoudness album;
+    bool measured = false;
+    for (const TrackRecord& t : tracks) {
+        if (!t.loudness) continue;
+        album.Include(t.loudness);
+        measured = true;
+    }
+    if (!write || !measured) return;
+    const GainValues albumGain = album.Result();
+    for (TrackRecord& t : tracks) {
+        if (t.endReason != kEndRunning || !t.trackGain.valid || t.outputPath.empty()) continue;
+        std::string problem;
+        if (!write(t.outputPath, t.trackGain, albumGain, problem))
+            t.gainTagProblem = problem.empty() ? "no reason given" : problem;
+    }
+}
+
 std::string FinishBatch(RipEngine& engine, BatchInfo& info, std::string& error,
                         const std::function<bool()>& cancelled) {
     const cd::TableOfContents* toc = engine.Toc();
@@ -253,6 +275,8 @@ std::string FinishBatch(RipEngine& engine, BatchInfo& info, std::string& error,
         }
     }
     info.disc = ReadDiscDetails(engine.Session().cdHandle);
+    for (TrackRecord& t : tracks) t.gainTagProblem.clear();
+    WriteGainTags(engine.Files().gains, tracks);
     return WriteRipLog(info, toc, tracks, error);
 }
 

@@ -7,6 +7,8 @@
 #include <functional>
 #include <string>
 
+#include "rip/ReplayGain.h"
+
 namespace rip {
 
 struct TrackFiles {
@@ -20,6 +22,13 @@ struct TrackFiles {
     using Finish = std::function<bool(const std::string& workPath, const std::string& finalPath,
                                       int number, std::string& problem)>;
     Finish finish;
+    // At the batch's end, on the thread that writes its log, for each whole track
+    // whose ReplayGain was measured: writes the track's and the album's gain into the
+    // finished file at `path`. False, with the reason in `problem`, when it could not;
+    // the file is then as it was.
+    using Gains = std::function<bool(const std::string& path, const GainValues& track,
+                                     const GainValues& album, std::string& problem)>;
+    Gains gains;
 };
 
 }  // namespace rip

@@ -24,8 +24,10 @@
 #include <regex>
 #include <string>
 
+#include <taglib/fileref.h>
 #include <taglib/id3v2tag.h>
 #include <taglib/mpegfile.h>
+#include <taglib/tpropertymap.h>
 
 #include "FlacDecode.h"
 #include "Mp3Decode.h"
@@ -537,6 +539,35 @@ std::string LogChecksums(const std::string& folder) {
     return sums;
 }
 
+// The gains a folder's rip log lists: each file's ("+1.23 dB, peak 0.5"), the album's
+// under "album".
+std::map<std::string, std::string> LogGains(const std::string& folder) {
+    std::map<std::string, std::string> gains;
+    for (const auto& f : std::filesystem::directory_iterator(folder)) {
+        if (f.path().extension() != ".log") continue;
+        std::ifstream in(f.path());
+        std::string file;
+        for (std::string line; std::getline(in, line);) {
+            if (line.rfind("file: ", 0) == 0) file = line.substr(6);
+            if (line.rfind("replaygain track: ", 0) == 0) gains[file] = line.substr(18);
+            if (line.rfind("replaygain album: ", 0) == 0) gains["album"] = line.substr(18);
+        }
+    }
+    return gains;
+}
+
+// A file's REPLAYGAIN_<kind>_* tags in the log's words.
+std::string GainTags(const std::string& path, const std::string& kind) {
+    TagLib::FileRef file(path.c_str());
+    if (file.isNull()) return "unreadable";
+    const TagLib::PropertyMap tags = file.file()->properties();
+    auto value = [&](const std::string& key) {
+        return tags.contains(key) ? tags[key].toString().to8Bit() : std::string("none");
+    };
+    return value("REPLAYGAIN_" + kind + "_GAIN") + ", peak " +
+           value("REPLAYGAIN_" + kind + "_PEAK");
+}
+
 }  // namespace
 
 // A FLAC rip holds exactly the WAV rip's audio, which libFLAC and the flac tool both
@@ -550,11 +581,25 @@ TEST_F(RipCommandTest, FlacRipHoldsTheDiscsExactSamples) {
             RunTrackmill(std::string("--rip ") + format + " " + disc + "/" + format + "'",
                          "XDG_CONFIG_HOME='" + Path("config") + "'");
         ASSERT_EQ(r.status, 0) << r.output;
+        // Each track's line names its file, the encoded ones too.
+        EXPECT_NE(r.output.find("ok  " + Path("out/") + format + "/Track 2." + format),
+                  std::string::npos)
+            << r.output;
         sums[format] = LogChecksums(Path("out/") + format);
     }
     EXPECT_NE(sums["wav"].find("crc32: "), std::string::npos) << sums["wav"];
     EXPECT_EQ(sums["mp3"], sums["wav"]);
     EXPECT_EQ(sums["flac"], sums["wav"]);
+    // MP3 and FLAC files carry the gains their log lists.
+    for (const char* format : {"mp3", "flac"}) {
+        const auto gains = LogGains(Path("out/") + format);
+        ASSERT_EQ(3u, gains.size()) << format;
+        for (const auto& [file, text] : gains) {
+            if (file == "album") continue;
+            EXPECT_EQ(text, GainTags(file, "TRACK")) << file;
+            EXPECT_EQ(gains.at("album"), GainTags(file, "ALBUM")) << file;
+        }
+    }
     for (const char* track : {"Track 1", "Track 2"}) {
         SCOPED_TRACE(track);
         const std::string flac = Path("out/flac/") + track + ".flac";
@@ -651,6 +696,7 @@ TEST_F(RipCommandTest, CdTextNamesAndTagsTheFilesThroughTheTemplate) {
         EXPECT_EQ(t == 0 ? "The Band" : "Guest", mp3.ID3v2Tag()->artist().to8Bit());
         EXPECT_EQ("Live", mp3.ID3v2Tag()->album().to8Bit());
         EXPECT_EQ(static_cast<unsigned>(t + 1), mp3.ID3v2Tag()->track());
+        EXPECT_NE("none, peak none", GainTags(path, "TRACK"));  // beside the names
     }
     EXPECT_EQ(2, std::distance(std::filesystem::directory_iterator(Path("out/The Band")), {}));
     // The rip's own cue sheet carries the same names.
