@@ -72,6 +72,7 @@ bool PostMessage(WindowHandle window, int message, WParam w, LParam l) {
     std::lock_guard<std::recursive_mutex> guard(r.mutex);
     auto it = r.byHandle.find(window);
     if (it == r.byHandle.end()) return false;
+    std::lock_guard<std::mutex> handOver(detail::HandOverMutex());
     QCoreApplication::postEvent(it->second, new WindowMessageEvent(message, w, l));
     return true;
 }
@@ -138,6 +139,7 @@ QObject* LocalOrQueue(WindowHandle window, MakeEvent makeEvent, bool& queued) {
     auto it = r.byHandle.find(window);
     if (it == r.byHandle.end()) return nullptr;
     if (it->second->thread() == QThread::currentThread()) return it->second;
+    std::lock_guard<std::mutex> handOver(detail::HandOverMutex());
     QCoreApplication::postEvent(it->second, makeEvent());
     queued = true;
     return nullptr;

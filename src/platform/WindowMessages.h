@@ -45,9 +45,18 @@ class WindowMessageEvent : public QEvent {
     std::shared_ptr<SendReply> reply_;
 };
 
-// True for an event that carries a window message.
+namespace detail {
+// Taken by the posting side while a message or call is built and queued, and by the
+// receiving side before it is read: what the poster wrote is then ordered before its
+// use by a lock of our own, which race checkers see (Qt's queue locks they do not).
+std::mutex& HandOverMutex();
+}  // namespace detail
+
+// True for an event that carries a window message; its fields may then be read.
 inline bool IsWindowMessage(const QEvent* e) {
-    return dynamic_cast<const WindowMessageEvent*>(e);
+    if (!dynamic_cast<const WindowMessageEvent*>(e)) return false;
+    { std::lock_guard<std::mutex> handOver(detail::HandOverMutex()); }
+    return true;
 }
 
 // The handle of obj, assigned on first use and released when obj is destroyed.
@@ -63,11 +72,6 @@ bool PostMessage(WindowHandle window, int message, WParam w = 0, LParam l = 0);
 LParam SendMessage(WindowHandle window, int message, WParam w = 0, LParam l = 0);
 
 namespace detail {
-// Taken by the posting side while a call is built and queued, and by the receiving
-// side before the call runs: what the call captured is then ordered before its use
-// by a lock of our own, which race checkers see (Qt's queue locks they do not).
-std::mutex& HandOverMutex();
-
 template <typename Call>
 struct PostedCall {
     Call call;
