@@ -14,13 +14,15 @@ namespace rip {
 // thread names this function.
 __attribute__((noinline)) HttpAnswer HttpGet(const std::string& address, int timeoutMs,
                                              qint64 maxBytes,
-                                             const std::function<bool()>& cancelled) {
+                                             const std::function<bool()>& cancelled,
+                                             const HttpRequestOptions& options) {
     HttpAnswer answer;
     if (!QCoreApplication::instance()) {
         answer.problem = "no event loop to fetch it with";
         return answer;
     }
     if (cancelled && cancelled()) {
+        answer.outcome = HttpAnswer::Outcome::Cancelled;
         answer.problem = "cancelled";
         return answer;
     }
@@ -32,6 +34,13 @@ __attribute__((noinline)) HttpAnswer HttpGet(const std::string& address, int tim
     QNetworkAccessManager manager;
     QNetworkRequest request(url);
     request.setTransferTimeout(timeoutMs);
+    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
+                         QNetworkRequest::NoLessSafeRedirectPolicy);
+    if (options.maxRedirects > 0) request.setMaximumRedirectsAllowed(options.maxRedirects);
+    if (!options.userAgent.empty())
+        request.setHeader(QNetworkRequest::UserAgentHeader,
+                          QString::fromStdString(options.userAgent));
+    if (!options.accept.empty()) request.setRawHeader("Accept", options.accept.c_str());
     QNetworkReply* reply = manager.get(request);
     QEventLoop loop;
     QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
@@ -42,6 +51,7 @@ __attribute__((noinline)) HttpAnswer HttpGet(const std::string& address, int tim
                          tooLarge = true;
                          reply->abort();
                      });
+    // The whole answer within the time, however slowly it trickles in.
     QTimer::singleShot(timeoutMs, &loop, [reply, &timedOut] {
         timedOut = true;
         reply->abort();
@@ -65,16 +75,21 @@ __attribute__((noinline)) HttpAnswer HttpGet(const std::string& address, int tim
     timedOut = timedOut || error == QNetworkReply::OperationCanceledError ||
                error == QNetworkReply::TimeoutError;
     if (stopped) {
+        answer.outcome = HttpAnswer::Outcome::Cancelled;
         answer.problem = "cancelled";
     } else if (tooLarge) {
+        answer.outcome = HttpAnswer::Outcome::TooLarge;
         answer.problem = "the database's answer is larger than a record can be";
     } else if (timedOut) {
+        answer.outcome = HttpAnswer::Outcome::TimedOut;
         answer.problem = "no answer within " + std::to_string(timeoutMs / 1000) + " s";
     } else if (answer.status == 404) {
         // Not found is the database's answer, not a failure to reach it.
+        answer.outcome = HttpAnswer::Outcome::Answered;
     } else if (error != QNetworkReply::NoError) {
         answer.problem = reply->errorString().toStdString();
     } else {
+        answer.outcome = HttpAnswer::Outcome::Answered;
         answer.body = reply->readAll();
     }
     delete reply;
