@@ -1,14 +1,9 @@
 #include "names/CoverArt.h"
 
-#include <QCoreApplication>
-#include <QEventLoop>
-#include <QNetworkAccessManager>
-#include <QNetworkReply>
-#include <QNetworkRequest>
-#include <QTimer>
-#include <QUrl>
 #include <cctype>
 #include <cstdlib>
+
+#include "rip/HttpGet.h"
 
 namespace names {
 
@@ -47,71 +42,26 @@ __attribute__((noinline)) CoverImage FetchFrontCover(const std::string& releaseI
         cover.problem = "no MusicBrainz release to fetch a cover for";
         return cover;
     }
-    if (!QCoreApplication::instance()) {
-        cover.problem = "no event loop to fetch it with";
-        return cover;
-    }
-    const QUrl url(
-        QString::fromStdString(CoverArtBaseUrl() + "/release/" + releaseId + "/front-500"));
-    if (!url.isValid() || (url.scheme() != "http" && url.scheme() != "https")) {
-        cover.problem = "the address " + url.toString().toStdString() + " is not an http address";
-        return cover;
-    }
-    QNetworkAccessManager manager;
-    QNetworkRequest request(url);
-    request.setTransferTimeout(timeoutMs);
-    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
-                         QNetworkRequest::NoLessSafeRedirectPolicy);
-    request.setMaximumRedirectsAllowed(5);
-    request.setHeader(QNetworkRequest::UserAgentHeader,
-                      QStringLiteral("Trackmill/" TRACKMILL_VERSION));
-    QNetworkReply* reply = manager.get(request);
-    QEventLoop loop;
-    QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
-    bool timedOut = false, stopped = false, tooLarge = false;
-    QObject::connect(reply, &QNetworkReply::downloadProgress, &loop,
-                     [reply, &tooLarge](qint64 received, qint64 total) {
-                         if (received <= kMaxCoverBytes && total <= kMaxCoverBytes) return;
-                         tooLarge = true;
-                         reply->abort();
-                     });
-    QTimer::singleShot(timeoutMs, &loop, [reply, &timedOut] {
-        timedOut = true;
-        reply->abort();
-    });
-    QTimer poll;
-    if (cancelled) {
-        QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
-            if (!cancelled()) return;
-            stopped = true;
-            reply->abort();
-        });
-        poll.start(100);
-    }
-    if (!reply->isFinished()) loop.exec();
-    poll.stop();
-
-    const int http = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-    if (stopped) {
-        cover.problem = "cancelled";
-    } else if (tooLarge) {
+    rip::HttpRequestOptions options;
+    options.userAgent = "Trackmill/" TRACKMILL_VERSION;
+    options.maxRedirects = 5;
+    const rip::HttpAnswer answer =
+        rip::HttpGet(CoverArtBaseUrl() + "/release/" + releaseId + "/front-500", timeoutMs,
+                     kMaxCoverBytes, cancelled, options);
+    if (answer.outcome == rip::HttpAnswer::Outcome::TooLarge) {
         cover.problem = "the cover is larger than " + std::to_string(kMaxCoverBytes >> 20) + " MiB";
-    } else if (timedOut) {
-        cover.problem = "no answer within " + std::to_string(timeoutMs / 1000) + " s";
-    } else if (http == 404) {
+    } else if (!answer.problem.empty()) {
+        cover.problem = answer.problem;
+    } else if (answer.status == 404) {
         cover.problem = "the release has no front cover";
-    } else if (reply->error() != QNetworkReply::NoError) {
-        cover.problem = reply->errorString().toStdString();
     } else {
-        const QByteArray data = reply->readAll();
-        std::string bytes(data.constData(), static_cast<std::size_t>(data.size()));
+        std::string bytes(answer.body.constData(), static_cast<std::size_t>(answer.body.size()));
         cover.mimeType = ImageMimeType(bytes);
         if (cover.mimeType.empty())
             cover.problem = "the cover is not a JPEG or PNG image";
         else
             cover.bytes = std::move(bytes);
     }
-    delete reply;
     return cover;
 }
 

@@ -1,19 +1,15 @@
 #include "names/MusicBrainz.h"
 
 #include <QCoreApplication>
-#include <QEventLoop>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QNetworkAccessManager>
-#include <QNetworkReply>
-#include <QNetworkRequest>
-#include <QTimer>
-#include <QUrl>
 #include <chrono>
 #include <cstdlib>
 #include <mutex>
 #include <thread>
+
+#include "rip/HttpGet.h"
 
 #ifndef TRACKMILL_VERSION
 #define TRACKMILL_VERSION "unknown"
@@ -234,71 +230,36 @@ __attribute__((noinline)) LookupResult LookUpDiscId(const std::string& discId,
         result.problem = "no event loop to look it up with";
         return result;
     }
-    const QUrl url(QString::fromStdString(MusicBrainzBaseUrl() + "/ws/2/discid/" + discId +
-                                          "?inc=" + kIncludes + "&fmt=json"));
-    if (!url.isValid() || (url.scheme() != "http" && url.scheme() != "https")) {
-        result.problem = "the address " + url.toString().toStdString() + " is not an http address";
-        return result;
-    }
     if (!ThePacer().Wait(cancelled)) {
         result.status = LookupResult::Status::Cancelled;
         result.problem = "cancelled";
         return result;
     }
-
-    QNetworkAccessManager manager;
-    QNetworkRequest request(url);
-    request.setHeader(QNetworkRequest::UserAgentHeader,
-                      QString::fromStdString(MusicBrainzUserAgent()));
-    request.setRawHeader("Accept", "application/json");
-    request.setTransferTimeout(timeoutMs);
-    QNetworkReply* reply = manager.get(request);
-    QEventLoop loop;
-    QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
-    bool timedOut = false, stopped = false, tooLarge = false;
-    QObject::connect(reply, &QNetworkReply::downloadProgress, &loop,
-                     [reply, &tooLarge](qint64 received, qint64 total) {
-                         if (received <= kMaxAnswerBytes && total <= kMaxAnswerBytes) return;
-                         tooLarge = true;
-                         reply->abort();
-                     });
-    // The whole answer within the time, however slowly it trickles in.
-    QTimer::singleShot(timeoutMs, &loop, [reply, &timedOut] {
-        timedOut = true;
-        reply->abort();
-    });
-    QTimer poll;
-    if (cancelled) {
-        QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
-            if (!cancelled()) return;
-            stopped = true;
-            reply->abort();
-        });
-        poll.start(100);
-    }
-    if (!reply->isFinished()) loop.exec();
-    poll.stop();
+    rip::HttpRequestOptions options;
+    options.userAgent = MusicBrainzUserAgent();
+    options.accept = "application/json";
+    const rip::HttpAnswer answer = rip::HttpGet(
+        MusicBrainzBaseUrl() + "/ws/2/discid/" + discId + "?inc=" + kIncludes + "&fmt=json",
+        timeoutMs, kMaxAnswerBytes, cancelled, options);
     ThePacer().Done();
 
-    const int http = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-    if (stopped) {
+    using Outcome = rip::HttpAnswer::Outcome;
+    if (answer.outcome == Outcome::Cancelled) {
         result.status = LookupResult::Status::Cancelled;
         result.problem = "cancelled";
-    } else if (tooLarge) {
+    } else if (answer.outcome == Outcome::TooLarge) {
         result.problem = "the answer is larger than any disc's (over " +
                          std::to_string(kMaxAnswerBytes >> 20) + " MiB)";
-    } else if (timedOut) {
-        result.problem = "no answer within " + std::to_string(timeoutMs / 1000) + " s";
-    } else if (http == 404) {
+    } else if (answer.outcome == Outcome::Failed && answer.status != 0) {
+        result.problem = "the service answered " + std::to_string(answer.status);
+    } else if (!answer.problem.empty()) {
+        result.problem = answer.problem;
+    } else if (answer.status == 404) {
         result.problem = "the database does not know this disc";
-    } else if (reply->error() != QNetworkReply::NoError) {
-        result.problem = http ? "the service answered " + std::to_string(http)
-                              : reply->errorString().toStdString();
-    } else if (ParseDiscIdAnswer(reply->readAll(), discId, audioTracks, result.releases,
+    } else if (ParseDiscIdAnswer(answer.body, discId, audioTracks, result.releases,
                                  result.problem)) {
         result.status = LookupResult::Status::Found;
     }
-    delete reply;
     return result;
 }
 
