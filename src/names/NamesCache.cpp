@@ -46,11 +46,42 @@ NamesSource SourceFromName(const QString& s) {
     return NamesSource::None;
 }
 
-QString Q(const std::string& s) {
-    return QString::fromStdString(s);
+// The text fields of a disc and of a track, by their key in the cache file.
+template <class Record>
+struct TextField {
+    const char* key;
+    std::string Record::*member;
+};
+constexpr TextField<DiscNames> kDiscFields[] = {
+    {"albumArtist", &DiscNames::albumArtist},
+    {"album", &DiscNames::album},
+    {"year", &DiscNames::year},
+    {"label", &DiscNames::label},
+    {"catalogueNumber", &DiscNames::catalogueNumber},
+    {"barcode", &DiscNames::barcode},
+    {"releaseId", &DiscNames::musicBrainzReleaseId},
+    {"releaseGroupId", &DiscNames::musicBrainzReleaseGroupId},
+    {"artistId", &DiscNames::musicBrainzArtistId},
+};
+constexpr TextField<TrackNames> kTrackFields[] = {
+    {"title", &TrackNames::title},
+    {"artist", &TrackNames::artist},
+    {"composer", &TrackNames::composer},
+    {"isrc", &TrackNames::isrc},
+    {"trackId", &TrackNames::musicBrainzTrackId},
+    {"recordingId", &TrackNames::musicBrainzRecordingId},
+    {"artistId", &TrackNames::musicBrainzArtistId},
+};
+
+template <class Record, std::size_t N>
+void ReadText(const QJsonObject& o, const TextField<Record> (&fields)[N], Record& into) {
+    for (const TextField<Record>& f : fields)
+        into.*f.member = o.value(f.key).toString().toStdString();
 }
-std::string S(const QJsonObject& o, const char* key) {
-    return o.value(key).toString().toStdString();
+
+template <class Record, std::size_t N>
+void WriteText(const Record& from, const TextField<Record> (&fields)[N], QJsonObject& o) {
+    for (const TextField<Record>& f : fields) o[f.key] = QString::fromStdString(from.*f.member);
 }
 
 }  // namespace
@@ -72,30 +103,16 @@ bool LoadCachedNames(const std::string& discId, DiscNames& out) {
     DiscNames n;
     n.source = SourceFromName(o.value("source").toString());
     if (n.source == NamesSource::None) return false;
-    n.albumArtist = S(o, "albumArtist");
-    n.album = S(o, "album");
-    n.year = S(o, "year");
+    ReadText(o, kDiscFields, n);
     n.discNumber = o.value("discNumber").toInt();
     n.discCount = o.value("discCount").toInt();
-    n.label = S(o, "label");
-    n.catalogueNumber = S(o, "catalogueNumber");
-    n.barcode = S(o, "barcode");
-    n.musicBrainzReleaseId = S(o, "releaseId");
-    n.musicBrainzReleaseGroupId = S(o, "releaseGroupId");
-    n.musicBrainzArtistId = S(o, "artistId");
     n.musicBrainzDiscId = discId;
     for (const QJsonValue& v : o.value("tracks").toArray()) {
         const QJsonObject t = v.toObject();
         TrackNames track;
         track.number = t.value("number").toInt();
         if (track.number < 1 || track.number > 99) continue;
-        track.title = S(t, "title");
-        track.artist = S(t, "artist");
-        track.composer = S(t, "composer");
-        track.isrc = S(t, "isrc");
-        track.musicBrainzTrackId = S(t, "trackId");
-        track.musicBrainzRecordingId = S(t, "recordingId");
-        track.musicBrainzArtistId = S(t, "artistId");
+        ReadText(t, kTrackFields, track);
         n.tracks.push_back(std::move(track));
     }
     out = std::move(n);
@@ -106,32 +123,18 @@ bool SaveCachedNames(const DiscNames& n) {
     if (!SafeDiscId(n.musicBrainzDiscId) || !n.Known()) return false;
     QJsonObject o;
     o["source"] = SourceName(n.source);
-    o["albumArtist"] = Q(n.albumArtist);
-    o["album"] = Q(n.album);
-    o["year"] = Q(n.year);
+    WriteText(n, kDiscFields, o);
     o["discNumber"] = n.discNumber;
     o["discCount"] = n.discCount;
-    o["label"] = Q(n.label);
-    o["catalogueNumber"] = Q(n.catalogueNumber);
-    o["barcode"] = Q(n.barcode);
-    o["releaseId"] = Q(n.musicBrainzReleaseId);
-    o["releaseGroupId"] = Q(n.musicBrainzReleaseGroupId);
-    o["artistId"] = Q(n.musicBrainzArtistId);
     QJsonArray tracks;
     for (const TrackNames& t : n.tracks) {
         QJsonObject j;
         j["number"] = t.number;
-        j["title"] = Q(t.title);
-        j["artist"] = Q(t.artist);
-        j["composer"] = Q(t.composer);
-        j["isrc"] = Q(t.isrc);
-        j["trackId"] = Q(t.musicBrainzTrackId);
-        j["recordingId"] = Q(t.musicBrainzRecordingId);
-        j["artistId"] = Q(t.musicBrainzArtistId);
+        WriteText(t, kTrackFields, j);
         tracks.append(j);
     }
     o["tracks"] = tracks;
-    if (!QDir().mkpath(Q(NamesCacheFolder()))) return false;
+    if (!QDir().mkpath(QString::fromStdString(NamesCacheFolder()))) return false;
     QSaveFile file(CacheFile(n.musicBrainzDiscId));
     if (!file.open(QIODevice::WriteOnly)) return false;
     file.write(QJsonDocument(o).toJson());
