@@ -434,7 +434,7 @@ QString RipDialog::EndOfBatchText() const {
            count(suspicious, "suspicious", false);
 }
 
-void RipDialog::ShowEndText(const QString& text) {
+void RipDialog::ShowEndText(const QString& text, const QString& detail) {
     // The status line may be too narrow for the text: the tooltip holds all of it,
     // with every failed track's whole reason.
     QString whole = text;
@@ -447,6 +447,7 @@ void RipDialog::ShowEndText(const QString& text) {
             QStringLiteral("\n%1: %2")
                 .arg(QString::fromLocal8Bit(title.c_str()), QString::fromLocal8Bit(why.c_str()));
     }
+    if (!detail.isEmpty()) whole += QStringLiteral("\n") + detail;
     status_->setText(text);
     status_->setToolTip(whole);
 }
@@ -519,10 +520,13 @@ void RipDialog::OnBatchFinished(const std::string& logPath, const std::string& e
         finisher_ = nullptr;
     }
     finishing_ = false;
-    QString text = endText_;
-    if (logPath.empty())
-        text += QStringLiteral(" (no rip log: %1)").arg(QString::fromStdString(error));
-    ShowEndText(text);
+    // The status line says that the log is missing; its tooltip says why.
+    QString text = endText_, why;
+    if (logPath.empty()) {
+        text += QStringLiteral(" (no rip log)");
+        why = QStringLiteral("No rip log: %1").arg(QString::fromStdString(error));
+    }
+    ShowEndText(text, why);
     UpdateRipButton();
     if (closePending_) {
         closePending_ = false;

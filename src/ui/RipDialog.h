@@ -128,7 +128,8 @@ class RipDialog : public QDialog {
     QString EndOfBatchText() const;
     // Puts a batch's end text in the status line, and the whole of it, with every
     // failed track's reason, in the line's tooltip.
-    void ShowEndText(const QString& text);
+    // `detail`, when given, is a further line for the tooltip alone.
+    void ShowEndText(const QString& text, const QString& detail = QString());
     // Ends the batch: writes the rip log (after the AccurateRip lookup when asked,
     // unless the dialog is closing) and then shows `text` in the status line.
     // A null text stands for the batch's end text, told once the encoding is over. While
