@@ -214,10 +214,15 @@ int ConverterEngine::Convert(const char* source, const char* target, std::int32_
     std::uint32_t lastSecond = 0;
     bool failed = false;
     bool truncated = format.truncated;
+    bool stopped = false;  // ended with audio of the source left unconverted
     std::string failure;
 
     for (;;) {
-        if (abort_.load()) break;
+        // A stop that comes after the last chunk was read leaves a whole file.
+        if (abort_.load()) {
+            stopped = remainingValues > 0;
+            break;
+        }
         const std::size_t want =
             static_cast<std::size_t>(std::min<std::uint64_t>(k, remainingValues));
         std::size_t n = want ? std::fread(raw.data(), valueBytes, want, in.file) : 0;
@@ -279,7 +284,7 @@ int ConverterEngine::Convert(const char* source, const char* target, std::int32_
 
     // A stopped or cut-short conversion is kept, but never in place of a target that
     // was there before; it is then kept beside it under a name that says so.
-    const bool aborted = abort_.load() != 0;
+    const bool aborted = stopped;
     lastTarget_ = platform::SettleWorkFile(work, !aborted && !truncated, reason);
     if (lastTarget_.empty()) return fail("the target could not be written: " + reason);
     const std::string keptAs = lastTarget_ != target ? "; kept as " + lastTarget_ : std::string();

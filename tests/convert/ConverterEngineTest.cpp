@@ -189,6 +189,19 @@ TEST_F(ConverterEngineTest, FileShorterThanOneReadConvertsWithProgressFromZero) 
     const DecodedMp3 mp3 = DecodeMp3(Path("out.mp3"));
     ASSERT_TRUE(mp3.ok);
     EXPECT_LT(mp3.Frames(), 2000u);
+    // A stop that comes once the only chunk is read leaves a whole file, told as such.
+    EventLog stoppedLate;
+    ConvertProgress progress;
+    progress.context = &stoppedLate;
+    progress.context2 = &engine_;
+    progress.notify = [](std::int32_t type, double fraction, std::uint32_t ms, void* log,
+                         void* engine) {
+        static_cast<ConverterEngine*>(engine)->Abort();
+        return LogEvent(type, fraction, ms, log, nullptr);
+    };
+    EXPECT_EQ(kConvertOk,
+              engine_.Convert(Path("in.wav").c_str(), Path("late.mp3").c_str(), 192, 0, &progress));
+    EXPECT_EQ(kConvertFinished, stoppedLate.types.back());
 }
 
 // The fraction reported rises from 0 toward 1 over the file, whatever the source rate
