@@ -129,7 +129,8 @@ struct DeferredTrack {
     std::int32_t readReason = kEndRunning;  // how the reading ended
     bool readComplete = false;              // every byte of the track was spooled
     std::shared_ptr<EncodeOutcome> outcome;
-    // The track's ReplayGain meter, fed as the audio is encoded (off the disc read).
+    // The track's ReplayGain meter, fed by the writer as the track was spooled; it
+    // counts once the encoding has ended well.
     std::shared_ptr<TrackLoudness> loudness;
 };
 // Encodes a deferred track; `stop` ends it at its next piece (RipWriter.cpp).
@@ -215,8 +216,9 @@ struct RipSession {
     bool sumAudio = true;
     TrackChecksum checksum;      // the copy pass
     TrackChecksum testChecksum;  // the test pass
-    // The copy pass's ReplayGain meter, when measuring: fed by the writer (WAV) or by
-    // the track's encoder worker, off the reader's thread.
+    // The copy pass's ReplayGain meter, when measuring: fed by the writer thread, off
+    // the reader's thread and off the encoder workers' (whose slowest track bounds an
+    // encoded rip).
     std::shared_ptr<TrackLoudness> loudness;
     bool testPassDone = false;
     std::uint32_t recoveredErrors = 0;

@@ -123,6 +123,7 @@ void RunSpooler(RipSession* s, Progress& progress, Written& written) {
         while (ok && (n = RingRead(&s->ring, buffer.data(),
                                    static_cast<std::int32_t>(buffer.size()))) > 0) {
             errno = 0;
+            if (s->loudness) s->loudness->Add(buffer.data(), static_cast<std::size_t>(n));
             ok = s->spool->Append(buffer.data(), static_cast<std::size_t>(n));
             progress.Report(static_cast<std::uint32_t>(n));
             written.audio = true;
@@ -273,7 +274,6 @@ void EncodeDeferredTrack(DeferredTrack& t, const std::atomic<bool>& stop) {
         std::size_t n;
         while (ok && !stop.load() && (n = t.spool->Read(buffer.data(), buffer.size())) > 0) {
             errno = 0;
-            if (t.loudness) t.loudness->Add(buffer.data(), n);
             ok = encoder.Write(buffer.data(), n);
             consumed += n;
             audio = true;
