@@ -82,6 +82,30 @@ def compare(name, ours, peers, runs):
         print(f"  vs {p}: {theirs:.3f} s  ratio {theirs / mine:.2f}{cpu_ratio}")
 
 
+def print_track_bound(cue, binf):
+    """What whole-track parallelism allows on this disc: encoders on every core, each
+    taking the next track in disc order as it comes free, finish when the busiest one
+    does. Peer time / rip time cannot exceed total / busiest for an encoder as fast
+    as the peer's."""
+    starts = []
+    with open(cue) as f:
+        for line in f:
+            parts = line.split()
+            if parts[:2] == ["INDEX", "01"]:
+                m, s, fr = (int(x) for x in parts[2].split(":"))
+                starts.append((m * 60 + s) * 75 + fr)
+    end = os.path.getsize(binf) // 2352
+    lengths = [b - a for a, b in zip(starts, starts[1:] + [end])]
+    cores = os.cpu_count() or 1
+    free = [0] * cores
+    for n in lengths:
+        i = free.index(min(free))
+        free[i] += n
+    print(f"track-level bound: {len(lengths)} tracks on {cores} cores allow at most "
+          f"{sum(lengths) / max(free):.2f}x one encoder (the busiest core takes "
+          f"{max(free) / 75:.0f} s of the {sum(lengths) / 75:.0f} s of audio)", flush=True)
+
+
 def main():
     here = os.path.dirname(os.path.abspath(__file__))
     ap = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
@@ -104,6 +128,7 @@ def main():
         cue = os.path.join(work, "disc.cue")
         binf = os.path.join(work, "disc.bin")
         subprocess.run([args.make_disc, cue, str(args.minutes)], check=True)
+        print_track_bound(cue, binf)
         wav_out = os.path.join(work, "wav")
         mp3_out = os.path.join(work, "mp3")
         peer_out = os.path.join(work, "peer")
