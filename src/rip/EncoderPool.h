@@ -1,7 +1,8 @@
 // The rip's encoder workers: up to "jobs" tracks encoded at once, in the order they
 // were handed over, while the disc read goes on. A stop reaches every job: the running
 // ones see it at their next piece, the queued ones as they start (they still run, to
-// finish or remove their files).
+// finish or remove their files). The workers run at a lower priority than the disc
+// read, which never waits for them.
 #pragma once
 
 #include <atomic>
@@ -39,6 +40,8 @@ class EncoderPool {
     void WaitIdle();
 
   private:
+    // How much lower than the rip's other threads the workers run (a nice value).
+    static constexpr int kEncoderNice = 10;
     void Work();
 
     mutable std::mutex mutex_;
