@@ -84,9 +84,10 @@ def compare(name, ours, peers, runs):
 
 def print_track_bound(cue, binf):
     """What whole-track parallelism allows on this disc: encoders on every core, each
-    taking the next track in disc order as it comes free, finish when the busiest one
-    does. Peer time / rip time cannot exceed total / busiest for an encoder as fast
-    as the peer's."""
+    taking the longest waiting track as it comes free (an image is read far faster than
+    it is encoded, so every track is soon waiting), finish when the busiest one does.
+    Peer time / rip time cannot exceed total / busiest for an encoder as fast as the
+    peer's."""
     starts = []
     with open(cue) as f:
         for line in f:
@@ -98,7 +99,7 @@ def print_track_bound(cue, binf):
     lengths = [b - a for a, b in zip(starts, starts[1:] + [end])]
     cores = os.cpu_count() or 1
     free = [0] * cores
-    for n in lengths:
+    for n in sorted(lengths, reverse=True):
         i = free.index(min(free))
         free[i] += n
     print(f"track-level bound: {len(lengths)} tracks on {cores} cores allow at most "

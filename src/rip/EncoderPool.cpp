@@ -27,9 +27,9 @@ void EncoderPool::SetJobs(int jobs) {
     jobs_ = std::max(1, jobs);
 }
 
-void EncoderPool::Submit(Job job) {
+void EncoderPool::Submit(Job job, std::uint64_t size) {
     std::unique_lock<std::mutex> lock(mutex_);
-    queue_.push_back(std::move(job));
+    queue_.emplace_back(size, std::move(job));
     // The jobs queued beyond the idle workers need workers of their own, up to "jobs".
     const int idle = static_cast<int>(workers_.size()) - running_;
     if (static_cast<int>(queue_.size()) > idle && static_cast<int>(workers_.size()) < jobs_) {
@@ -38,7 +38,7 @@ void EncoderPool::Submit(Job job) {
         } catch (const std::system_error&) {
             // The workers already there take the job; with none, it runs here.
             if (workers_.empty()) {
-                Job now = std::move(queue_.back());
+                Job now = std::move(queue_.back().second);
                 queue_.pop_back();
                 lock.unlock();
                 now(stop_);
@@ -78,8 +78,11 @@ void EncoderPool::Work() {
     for (;;) {
         wake_.wait(lock, [this] { return closing_ || !queue_.empty(); });
         if (queue_.empty()) return;  // closing, nothing left to end
-        Job job = std::move(queue_.front());
-        queue_.pop_front();
+        const auto largest =
+            std::max_element(queue_.begin(), queue_.end(),
+                             [](const auto& a, const auto& b) { return a.first < b.first; });
+        Job job = std::move(largest->second);
+        queue_.erase(largest);
         ++running_;
         lock.unlock();
         job(stop_);

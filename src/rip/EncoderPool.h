@@ -1,16 +1,19 @@
-// The rip's encoder workers: up to "jobs" tracks encoded at once, in the order they
-// were handed over, while the disc read goes on. A stop reaches every job: the running
-// ones see it at their next piece, the queued ones as they start (they still run, to
-// finish or remove their files). The workers run at a lower priority than the disc
-// read, which never waits for them.
+// The rip's encoder workers: up to "jobs" tracks encoded at once while the disc read
+// goes on, the largest waiting job first (so that a long track read late does not run
+// alone at the end while other workers idle), equal ones in the order they came. A stop reaches
+// every job: the running ones see it at their next piece, the queued ones as they start (they still
+// run, to finish or remove their files). The workers run at a lower priority than the disc read,
+// which never waits for them.
 #pragma once
 
 #include <atomic>
 #include <condition_variable>
+#include <cstdint>
 #include <deque>
 #include <functional>
 #include <mutex>
 #include <thread>
+#include <utility>
 #include <vector>
 
 namespace rip {
@@ -28,8 +31,9 @@ class EncoderPool {
 
     // How many jobs run at once (at least 1); applies to workers made from now on.
     void SetJobs(int jobs);
-    // Queues a job; a worker is made for it while fewer than "jobs" exist.
-    void Submit(Job job);
+    // Queues a job of `size` (its work in any unit the jobs share); a worker is made
+    // for it while fewer than "jobs" exist.
+    void Submit(Job job, std::uint64_t size = 0);
     // Asks every running and queued job to stop; does not wait.
     void Stop() { stop_.store(true); }
     // Clears the stop for the next batch, once every job has ended.
@@ -46,7 +50,7 @@ class EncoderPool {
 
     mutable std::mutex mutex_;
     std::condition_variable wake_;  // workers: a job or the end; WaitIdle: a job ended
-    std::deque<Job> queue_;
+    std::deque<std::pair<std::uint64_t, Job>> queue_;
     int running_ = 0;
     int jobs_ = 1;
     bool closing_ = false;

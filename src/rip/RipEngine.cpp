@@ -398,13 +398,16 @@ void RipEngine::HandOver(std::unique_ptr<DeferredTrack> track, RipObserver* obse
     const int queued = ++encoding_;
     if (observer) observer->TracksEncoding(queued);
     std::shared_ptr<DeferredTrack> shared(std::move(track));
-    pool_.Submit([this, shared, observer](const std::atomic<bool>& stop) {
-        EncodeDeferredTrack(*shared, stop);
-        shared->encoder.reset();
-        shared->spool.reset();
-        const int left = --encoding_;
-        if (observer) observer->TracksEncoding(left);
-    });
+    const std::uint64_t size = shared->pcmBytes;
+    pool_.Submit(
+        [this, shared, observer](const std::atomic<bool>& stop) {
+            EncodeDeferredTrack(*shared, stop);
+            shared->encoder.reset();
+            shared->spool.reset();
+            const int left = --encoding_;
+            if (observer) observer->TracksEncoding(left);
+        },
+        size);
 }
 
 std::vector<const TrackRecord*> RipEngine::WaitForEncoders() {

@@ -75,6 +75,23 @@ TEST(EncoderPoolTest, RunsJobsAtOnceAndStopsEveryOne) {
     EXPECT_EQ(0, pool.Pending());
 }
 
+// Waiting jobs run largest first, equal ones in the order they came.
+TEST(EncoderPoolTest, TheLargestWaitingJobRunsFirst) {
+    EncoderPool pool;
+    std::atomic<bool> open{false};
+    std::vector<int> order;  // written by the one worker only
+    pool.Submit([&](const std::atomic<bool>&) {
+        while (!open.load()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    });
+    const std::pair<int, std::uint64_t> jobs[] = {{1, 10}, {2, 50}, {3, 30}, {4, 50}};
+    for (const auto& [name, size] : jobs)
+        pool.Submit([&order, name = name](const std::atomic<bool>&) { order.push_back(name); },
+                    size);
+    open = true;
+    pool.WaitIdle();
+    EXPECT_EQ((std::vector<int>{2, 4, 3, 1}), order);
+}
+
 // Interleaved 16-bit stereo of a 1 kHz sine at `dbfs` peak on both channels.
 std::vector<unsigned char> Sine(double dbfs, double seconds) {
     const double amplitude = 32767.0 * std::pow(10.0, dbfs / 20.0);
