@@ -83,7 +83,7 @@ TEST(CtdbRipTest, RipOfADiscImageIsJudgedByTheDatabasesAnswers) {
     char entries[512];
     std::snprintf(entries, sizeof entries,
                   "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n"
-                  "<ctdb xmlns=\"http://db.cuetools.net/ns/mmd-1.0#\">\n"
+                  "<ctdb>\n"
                   "  <entry confidence=\"3\" crc32=\"%08x\" toc=\"0:150:-233:273\" "
                   "trackcrcs=\"%08x %08x\"/>\n"
                   "  <entry confidence=\"1\" crc32=\"0badf00d\" toc=\"0:150:-233:273\" "

@@ -62,6 +62,25 @@ CommandResult RunTrackmill(const std::string& args, const std::string& env = "")
                     " 2>&1");
 }
 
+// Starts the program with `args`, offscreen, its standard output (and, with
+// `errorsToo`, its standard error) into `output`; 0 when it could not be started.
+pid_t SpawnTrackmill(std::vector<std::string> args, const std::string& output = "/dev/null",
+                     bool errorsToo = false) {
+    args.insert(args.begin(), TRACKMILL_EXE);
+    std::vector<char*> argv;
+    for (std::string& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t files;
+    posix_spawn_file_actions_init(&files);
+    posix_spawn_file_actions_addopen(&files, 1, output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (errorsToo) posix_spawn_file_actions_adddup2(&files, 1, 2);
+    ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    pid_t child = 0;
+    const int spawned = posix_spawn(&child, argv[0], &files, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&files);
+    return spawned == 0 ? child : 0;
+}
+
 class RipCommandTest : public ::testing::Test {
   protected:
     void SetUp() override {
@@ -241,22 +260,10 @@ TEST_F(RipCommandTest, SigtermMidRipLeavesOnlyValidFiles) {
         const std::string out = Path(signal == SIGTERM ? "term" : "kill");
         std::filesystem::create_directory(out);
         const std::string log = out + ".log";
-        posix_spawn_file_actions_t files;
-        posix_spawn_file_actions_init(&files);
-        posix_spawn_file_actions_addopen(&files, 1, log.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                         0644);
-        posix_spawn_file_actions_adddup2(&files, 1, 2);
-        std::string exe = TRACKMILL_EXE, disc = std::string(TRACKMILL_DEMO_DIR) + "/demo.cue";
-        std::vector<std::string> args = {exe,     "--rip", "mp3",    "--disc", disc,
-                                         "--out", out,     "--jobs", "1"};
-        std::vector<char*> argv;
-        for (std::string& a : args) argv.push_back(a.data());
-        argv.push_back(nullptr);
-        ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
-        pid_t child = 0;
-        const int spawned = posix_spawn(&child, exe.c_str(), &files, nullptr, argv.data(), environ);
-        posix_spawn_file_actions_destroy(&files);
-        ASSERT_EQ(spawned, 0);
+        const std::string disc = std::string(TRACKMILL_DEMO_DIR) + "/demo.cue";
+        const pid_t child = SpawnTrackmill(
+            {"--rip", "mp3", "--disc", disc, "--out", out, "--jobs", "1"}, log, true);
+        ASSERT_NE(child, 0);
         // Track 2 under way with some of its audio written (a track stopped before any
         // audio leaves no file): track 1 is finished.
         const bool started = PumpUntil(
@@ -340,19 +347,9 @@ TEST_F(RipCommandTest, ThreeEncodersMatchOneAndAStopLeavesOnlyValidFiles) {
 
     const std::string out = Path("stopped");
     std::filesystem::create_directory(out);
-    std::string exe = TRACKMILL_EXE;
-    std::vector<std::string> args = {exe,     "--rip", "mp3",    "--disc", disc,
-                                     "--out", out,     "--jobs", "3"};
-    std::vector<char*> argv;
-    for (std::string& a : args) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t files;
-    posix_spawn_file_actions_init(&files);
-    posix_spawn_file_actions_addopen(&files, 1, "/dev/null", O_WRONLY, 0);
-    ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
-    pid_t child = 0;
-    ASSERT_EQ(posix_spawn(&child, exe.c_str(), &files, nullptr, argv.data(), environ), 0);
-    posix_spawn_file_actions_destroy(&files);
+    const pid_t child =
+        SpawnTrackmill({"--rip", "mp3", "--disc", disc, "--out", out, "--jobs", "3"});
+    ASSERT_NE(child, 0);
     // Three working files with encoded audio in them: three encoders at work.
     const bool encoding = PumpUntil(
         [&] {
@@ -638,20 +635,11 @@ TEST_F(RipCommandTest, FlacRipHoldsTheDiscsExactSamples) {
 // file is left.
 TEST_F(RipCommandTest, AStoppedFlacRipLeavesOnlyValidFiles) {
     const std::string out = Path("stop");
-    std::string exe = TRACKMILL_EXE, disc = std::string(TRACKMILL_DEMO_DIR) + "/demo.cue";
+    const std::string disc = std::string(TRACKMILL_DEMO_DIR) + "/demo.cue";
     // One encoder at a time: track 1 is whole before track 2's encoding starts.
-    std::vector<std::string> args = {exe,     "--rip", "flac",   "--disc", disc,
-                                     "--out", out,     "--jobs", "1"};
-    std::vector<char*> argv;
-    for (std::string& a : args) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t files;
-    posix_spawn_file_actions_init(&files);
-    posix_spawn_file_actions_addopen(&files, 1, "/dev/null", O_WRONLY, 0);
-    ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
-    pid_t child = 0;
-    ASSERT_EQ(posix_spawn(&child, exe.c_str(), &files, nullptr, argv.data(), environ), 0);
-    posix_spawn_file_actions_destroy(&files);
+    const pid_t child =
+        SpawnTrackmill({"--rip", "flac", "--disc", disc, "--out", out, "--jobs", "1"});
+    ASSERT_NE(child, 0);
     // Some of track 2's audio must be encoded before the signal: a track stopped before
     // any audio rightly leaves no file.
     const bool started = PumpUntil(
