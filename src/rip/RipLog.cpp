@@ -220,6 +220,7 @@ std::string WriteRipLog(const BatchInfo& info, const cd::TableOfContents* toc,
 // Writes the measured gains into the batch's whole tracks, the album's gain being
 // that of every measured track together, as the log lists it.
 static void WriteGainTags(const TrackFiles::Gains& write, std::vector<TrackRecord>& tracks) {
+    if (!write) return;
     AlbumLoudness album;
     bool measured = false;
     for (const TrackRecord& t : tracks) {
@@ -227,7 +228,7 @@ static void WriteGainTags(const TrackFiles::Gains& write, std::vector<TrackRecor
         album.Include(t.loudness);
         measured = true;
     }
-    if (!write || !measured) return;
+    if (!measured) return;
     const GainValues albumGain = album.Result();
     for (TrackRecord& t : tracks) {
         if (t.endReason != kEndRunning || !t.trackGain.valid || t.outputPath.empty()) continue;
